@@ -1,0 +1,122 @@
+// The 284 BACnet points that every sampling cycle reads, in reading order, and where each one
+// lives in the record. The table is data: runs of consecutive instance numbers per group, expanded
+// at compile time into one flat list that the cycle and every record decoder walk.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+#include "bacnet.h"
+#include "vornk_data.h"
+
+namespace vornk_points {
+
+// Instances first, first + 1, ..., first + count - 1.
+struct Run {
+  std::uint32_t first;
+  std::uint32_t count;
+};
+
+// clang-format off
+inline constexpr Run kBinaryInputs[] = {
+  {10005, 1}, {10008, 1}, {10032, 1}, {10035, 1}, {10038, 1}, {10041, 1}, {10044, 1}, {10047, 1},
+  {3000485, 7}, {3000496, 7}, {3000507, 7}, {3000543, 16}, {3000561, 4}, {3000567, 4},
+  {3000575, 11}, {3000787, 1}, {3000833, 1}, {3001086, 12}, {3001130, 1}, {3001132, 12},
+  {3001148, 1},
+};
+inline constexpr Run kBinaryOutputs[] = {
+  {10095, 1}, {10098, 1}, {10101, 1}, {10104, 1},
+};
+inline constexpr Run kAnalogInputs[] = {
+  {10365, 1}, {10368, 1}, {10416, 1}, {10419, 1}, {10422, 1}, {10425, 1}, {10428, 1}, {10431, 1},
+  {10434, 1}, {10437, 1}, {10440, 1}, {10446, 1}, {10455, 1}, {10488, 1}, {10491, 1}, {10497, 1},
+  {10590, 1},
+  {3000481, 4}, {3000492, 4}, {3000503, 4}, {3000559, 2}, {3000565, 2}, {3000574, 1},
+  {3000742, 45}, {3000788, 45}, {3001056, 30}, {3001100, 30},
+};
+inline constexpr Run kAnalogOutputs[] = {
+  {10407, 1}, {10410, 1},
+};
+inline constexpr Run kAnalogValues[] = {
+  {3000835, 1}, {3000836, 1},
+};
+// clang-format on
+
+// One group of points: one object type, stored as consecutive elements of one record array.
+struct Group {
+  BACnetObjectType type;
+  std::size_t recordOffset;
+  std::size_t elementSize;
+  std::size_t elementCount;  // the record array's length
+  const Run* runs;
+  std::size_t runCount;
+};
+
+template <std::size_t N>
+constexpr Group makeGroup(BACnetObjectType type, std::size_t offset, std::size_t arrayBytes,
+                          std::size_t elementSize, const Run (&runs)[N]) {
+  return {type, offset, elementSize, arrayBytes / elementSize, runs, N};
+}
+
+// Reading order of the cycle.
+// clang-format off
+inline constexpr Group kGroups[] = {
+  makeGroup(OBJECT_BINARY_INPUT,  offsetof(vornk_Data_t, bi), sizeof vornk_Data_t::bi, 1, kBinaryInputs),
+  makeGroup(OBJECT_BINARY_OUTPUT, offsetof(vornk_Data_t, bo), sizeof vornk_Data_t::bo, 1, kBinaryOutputs),
+  makeGroup(OBJECT_ANALOG_INPUT,  offsetof(vornk_Data_t, ai), sizeof vornk_Data_t::ai, 4, kAnalogInputs),
+  makeGroup(OBJECT_ANALOG_OUTPUT, offsetof(vornk_Data_t, ao), sizeof vornk_Data_t::ao, 4, kAnalogOutputs),
+  makeGroup(OBJECT_ANALOG_VALUE,  offsetof(vornk_Data_t, av), sizeof vornk_Data_t::av, 4, kAnalogValues),
+};
+// clang-format on
+
+inline constexpr std::size_t kPointCount = 284;
+
+// One point: what to read and where its value goes.
+struct Point {
+  BACnetObjectType type;
+  std::uint32_t instance;
+  std::uint16_t recordOffset;
+  std::uint8_t size;  // 1: low byte of the present value; 4: float bits
+};
+
+constexpr std::size_t countPoints(const Group& group) {
+  std::size_t points = 0;
+  for (std::size_t r = 0; r < group.runCount; ++r) points += group.runs[r].count;
+  return points;
+}
+
+constexpr bool groupsFillTheirArrays() {
+  for (const Group& group : kGroups) {
+    if (countPoints(group) != group.elementCount) return false;
+  }
+  return true;
+}
+static_assert(groupsFillTheirArrays(), "every group has exactly one point per record element");
+
+constexpr std::array<Point, kPointCount> expandPoints() {
+  std::array<Point, kPointCount> points{};
+  std::size_t next = 0;
+  for (const Group& group : kGroups) {
+    std::size_t offset = group.recordOffset;
+    for (std::size_t r = 0; r < group.runCount; ++r) {
+      for (std::uint32_t k = 0; k < group.runs[r].count; ++k) {
+        points[next++] = {group.type, group.runs[r].first + k, static_cast<std::uint16_t>(offset),
+                          static_cast<std::uint8_t>(group.elementSize)};
+        offset += group.elementSize;
+      }
+    }
+  }
+  return points;
+}
+
+inline constexpr std::array<Point, kPointCount> kPoints = expandPoints();
+
+// The fragment of a value line that names the object type: " get 3 " for binary inputs.
+constexpr std::string_view logFragment(BACnetObjectType type) {
+  constexpr std::string_view fragments[] = {" get 0 ", " get 1 ", " get 2 ", " get 3 ", " get 4 "};
+  return fragments[type];
+}
+
+}  // namespace vornk_points

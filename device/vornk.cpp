@@ -1,0 +1,104 @@
+#include "vornk.h"
+
+#include <cstdint>
+#include <cstring>
+#include <exception>
+
+#include "log_line.h"
+#include "point_table.h"
+
+using unidata::writeLine;
+
+vornk::vornk() : vornk(std::chrono::seconds(5)) {}
+
+vornk::vornk(std::chrono::milliseconds pause) : pause_(pause) {
+  deviceType_ = "vornk";
+  endpointFlag = 1;
+}
+
+vornk::~vornk() { stopSampling(); }
+
+int vornk::InitSetting(const Json::Value& settings) {
+  writeDataId();
+  startSampling();
+  return Base::InitSetting(settings);
+}
+
+int vornk::process_data(int, unsigned char*, int) { return 0; }
+
+int vornk::RefreshStatus() { return 0; }
+
+void vornk::RunCheckThreshold() {}
+
+void vornk::startSampling() {
+  std::lock_guard<std::mutex> lock(threadLock_);
+  if (sampleThread_ || stopping_) return;
+  sampleThread_ = std::make_unique<std::thread>(&vornk::sample_data, this, nullptr);
+}
+
+void vornk::stopSampling() {
+  {
+    std::lock_guard<std::mutex> lock(threadLock_);
+    stopping_ = true;
+  }
+  stopSignal_.notify_all();
+  if (sampleThread_ && sampleThread_->joinable()) sampleThread_->join();
+}
+
+bool vornk::pauseOrStop() {
+  std::unique_lock<std::mutex> lock(threadLock_);
+  return stopSignal_.wait_for(lock, pause_, [this] { return stopping_.load(); });
+}
+
+void vornk::sample_data(void*) {
+  do {
+    // Nothing may leave the thread: the host process must survive any failing cycle or round.
+    try {
+      do_sample();
+    } catch (const std::exception& error) {
+      writeLine({DeviceType(), ": sampling cycle failed: ", error.what()});
+    } catch (...) {
+      writeLine({DeviceType(), ": sampling cycle failed: unknown error"});
+    }
+  } while (!pauseOrStop());
+}
+
+void vornk::do_sample() {
+  writeLine({"vornk::RefreshStatus"});
+  if (endpointText.empty()) return;
+
+  for (const vornk_points::Point& point : vornk_points::kPoints) {
+    if (stopping_) return;
+    std::lock_guard<std::mutex> bacnet(bacnetMutex);
+    if (!Send_Read_Property_Request_Address(point.type, point.instance, PROP_PRESENT_VALUE,
+                                            BACNET_ARRAY_ALL)) {
+      writeLine({"send failed"});
+      return;
+    }
+    if (!Receive()) {
+      writeLine({"receive failed"});
+      return;
+    }
+
+    // Store the value, then echo it as read back from its slot.
+    std::uint32_t stored = 0;
+    {
+      std::lock_guard<std::recursive_mutex> record(recordLock_);
+      unsigned char* slot = recordBytes() + point.recordOffset;
+      std::memcpy(slot, &receivedValue, point.size);  // the low byte, or all four bytes
+      std::memcpy(&stored, slot, point.size);
+    }
+    if (point.size == 1) {
+      writeLine({endpointText, vornk_points::logFragment(point.type),
+                 unidata::DecimalText(static_cast<unsigned long long>(point.instance)),
+                 " value:", unidata::DecimalText(static_cast<unsigned long long>(stored))});
+    } else {
+      float value;
+      std::memcpy(&value, &stored, sizeof value);
+      writeLine({endpointText, vornk_points::logFragment(point.type),
+                 unidata::DecimalText(static_cast<unsigned long long>(point.instance)),
+                 " value:", unidata::StreamFloatText(static_cast<double>(value))});
+    }
+  }
+  RoundDone();
+}

@@ -1,0 +1,55 @@
+// The vornk device: one BACnet device sampled into the 859-byte vornk record by a thread of its
+// own, one cycle of 284 reads followed by a pause of 5 seconds.
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+#include "dav_ediz_evivev.h"
+#include "vornk_data.h"
+#include "zeq_bacnet_device.h"
+
+class vornk : public DavEdizEvivev<vornk_Data_t, ZeqBacNetDevice, 5156> {
+ public:
+  using Base = DavEdizEvivev<vornk_Data_t, ZeqBacNetDevice, 5156>;
+
+  vornk();
+  vornk(const vornk&) = delete;
+  vornk& operator=(const vornk&) = delete;
+  // Stops the sampling thread and joins it; waits at most for the BACnet request in flight.
+  ~vornk() override;
+
+  // Copies the data identifier into the record, starts the sampling thread (once per device)
+  // and runs the generic settings import.
+  int InitSetting(const Json::Value& settings) override;
+  int process_data(int socket, unsigned char* data, int length) override;
+  int RefreshStatus() override;
+  void RunCheckThreshold() override;
+
+  // Body of the sampling thread: cycles and pauses until the device is stopped.
+  void sample_data(void* unused);
+  // One sampling cycle: reads every point into the record, then completes the round.
+  void do_sample();
+
+ protected:
+  // For devices that sample with another pause than 5 seconds.
+  explicit vornk(std::chrono::milliseconds pause);
+  // Stops and joins the sampling thread. A derived class calls it from its own destructor, so
+  // that the thread never runs while the derived part is being destroyed.
+  void stopSampling();
+
+ private:
+  void startSampling();
+  // Waits the pause; true when the device is stopping.
+  bool pauseOrStop();
+
+  std::unique_ptr<std::thread> sampleThread_;
+  const std::chrono::milliseconds pause_;
+  std::mutex threadLock_;  // guards sampleThread_ and the stop request
+  std::condition_variable stopSignal_;
+  std::atomic<bool> stopping_{false};
+};

@@ -1,0 +1,80 @@
+#include "simulated_device.h"
+
+#include <cstring>
+
+std::uint32_t SimulatedBacnetDevice::defaultValue(BACnetObjectType type, std::uint32_t instance) {
+  if (type == OBJECT_BINARY_INPUT || type == OBJECT_BINARY_OUTPUT) return instance % 2;
+  // A plausible reading between 15.0 and 39.75 in steps of 0.25.
+  const float reading = 15.0f + static_cast<float>(instance % 100) * 0.25f;
+  std::uint32_t bits;
+  std::memcpy(&bits, &reading, sizeof bits);
+  return bits;
+}
+
+void SimulatedBacnetDevice::setValue(BACnetObjectType type, std::uint32_t instance,
+                                     std::uint32_t value) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  values_[{type, instance}] = value;
+}
+
+void SimulatedBacnetDevice::setFloat(BACnetObjectType type, std::uint32_t instance, float value) {
+  std::uint32_t bits;
+  std::memcpy(&bits, &value, sizeof bits);
+  setValue(type, instance, bits);
+}
+
+void SimulatedBacnetDevice::failSend(BACnetObjectType type, std::uint32_t instance) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  failSend_.insert({type, instance});
+}
+
+void SimulatedBacnetDevice::failReceive(BACnetObjectType type, std::uint32_t instance) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  failReceive_.insert({type, instance});
+}
+
+void SimulatedBacnetDevice::clearFailures() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  failSend_.clear();
+  failReceive_.clear();
+}
+
+void SimulatedBacnetDevice::setRequestHook(RequestHook hook) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  hook_ = std::move(hook);
+}
+
+std::size_t SimulatedBacnetDevice::requestCount() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return requests_;
+}
+
+bool SimulatedBacnetDevice::SendReadProperty(const std::string&, BACnetObjectType type,
+                                             std::uint32_t instance, BACNET_PROPERTY_ID property,
+                                             std::uint32_t) {
+  RequestHook hook;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    ++requests_;
+    hook = hook_;
+  }
+  if (hook) hook(type, instance);
+  std::lock_guard<std::mutex> lock(mutex_);
+  const Object object{type, instance};
+  pending_ = property == PROP_PRESENT_VALUE && failSend_.count(object) == 0;
+  pendingObject_ = object;
+  return failSend_.count(object) == 0;
+}
+
+bool SimulatedBacnetDevice::Receive(std::uint32_t& value) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (!pending_ || failReceive_.count(pendingObject_) != 0) {
+    pending_ = false;
+    return false;
+  }
+  pending_ = false;
+  const auto found = values_.find(pendingObject_);
+  value = found != values_.end() ? found->second
+                                 : defaultValue(pendingObject_.first, pendingObject_.second);
+  return true;
+}

@@ -1,0 +1,28 @@
+// The host's 7-byte time stamp.
+#pragma once
+
+#include <boost/date_time/posix_time/ptime.hpp>
+#include <cstdint>
+#include <string>
+
+#include "host_api.h"
+
+// Packing: year as 16-bit little-endian (bytes 0-1), then month (1-12), day (1-31), hour,
+// minute and second, one byte each. All fields are bytes so the layout does not depend on the
+// byte order or alignment of the machine.
+struct ttime {
+  std::uint8_t year_lo;
+  std::uint8_t year_hi;
+  std::uint8_t month;
+  std::uint8_t day;
+  std::uint8_t hour;
+  std::uint8_t minute;
+  std::uint8_t second;
+};
+static_assert(sizeof(ttime) == 7, "ttime is 7 bytes");
+
+// Converts a local time to the host's time stamp. A time without a date gives all zero bytes.
+HOST_API ttime get_ttime(boost::posix_time::ptime time);
+
+// "YYYY-MM-DD HH:MM:SS", for people reading stored or published records.
+HOST_API std::string format_ttime(const ttime& stamp);

@@ -1,0 +1,12 @@
+// The host's controller: owner of the device tree. Devices keep a weak reference to it.
+#pragma once
+
+#include "host_api.h"
+
+class HOST_API ZeqController {
+ public:
+  ZeqController() = default;
+  ZeqController(const ZeqController&) = delete;
+  ZeqController& operator=(const ZeqController&) = delete;
+  virtual ~ZeqController();
+};

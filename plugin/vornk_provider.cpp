@@ -1,0 +1,13 @@
+#include "vornk_provider.h"
+
+#include "vornk.h"
+
+vornkProvider::~vornkProvider() = default;
+
+VDeviceInterface* vornkProvider::create() const { return new vornk(); }
+
+std::vector<std::shared_ptr<Provider>> get_providers() {
+  std::vector<std::shared_ptr<Provider>> providers;
+  providers.push_back(std::make_shared<vornkProvider>());
+  return providers;
+}

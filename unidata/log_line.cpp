@@ -1,0 +1,59 @@
+#include "log_line.h"
+
+#include <charconv>
+#include <cstdio>
+#include <iostream>
+#include <mutex>
+#include <string>
+
+namespace unidata {
+
+namespace {
+
+std::mutex& outputLock() {
+  static std::mutex lock;
+  return lock;
+}
+
+void writeComposed(const char* text, std::size_t length) {
+  std::lock_guard<std::mutex> lock(outputLock());
+  std::cout.write(text, static_cast<std::streamsize>(length));
+  std::cout.flush();
+}
+
+}  // namespace
+
+void writeLine(std::initializer_list<std::string_view> parts) {
+  std::size_t length = 1;  // the newline
+  for (std::string_view part : parts) length += part.size();
+
+  char small[256];
+  std::string large;
+  char* out = small;
+  if (length > sizeof small) {
+    large.resize(length);
+    out = large.data();
+  }
+  char* end = out;
+  for (std::string_view part : parts) {
+    part.copy(end, part.size());
+    end += part.size();
+  }
+  *end = '\n';
+  writeComposed(out, length);
+}
+
+DecimalText::DecimalText(long long value) {
+  length_ = static_cast<std::size_t>(std::to_chars(text_, text_ + sizeof text_, value).ptr - text_);
+}
+
+DecimalText::DecimalText(unsigned long long value) {
+  length_ = static_cast<std::size_t>(std::to_chars(text_, text_ + sizeof text_, value).ptr - text_);
+}
+
+StreamFloatText::StreamFloatText(double value) {
+  const int written = std::snprintf(text_, sizeof text_, "%g", value);
+  length_ = written < 0 ? 0 : static_cast<std::size_t>(written);
+}
+
+}  // namespace unidata
