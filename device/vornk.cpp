@@ -36,12 +36,16 @@ void vornk::startSampling() {
   sampleThread_ = std::make_unique<std::thread>(&vornk::sample_data, this, nullptr);
 }
 
-void vornk::stopSampling() {
+void vornk::requestStop() {
   {
     std::lock_guard<std::mutex> lock(threadLock_);
     stopping_ = true;
   }
   stopSignal_.notify_all();
+}
+
+void vornk::stopSampling() {
+  requestStop();
   if (sampleThread_ && sampleThread_->joinable()) sampleThread_->join();
 }
 

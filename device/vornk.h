@@ -38,6 +38,9 @@ class vornk : public DavEdizEvivev<vornk_Data_t, ZeqBacNetDevice, 5156> {
  protected:
   // For devices that sample with another pause than 5 seconds.
   explicit vornk(std::chrono::milliseconds pause);
+  // Asks the sampling thread to stop at the next point or at once when it pauses; returns
+  // without waiting. Safe to call from any thread, the sampling thread included.
+  void requestStop();
   // Stops and joins the sampling thread. A derived class calls it from its own destructor, so
   // that the thread never runs while the derived part is being destroyed.
   void stopSampling();

@@ -1,0 +1,12 @@
+// Counts the heap allocations that the calling thread makes while a function runs. The test
+// binary replaces the global operator new for this.
+#pragma once
+
+#include <cstddef>
+#include <functional>
+
+namespace allocation_counter {
+
+std::size_t countOnThisThread(const std::function<void()>& f);
+
+}  // namespace allocation_counter

@@ -1,0 +1,100 @@
+// Test support: a vornk device whose state tests can read, and helpers shared by the suites.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <chrono>
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <mutex>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "point_table.h"
+#include "recording_services.h"
+#include "simulated_device.h"
+#include "vornk.h"
+
+using Bytes = std::vector<unsigned char>;
+
+// A vornk device with a chosen pause, readable state and seams attached.
+class ProbeVornk : public vornk {
+ public:
+  explicit ProbeVornk(std::chrono::milliseconds pause = std::chrono::hours(1)) : vornk(pause) {}
+  ~ProbeVornk() override { stopSampling(); }
+
+  using vornk::b_mode_;
+  using vornk::requestStop;
+
+  Bytes record() {
+    std::lock_guard<std::recursive_mutex> lock(recordLock_);
+    const auto* bytes = reinterpret_cast<const unsigned char*>(&record_);
+    return Bytes(bytes, bytes + sizeof record_);
+  }
+
+  // Set by a test to change checkResult_ in the round's step that runs RunCheckThreshold.
+  bool setCheckResultInRunCheckThreshold = false;
+  void RunCheckThreshold() override {
+    if (setCheckResultInRunCheckThreshold) checkResult_ = true;
+  }
+};
+
+// A device wired to a recording host and a simulated BACnet device.
+struct Rig {
+  explicit Rig(std::chrono::milliseconds pause = std::chrono::hours(1),
+               const std::string& endpoint = "sim")
+      : device(std::make_unique<ProbeVornk>(pause)),
+        host(std::make_shared<RecordingServices>()),
+        bacnet(std::make_shared<SimulatedBacnetDevice>()) {
+    device->AttachHostServices(host);
+    device->AttachBacnetClient(bacnet);
+    device->endpointText = endpoint;
+  }
+
+  std::unique_ptr<ProbeVornk> device;
+  std::shared_ptr<RecordingServices> host;
+  std::shared_ptr<SimulatedBacnetDevice> bacnet;
+};
+
+inline std::vector<std::string> splitLines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+// Runs f with standard output captured and returns what it printed, as lines.
+template <typename F>
+std::vector<std::string> capturedLines(F&& f) {
+  testing::internal::CaptureStdout();
+  f();
+  return splitLines(testing::internal::GetCapturedStdout());
+}
+
+inline Bytes floatBytes(float value) {
+  Bytes bytes(4);
+  std::memcpy(bytes.data(), &value, 4);
+  return bytes;
+}
+
+inline std::uint32_t floatBits(float value) {
+  std::uint32_t bits;
+  std::memcpy(&bits, &value, 4);
+  return bits;
+}
+
+// The bytes a point's slot holds after the simulated device answered it with its default.
+inline Bytes defaultSlot(const vornk_points::Point& point) {
+  const std::uint32_t value = SimulatedBacnetDevice::defaultValue(point.type, point.instance);
+  Bytes bytes(point.size);
+  std::memcpy(bytes.data(), &value, point.size);
+  return bytes;
+}
+
+inline Bytes slice(const Bytes& bytes, std::size_t from, std::size_t length) {
+  return Bytes(bytes.begin() + static_cast<std::ptrdiff_t>(from),
+               bytes.begin() + static_cast<std::ptrdiff_t>(from + length));
+}
