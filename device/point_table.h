@@ -88,12 +88,15 @@ constexpr std::size_t countPoints(const Group& group) {
 }
 
 constexpr bool groupsFillTheirArrays() {
+  std::size_t points = 0;
   for (const Group& group : kGroups) {
     if (countPoints(group) != group.elementCount) return false;
+    points += group.elementCount;
   }
-  return true;
+  return points == kPointCount;
 }
-static_assert(groupsFillTheirArrays(), "every group has exactly one point per record element");
+static_assert(groupsFillTheirArrays(),
+              "every record element has exactly one point, 284 points in all");
 
 constexpr std::array<Point, kPointCount> expandPoints() {
   std::array<Point, kPointCount> points{};

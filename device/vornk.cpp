@@ -67,6 +67,12 @@ void vornk::sample_data(void*) {
   } while (!pauseOrStop());
 }
 
+void vornk::echoValue(const vornk_points::Point& point, std::string_view value) const {
+  writeLine({endpointText, vornk_points::logFragment(point.type),
+             unidata::DecimalText(static_cast<unsigned long long>(point.instance)),
+             " value:", value});
+}
+
 void vornk::do_sample() {
   writeLine({"vornk::RefreshStatus"});
   if (endpointText.empty()) return;
@@ -93,15 +99,11 @@ void vornk::do_sample() {
       std::memcpy(&stored, slot, point.size);
     }
     if (point.size == 1) {
-      writeLine({endpointText, vornk_points::logFragment(point.type),
-                 unidata::DecimalText(static_cast<unsigned long long>(point.instance)),
-                 " value:", unidata::DecimalText(static_cast<unsigned long long>(stored))});
+      echoValue(point, unidata::DecimalText(static_cast<unsigned long long>(stored)));
     } else {
       float value;
       std::memcpy(&value, &stored, sizeof value);
-      writeLine({endpointText, vornk_points::logFragment(point.type),
-                 unidata::DecimalText(static_cast<unsigned long long>(point.instance)),
-                 " value:", unidata::StreamFloatText(static_cast<double>(value))});
+      echoValue(point, unidata::StreamFloatText(static_cast<double>(value)));
     }
   }
   RoundDone();

@@ -7,9 +7,11 @@
 #include <condition_variable>
 #include <memory>
 #include <mutex>
+#include <string_view>
 #include <thread>
 
 #include "dav_ediz_evivev.h"
+#include "point_table.h"
 #include "vornk_data.h"
 #include "zeq_bacnet_device.h"
 
@@ -47,6 +49,8 @@ class vornk : public DavEdizEvivev<vornk_Data_t, ZeqBacNetDevice, 5156> {
 
  private:
   void startSampling();
+  // Writes the value line of a point: endpoint, type, instance and the value's text.
+  void echoValue(const vornk_points::Point& point, std::string_view value) const;
   // Waits the pause; true when the device is stopping.
   bool pauseOrStop();
 
