@@ -15,9 +15,9 @@
 #include "vornk_data.h"
 #include "zeq_bacnet_device.h"
 
-class vornk : public DavEdizEvivev<vornk_Data_t, ZeqBacNetDevice, 5156> {
+class vornk : public DavEdizEvivev<vornk_Data_t, ZeqBacNetDevice, kVornkDataId> {
  public:
-  using Base = DavEdizEvivev<vornk_Data_t, ZeqBacNetDevice, 5156>;
+  using Base = DavEdizEvivev<vornk_Data_t, ZeqBacNetDevice, kVornkDataId>;
 
   vornk();
   vornk(const vornk&) = delete;

@@ -44,10 +44,14 @@ std::vector<std::string> RecordingServices::names() const {
   return names;
 }
 
-std::size_t RecordingServices::count(const std::string& name) const {
-  std::lock_guard<std::mutex> lock(mutex_);
+std::size_t RecordingServices::countLocked(const std::string& name) const {
   return static_cast<std::size_t>(std::count_if(
       calls_.begin(), calls_.end(), [&](const HostCall& call) { return call.name == name; }));
+}
+
+std::size_t RecordingServices::count(const std::string& name) const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return countLocked(name);
 }
 
 void RecordingServices::clear() {
@@ -58,11 +62,7 @@ void RecordingServices::clear() {
 bool RecordingServices::waitFor(const std::string& name, std::size_t n,
                                 std::chrono::milliseconds timeout) const {
   std::unique_lock<std::mutex> lock(mutex_);
-  return recorded_.wait_for(lock, timeout, [&] {
-    return static_cast<std::size_t>(
-               std::count_if(calls_.begin(), calls_.end(),
-                             [&](const HostCall& call) { return call.name == name; })) >= n;
-  });
+  return recorded_.wait_for(lock, timeout, [&] { return countLocked(name) >= n; });
 }
 
 void RecordingServices::record(ZeqVDevice& device, HostCall call) {

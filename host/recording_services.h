@@ -52,6 +52,7 @@ class HOST_API RecordingServices : public HostServices {
 
  private:
   void record(ZeqVDevice& device, HostCall call);
+  std::size_t countLocked(const std::string& name) const;  // mutex_ held
 
   mutable std::mutex mutex_;
   mutable std::condition_variable recorded_;

@@ -61,9 +61,10 @@ bool SimulatedBacnetDevice::SendReadProperty(const std::string&, BACnetObjectTyp
   if (hook) hook(type, instance);
   std::lock_guard<std::mutex> lock(mutex_);
   const Object object{type, instance};
-  pending_ = property == PROP_PRESENT_VALUE && failSend_.count(object) == 0;
+  const bool sent = failSend_.count(object) == 0;
+  pending_ = sent && property == PROP_PRESENT_VALUE;
   pendingObject_ = object;
-  return failSend_.count(object) == 0;
+  return sent;
 }
 
 bool SimulatedBacnetDevice::Receive(std::uint32_t& value) {

@@ -80,12 +80,6 @@ inline Bytes floatBytes(float value) {
   return bytes;
 }
 
-inline std::uint32_t floatBits(float value) {
-  std::uint32_t bits;
-  std::memcpy(&bits, &value, 4);
-  return bits;
-}
-
 // The bytes a point's slot holds after the simulated device answered it with its default.
 inline Bytes defaultSlot(const vornk_points::Point& point) {
   const std::uint32_t value = SimulatedBacnetDevice::defaultValue(point.type, point.instance);

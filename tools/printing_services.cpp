@@ -18,7 +18,7 @@ PrintingServices::PrintingServices(Writer writer, std::string outputName, std::u
 int PrintingServices::SendSP(ZeqVDevice&, int dataId, const unsigned char* data,
                              unsigned int length, bool) {
   std::string text;
-  if (dataId == kRecordDataId && length == sizeof(vornk_Data_t) && data != nullptr) {
+  if (dataId == kVornkDataId && length == sizeof(vornk_Data_t) && data != nullptr) {
     std::uint64_t round;
     {
       std::lock_guard<std::mutex> lock(mutex_);

@@ -11,7 +11,6 @@
 namespace vornk_tools {
 
 // The data identifier under which the device publishes its record.
-inline constexpr int kRecordDataId = 5156;
 
 // "binary-input", "binary-output", "analog-input", "analog-output", "analog-value";
 // "unknown-type" for anything else.

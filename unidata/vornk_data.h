@@ -1,6 +1,6 @@
-// The vornk data record: published under 5156, stored as history and cached, as these raw 859
-// bytes. Little-endian, packed, IEEE-754 single-precision floats. Read and write its floats only
-// through std::memcpy: they are unaligned, and an unaligned float access faults on 32-bit ARM.
+// The vornk data record: published under kVornkDataId, stored as history and cached, as these raw
+// 859 bytes. Little-endian, packed, IEEE-754 single-precision floats. Read and write its floats
+// only through std::memcpy: they are unaligned, and an unaligned float access faults on 32-bit ARM.
 #pragma once
 
 #include <cstddef>
@@ -11,6 +11,9 @@
 
 static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__,
               "the record holds the machine's own bytes and is defined as little-endian");
+
+// The identifier under which the record is published.
+inline constexpr int kVornkDataId = 5156;
 
 #pragma pack(push, 1)
 struct vornk_Data_t {
