@@ -103,6 +103,7 @@ TEST(SamplingThread, StopEndsThePause) {
 TEST(SamplingThread, StopInTheMiddleOfACycleEndsItWithoutARound) {
   Rig rig;
   ProbeVornk* device = rig.device.get();
+  device->b_mode_ = 0;  // no settings import: only the sampling thread prints
   std::promise<void> stopRequested;
   rig.bacnet->setRequestHook([device, &stopRequested](BACnetObjectType, std::uint32_t instance) {
     if (instance != 3000485) return;
@@ -150,6 +151,8 @@ TEST(SamplingThread, AFailingRoundIsReportedAndSamplingGoesOn) {
 TEST(SamplingThread, LinesOfSeveralDevicesNeverInterleave) {
   Rig first(std::chrono::milliseconds(1), "first-device");
   Rig second(std::chrono::milliseconds(1), "second-device");
+  first.device->b_mode_ = 0;  // no settings import: only the sampling threads print
+  second.device->b_mode_ = 0;
   const auto lines = capturedLines([&] {
     first.device->InitSetting(Json::Value());
     second.device->InitSetting(Json::Value());

@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cstdint>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <sstream>
@@ -26,8 +27,20 @@ class ProbeVornk : public vornk {
   explicit ProbeVornk(std::chrono::milliseconds pause = std::chrono::hours(1)) : vornk(pause) {}
   ~ProbeVornk() override { stopSampling(); }
 
+  using vornk::aiSignalMap_;
+  using vornk::alarmSignalIdMap_;
   using vornk::b_mode_;
+  using vornk::low2ThresholdMap_;
+  using vornk::lowThresholdMap_;
+  using vornk::mobileIdMap_;
+  using vornk::mobileNameMap_;
   using vornk::requestStop;
+  using vornk::thresholdLock_;
+  using vornk::up2ThresholdMap_;
+  using vornk::upThresholdMap_;
+
+  // The generic settings operation alone, without starting the sampling thread.
+  int genericInitSetting(const Json::Value& settings) { return Base::InitSetting(settings); }
 
   Bytes record() {
     std::lock_guard<std::recursive_mutex> lock(recordLock_);
@@ -35,10 +48,10 @@ class ProbeVornk : public vornk {
     return Bytes(bytes, bytes + sizeof record_);
   }
 
-  // Set by a test to change checkResult_ in the round's step that runs RunCheckThreshold.
-  bool setCheckResultInRunCheckThreshold = false;
+  // Set by a test, before sampling starts, to act in the round's RunCheckThreshold step.
+  std::function<void(ProbeVornk&)> inRunCheckThreshold;
   void RunCheckThreshold() override {
-    if (setCheckResultInRunCheckThreshold) checkResult_ = true;
+    if (inRunCheckThreshold) inRunCheckThreshold(*this);
   }
 };
 
@@ -72,6 +85,15 @@ std::vector<std::string> capturedLines(F&& f) {
   testing::internal::CaptureStdout();
   f();
   return splitLines(testing::internal::GetCapturedStdout());
+}
+
+// A JSON text as a value; the test fails on a syntax error.
+inline Json::Value parseJson(const std::string& text) {
+  Json::Value value;
+  std::string errors;
+  std::istringstream in(text);
+  EXPECT_TRUE(Json::parseFromStream(Json::CharReaderBuilder(), in, &value, &errors)) << errors;
+  return value;
 }
 
 inline Bytes floatBytes(float value) {

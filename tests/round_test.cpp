@@ -83,7 +83,7 @@ TEST_F(Round, CheckResultIsClearedThenOredWithTheBatchResult) {
 
   // Set by an earlier step of the round, it stays set when the batch answers false.
   rig.host->setBatchResult(false);
-  rig.device->setCheckResultInRunCheckThreshold = true;
+  rig.device->inRunCheckThreshold = [](ProbeVornk& device) { device.checkResult_ = true; };
   completeRound();
   EXPECT_TRUE(rig.device->checkResult_);
 }

@@ -1,13 +1,15 @@
 // The generic data device between the host's device class and a concrete driver: it owns the
-// driver's data record and the configuration and threshold tables, completes rounds (time
-// stamp, publication, batch check, history) and restores cached records.
+// driver's data record and the configuration and threshold tables, imports the settings,
+// completes rounds (time stamp, publication, batch check, history) and restores cached records.
 //
 // Record must begin with the 32-bit data_id and end with the 7-byte stamp. Whole rounds and every
 // write of the record happen under recordLock_, so a round never publishes a half-written record
-// and two rounds never run at once. Lock order: the host's bacnetMutex, then recordLock_, then
-// thresholdLock_.
+// and two rounds never run at once. The mode, the signal and alarm maps, the threshold maps and
+// the mobile maps change only under thresholdLock_, which the round's evaluation holds while it
+// reads them. Lock order: the host's bacnetMutex, then recordLock_, then thresholdLock_.
 #pragma once
 
+#include <atomic>
 #include <boost/date_time/posix_time/posix_time_types.hpp>
 #include <cstddef>
 #include <cstdint>
@@ -15,11 +17,13 @@
 #include <map>
 #include <mutex>
 #include <string>
-#include <utility>
 
 #include "json.h"
 #include "log_line.h"
+#include "model_config.h"
+#include "settings_text.h"
 #include "signal_threshold.h"
+#include "threshold_import.h"
 #include "ttime.h"
 #include "zeq_vdevice.h"
 
@@ -69,8 +73,31 @@ class DavEdizEvivev : public HostDevice {
     this->ruleValues_.clear();
   }
 
+  // Writes the data identifier, takes the mode from "appSetting"/"b_mode", runs the mode's
+  // import (1: configuration file, 3: mobile identifiers, 5: threshold maps) and hands the
+  // settings to the host. Import errors leave as exceptions, before the host call.
   int InitSetting(const Json::Value& settings) override {
     writeDataId();
+    switch (takeMode(settings)) {
+      case 1:
+        unidata::importModelConfig(this->DataId(), this->DeviceType(), aiSignalMap_,
+                                   alarmSignalIdMap_, thresholdLock_);
+        break;
+      case 3: {
+        std::lock_guard<std::mutex> lock(thresholdLock_);
+        unidata::importMobileIds(settings, this->DataId(), mobileIdMap_, mobileNameMap_,
+                                 this->signalLevelMap, this->signalValueMap);
+        break;
+      }
+      case 5: {
+        std::lock_guard<std::mutex> lock(thresholdLock_);
+        unidata::importThresholdSettings(settings, upThresholdMap_, up2ThresholdMap_,
+                                         lowThresholdMap_, low2ThresholdMap_);
+        break;
+      }
+      default:
+        break;
+    }
     return this->ZeqVDevice::InitSetting(settings);
   }
 
@@ -87,18 +114,43 @@ class DavEdizEvivev : public HostDevice {
     std::memcpy(recordBytes() + offsetof(Record, data_id), &id, sizeof id);
   }
 
+  // Sets b_mode_ from the settings when they give one, and returns the mode to import in.
+  int takeMode(const Json::Value& settings) {
+    const unidata::ModeSetting setting = unidata::readModeSetting(settings);
+    if (setting.ignoredBy != nullptr) {
+      unidata::writeLine({"InitSetting ", unidata::DecimalText(recordDataId()),
+                          " b_mode ignored: ", setting.ignoredBy});
+    }
+    if (!setting.mode) return b_mode_;
+    {
+      std::lock_guard<std::mutex> lock(thresholdLock_);
+      b_mode_ = *setting.mode;
+    }
+    unidata::writeLine({"InitSetting ", unidata::DecimalText(recordDataId()),
+                        " b_mode_:", unidata::DecimalText(static_cast<long long>(*setting.mode))});
+    return *setting.mode;
+  }
+
+  unsigned long long recordDataId() {
+    std::uint32_t id;
+    std::lock_guard<std::recursive_mutex> lock(recordLock_);
+    std::memcpy(&id, recordBytes() + offsetof(Record, data_id), sizeof id);
+    return id;
+  }
+
   Record record_;
-  int b_mode_;
+  // Read by rounds without thresholdLock_, written under it.
+  std::atomic<int> b_mode_;
   std::map<std::string, std::string> mobileIdMap_;
   std::map<std::string, std::string> mobileNameMap_;
-  std::map<std::string, std::string> alarmSignalIdMap_;
+  unidata::AlarmIdMap alarmSignalIdMap_;
   SignalThresholdMap upThresholdMap_;
   SignalThresholdMap up2ThresholdMap_;
   SignalThresholdMap lowThresholdMap_;
   SignalThresholdMap low2ThresholdMap_;
   std::mutex thresholdLock_;
   Json::Value valueMap_;
-  std::map<std::string, std::pair<std::string, std::string>> aiSignalMap_;
+  unidata::AiSignalMap aiSignalMap_;
   // Serialises rounds and writes of record_; recursive because LoadFromCache holds it across the
   // round it completes.
   std::recursive_mutex recordLock_;

@@ -1,0 +1,58 @@
+#include "settings_text.h"
+
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+
+namespace unidata {
+
+std::optional<std::string> settingText(const Json::Value& value) {
+  switch (value.type()) {
+    case Json::nullValue:
+    case Json::objectValue:
+    case Json::arrayValue:
+      return std::nullopt;
+    default:
+      return value.asString();
+  }
+}
+
+const Json::Value* findMember(const Json::Value& object, const char* name) {
+  if (!object.isObject()) return nullptr;
+  return object.find(name, name + std::strlen(name));
+}
+
+std::optional<std::string> memberText(const Json::Value& object, const char* name) {
+  const Json::Value* member = findMember(object, name);
+  if (member == nullptr) return std::nullopt;
+  return settingText(*member);
+}
+
+int parseIntText(const std::string& text) {
+  const long value = std::strtol(text.c_str(), nullptr, 10);
+  if (value > INT_MAX) return INT_MAX;
+  if (value < INT_MIN) return INT_MIN;
+  return static_cast<int>(value);
+}
+
+float parseFloatText(const std::string& text) {
+  return static_cast<float>(std::strtod(text.c_str(), nullptr));
+}
+
+ModeSetting readModeSetting(const Json::Value& settings) {
+  ModeSetting setting;
+  const Json::Value* app = findMember(settings, "appSetting");
+  if (app == nullptr) return setting;
+  const Json::Value* mode = findMember(*app, "b_mode");
+  if (mode == nullptr || mode->isNull()) return setting;
+  if (mode->isObject()) {
+    setting.ignoredBy = "a JSON object has no text form";
+  } else if (mode->isArray()) {
+    setting.ignoredBy = "a JSON array has no text form";
+  } else {
+    setting.mode = parseIntText(mode->asString());
+  }
+  return setting;
+}
+
+}  // namespace unidata
