@@ -1,22 +1,34 @@
 #!/usr/bin/env bash
-# vornk.so exports get_providers alone and leaves the host library and jsoncpp to the process
-# that loads it.
+# vornk.so exports get_providers alone, unmangled, and leaves the host library and jsoncpp to the
+# process that loads it; built for 32-bit ARM, it passes floats in VFP registers (hard-float),
+# as the controller's host does.
+# Usage: check_module_exports.sh MODULE [NM READELF]; the binutils default to the build machine's.
 set -euo pipefail
 module=$1
+nm=${2:-nm}
+readelf=${3:-readelf}
 status=0
 
-exports=$(nm -D --defined-only "$module" | awk '{print $3}' | sort)
+exports=$("$nm" -D --defined-only "$module" | awk '{print $3}' | sort)
 if [ "$exports" != "get_providers" ]; then
   echo "vornk.so must export only get_providers; it exports:"
   echo "$exports"
   status=1
 fi
 
-needed=$(readelf -d "$module" | awk '/NEEDED/ {print $NF}')
+needed=$("$readelf" -d "$module" | awk '/NEEDED/ {print $NF}')
 if grep -E 'zeqhost|jsoncpp' <<<"$needed"; then
   echo "vornk.so must not record a dependency on the host library or jsoncpp"
   status=1
 fi
 
-[ $status -eq 0 ] && echo "vornk.so exports get_providers only; needs: $(echo $needed | tr -d '[]')"
+if "$readelf" -h "$module" | grep -qE 'Machine:[[:space:]]+ARM$'; then
+  if ! "$readelf" -A "$module" | grep -q 'Tag_ABI_VFP_args: VFP registers'; then
+    echo "vornk.so for ARM must pass floats in VFP registers (Tag_ABI_VFP_args)"
+    status=1
+  fi
+  abi=", hard-float"
+fi
+
+[ $status -eq 0 ] && echo "vornk.so exports get_providers only${abi:-}; needs: $(echo $needed | tr -d '[]')"
 exit $status
