@@ -2,7 +2,7 @@
 # The virtual slots of vornk, as g++'s class-layout dump (-fdump-lang-class) lays them out, come in
 # the host's order: the host's device operations, then the two the data device adds. The host
 # calls them by slot, so any other order calls the wrong function on the controller.
-# Overloads share a name in the dump; their order among themselves is not seen here.
+# Overloads share a name in the dump; virtual_slot_test.cpp checks their order among themselves.
 # Usage: check_vtable_order.sh CLASS_DUMP
 set -euo pipefail
 dump=$1
