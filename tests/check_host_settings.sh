@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # vornk-host with the model's configuration file in ./ini/ prints the import's lines, and
 # threshold settings given with --settings load without any import line.
+# Arguments: the command that runs vornk-host (an emulator may come first).
 set -euo pipefail
-host=$1
+host=("$@")
 folder=$(mktemp -d)
 trap 'rm -rf "$folder"' EXIT
 cd "$folder"
@@ -13,7 +14,7 @@ import_lines() { grep -v -e '^simulated' -e '^vornk::RefreshStatus$' -e '^rvSize
 
 mkdir ini
 printf '[AI]\nt1=A01,Supply air\n[ALARM]\na1=B02,door\n' >ini/vornk.ini
-actual=$("$host" --data-id 12 --rounds 1 --output /dev/null | import_lines)
+actual=$("${host[@]}" --data-id 12 --rounds 1 --output /dev/null | import_lines)
 expected='parse ini/yaml filename:./ini/vornk.ini
 alarmSignalIdMap_ a1 : B02
 AI 12
@@ -28,7 +29,7 @@ cat >settings.json <<'JSON'
  "thresholdSetting": {"a": {"ID": "S17", "SignalName": "t1", "UpValue": 30,
                             "UpReconverValue": 28, "UpAlarmLevel": 2}}}
 JSON
-actual=$("$host" --data-id 12 --rounds 1 --output /dev/null --settings settings.json | import_lines)
+actual=$("${host[@]}" --data-id 12 --rounds 1 --output /dev/null --settings settings.json | import_lines)
 if [ "$actual" != "InitSetting 12 b_mode_:5" ]; then
   printf 'threshold settings: expected only the mode line, got\n%s\n' "$actual"
   status=1
