@@ -1,0 +1,425 @@
+#include "bacnet_codec.h"
+
+#include <cstring>
+
+namespace bacnet {
+
+namespace {
+
+constexpr std::uint8_t kBvlcType = 0x81;
+constexpr std::uint8_t kBvlcForwarded = 0x04;
+constexpr std::uint8_t kBvlcUnicast = 0x0A;
+constexpr std::uint8_t kBvlcBroadcast = 0x0B;
+constexpr std::uint8_t kNpduVersion = 0x01;
+constexpr std::uint8_t kNpduExpectingReply = 0x04;
+
+constexpr std::uint8_t kPduConfirmedRequest = 0x0;
+constexpr std::uint8_t kPduUnconfirmedRequest = 0x1;
+constexpr std::uint8_t kPduComplexAck = 0x3;
+constexpr std::uint8_t kPduError = 0x5;
+constexpr std::uint8_t kPduReject = 0x6;
+constexpr std::uint8_t kPduAbort = 0x7;
+
+constexpr std::uint8_t kServiceIAm = 0;
+constexpr std::uint8_t kServiceWhoIs = 8;
+
+// Application tag numbers.
+constexpr std::uint8_t kTagBoolean = 1;
+constexpr std::uint8_t kTagUnsigned = 2;
+constexpr std::uint8_t kTagSigned = 3;
+constexpr std::uint8_t kTagReal = 4;
+constexpr std::uint8_t kTagDouble = 5;
+constexpr std::uint8_t kTagEnumerated = 9;
+constexpr std::uint8_t kTagObjectId = 12;
+
+constexpr std::uint32_t kObjectDevice = 8;
+
+// ---- Encoding ----
+
+void putBigEndian(Frame& frame, std::uint64_t value, unsigned bytes) {
+  for (unsigned i = bytes; i-- > 0;) frame.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
+}
+
+// The fewest bytes (at least one) that hold value.
+unsigned unsignedLength(std::uint32_t value) {
+  unsigned bytes = 1;
+  while (bytes < 4 && (value >> (8 * bytes)) != 0) ++bytes;
+  return bytes;
+}
+
+void putTag(Frame& frame, std::uint8_t number, bool context, unsigned length) {
+  frame.push_back(static_cast<std::uint8_t>(number << 4 | (context ? 0x08 : 0) | length));
+}
+
+void putUnsigned(Frame& frame, std::uint8_t number, bool context, std::uint32_t value) {
+  const unsigned bytes = unsignedLength(value);
+  putTag(frame, number, context, bytes);
+  putBigEndian(frame, value, bytes);
+}
+
+void putObjectId(Frame& frame, std::uint8_t number, bool context, std::uint32_t type,
+                 std::uint32_t instance) {
+  putTag(frame, number, context, 4);
+  putBigEndian(frame, type << 22 | instance, 4);
+}
+
+// BVLC Original-Unicast-NPDU and NPDU header; the length is filled in by finish().
+Frame startFrame(bool expectingReply) {
+  return {
+      kBvlcType, kBvlcUnicast, 0,
+      0,         kNpduVersion, static_cast<std::uint8_t>(expectingReply ? kNpduExpectingReply : 0)};
+}
+
+Frame finish(Frame frame) {
+  frame[2] = static_cast<std::uint8_t>(frame.size() >> 8);
+  frame[3] = static_cast<std::uint8_t>(frame.size());
+  return frame;
+}
+
+bool fitsObjectId(std::uint32_t type, std::uint32_t instance) {
+  return type < 1024 && instance <= kMaxInstance;
+}
+
+// ---- Decoding ----
+
+// Reads bytes front to back; any read past the end fails and leaves the reader failed.
+class Reader {
+ public:
+  Reader(const std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
+
+  bool byte(std::uint8_t& out) {
+    if (pos_ >= size_) return fail();
+    out = data_[pos_++];
+    return true;
+  }
+  bool bigEndian(std::size_t bytes, std::uint64_t& out) {
+    if (bytes > size_ - pos_) return fail();
+    out = 0;
+    for (std::size_t i = 0; i < bytes; ++i) out = out << 8 | data_[pos_++];
+    return true;
+  }
+  bool skip(std::size_t bytes) {
+    if (bytes > size_ - pos_) return fail();
+    pos_ += bytes;
+    return true;
+  }
+  bool atEnd() const { return pos_ == size_; }
+  std::size_t position() const { return pos_; }
+
+ private:
+  bool fail() {
+    pos_ = size_;
+    return false;
+  }
+
+  const std::uint8_t* data_;
+  std::size_t size_;
+  std::size_t pos_ = 0;
+};
+
+struct Tag {
+  std::uint8_t number = 0;
+  bool context = false;
+  bool opening = false;
+  bool closing = false;
+  std::uint32_t length = 0;  // of the content; an application BOOLEAN's value
+};
+
+bool readTag(Reader& in, Tag& tag) {
+  std::uint8_t first;
+  if (!in.byte(first)) return false;
+  tag = {};
+  tag.number = first >> 4;
+  tag.context = (first & 0x08) != 0;
+  const std::uint8_t lvt = first & 0x07;
+  if (tag.number == 15 && !in.byte(tag.number)) return false;
+  if (tag.context && lvt == 6) {
+    tag.opening = true;
+  } else if (tag.context && lvt == 7) {
+    tag.closing = true;
+  } else if (lvt == 5) {
+    std::uint8_t extended;
+    if (!in.byte(extended)) return false;
+    std::uint64_t length = extended;
+    if (extended == 254 && !in.bigEndian(2, length)) return false;
+    if (extended == 255 && !in.bigEndian(4, length)) return false;
+    tag.length = static_cast<std::uint32_t>(length);
+  } else {
+    tag.length = lvt;
+  }
+  return true;
+}
+
+// A context-tagged unsigned of 1 to 4 bytes with the given tag number.
+bool readContextUnsigned(Reader& in, std::uint8_t number, std::uint32_t& value) {
+  Tag tag;
+  std::uint64_t raw;
+  if (!readTag(in, tag) || !tag.context || tag.number != number || tag.length < 1 ||
+      tag.length > 4 || !in.bigEndian(tag.length, raw)) {
+    return false;
+  }
+  value = static_cast<std::uint32_t>(raw);
+  return true;
+}
+
+// Skips the BVLC and NPDU headers; false for anything but an application-layer message that
+// fills the datagram exactly as its BVLC length says.
+bool readHeaders(Reader& in, std::size_t size) {
+  std::uint8_t type, function;
+  std::uint64_t length;
+  if (!in.byte(type) || !in.byte(function) || !in.bigEndian(2, length)) return false;
+  if (type != kBvlcType || length != size) return false;
+  if (function == kBvlcForwarded) {
+    if (!in.skip(6)) return false;  // address of the original sender
+  } else if (function != kBvlcUnicast && function != kBvlcBroadcast) {
+    return false;
+  }
+
+  std::uint8_t version, control;
+  if (!in.byte(version) || !in.byte(control) || version != kNpduVersion) return false;
+  if ((control & 0x80) != 0) return false;  // a network-layer message
+  std::uint64_t network;
+  std::uint8_t addressLength;
+  const bool destination = (control & 0x20) != 0;
+  if (destination &&
+      (!in.bigEndian(2, network) || !in.byte(addressLength) || !in.skip(addressLength))) {
+    return false;
+  }
+  if ((control & 0x08) != 0 &&
+      (!in.bigEndian(2, network) || !in.byte(addressLength) || !in.skip(addressLength))) {
+    return false;
+  }
+  std::uint8_t hopCount;
+  return !destination || in.byte(hopCount);
+}
+
+std::uint32_t floatBits(float value) {
+  std::uint32_t bits;
+  std::memcpy(&bits, &value, sizeof bits);
+  return bits;
+}
+
+bool isBinary(BACnetObjectType type) {
+  return type == OBJECT_BINARY_INPUT || type == OBJECT_BINARY_OUTPUT;
+}
+
+// The present value inside the ACK's opening and closing tag 3, converted for the object type.
+Answer readPresentValue(Reader& in, BACnetObjectType type) {
+  const Answer malformed{AnswerKind::Ignored, 0};
+  const Answer unusable{AnswerKind::Unusable, 0};
+  Tag tag;
+  if (!readTag(in, tag)) return malformed;
+  if (tag.context) return unusable;  // a constructed or context-specific value
+
+  std::uint64_t raw = 0;
+  if (tag.number == kTagBoolean) {
+    if (tag.length > 1) return malformed;
+    raw = tag.length;
+  } else if (tag.length > 8 || !in.bigEndian(tag.length, raw)) {
+    return tag.length > 8 && in.skip(tag.length) ? unusable : malformed;
+  }
+
+  Tag closing;
+  if (!readTag(in, closing)) return malformed;
+  if (!closing.closing || closing.number != 3) return unusable;  // more than one value
+  if (!in.atEnd()) return malformed;
+
+  const bool integer = tag.number == kTagBoolean || tag.number == kTagUnsigned ||
+                       tag.number == kTagEnumerated || tag.number == kTagSigned;
+  if (integer && (tag.length > 4 || (tag.number != kTagBoolean && tag.length == 0))) {
+    return unusable;  // wider than 32 bits, or no content
+  }
+  std::uint32_t value = static_cast<std::uint32_t>(raw);
+  std::int32_t signedValue = 0;
+  if (tag.number == kTagSigned) {
+    const unsigned shift = 32 - 8 * tag.length;  // sign-extend from the encoded width
+    signedValue = static_cast<std::int32_t>(value << shift) >> shift;
+    value = static_cast<std::uint32_t>(signedValue);
+  }
+
+  if (isBinary(type)) {
+    if (!integer) return unusable;
+    return {AnswerKind::Value, value};
+  }
+  switch (tag.number) {
+    case kTagReal:
+      if (tag.length != 4) return unusable;
+      return {AnswerKind::Value, value};
+    case kTagDouble: {
+      if (tag.length != 8) return unusable;
+      double number;
+      std::memcpy(&number, &raw, sizeof number);
+      return {AnswerKind::Value, floatBits(static_cast<float>(number))};
+    }
+    case kTagSigned:
+      return {AnswerKind::Value, floatBits(static_cast<float>(signedValue))};
+    case kTagBoolean:
+    case kTagUnsigned:
+    case kTagEnumerated:
+      return {AnswerKind::Value, floatBits(static_cast<float>(value))};
+    default:
+      return unusable;
+  }
+}
+
+Answer readComplexAck(Reader& in, std::uint8_t first, const ReadPropertyRequest& request) {
+  const Answer malformed{AnswerKind::Ignored, 0};
+  const Answer unusable{AnswerKind::Unusable, 0};
+  std::uint8_t invokeId, service;
+  if (!in.byte(invokeId) || invokeId != request.invokeId) return malformed;
+  if ((first & 0x08) != 0) return unusable;  // segmented: never asked for
+  if (!in.byte(service)) return malformed;
+  if (service != kServiceReadProperty) return unusable;
+
+  std::uint32_t objectId, property;
+  if (!readContextUnsigned(in, 0, objectId) || !readContextUnsigned(in, 1, property)) {
+    return malformed;
+  }
+  const bool sameObject =
+      objectId >> 22 == request.type && (objectId & kMaxInstance) == request.instance;
+  Tag tag;
+  if (!readTag(in, tag)) return malformed;
+  std::uint32_t arrayIndex = BACNET_ARRAY_ALL;
+  if (tag.context && tag.number == 2 && !tag.opening && !tag.closing) {
+    std::uint64_t raw;
+    if (tag.length < 1 || tag.length > 4 || !in.bigEndian(tag.length, raw)) return malformed;
+    arrayIndex = static_cast<std::uint32_t>(raw);
+    if (!readTag(in, tag)) return malformed;
+  }
+  if (!tag.opening || tag.number != 3) return malformed;
+  if (!sameObject || property != request.property || arrayIndex != request.arrayIndex) {
+    return unusable;
+  }
+  return readPresentValue(in, request.type);
+}
+
+}  // namespace
+
+Frame encodeReadPropertyRequest(const ReadPropertyRequest& request) {
+  if (!fitsObjectId(request.type, request.instance)) return {};
+  Frame frame = startFrame(true);
+  // Confirmed request, unsegmented, segmented answers not accepted; up to 1476-byte answers.
+  frame.insert(frame.end(),
+               {kPduConfirmedRequest << 4, 0x05, request.invokeId, kServiceReadProperty});
+  putObjectId(frame, 0, true, request.type, request.instance);
+  putUnsigned(frame, 1, true, request.property);
+  if (request.arrayIndex != BACNET_ARRAY_ALL) putUnsigned(frame, 2, true, request.arrayIndex);
+  return finish(std::move(frame));
+}
+
+Answer decodeReadPropertyAnswer(const std::uint8_t* data, std::size_t size,
+                                const ReadPropertyRequest& request) {
+  const Answer ignored{AnswerKind::Ignored, 0};
+  if (data == nullptr || size > kMaxDatagram) return ignored;
+  Reader in(data, size);
+  std::uint8_t first, invokeId;
+  if (!readHeaders(in, size) || !in.byte(first)) return ignored;
+
+  switch (first >> 4) {
+    case kPduComplexAck:
+      return readComplexAck(in, first, request);
+    case kPduError:
+    case kPduReject:
+    case kPduAbort: {
+      // Error: invoke ID, service and the error class and code; Reject and Abort: invoke ID and
+      // reason. The details do not change the outcome.
+      std::uint8_t next;
+      if (!in.byte(invokeId) || !in.byte(next) || invokeId != request.invokeId) return ignored;
+      if ((first >> 4) == kPduError) return {AnswerKind::Error, 0};
+      return {(first >> 4) == kPduReject ? AnswerKind::Reject : AnswerKind::Abort, 0};
+    }
+    default:
+      return ignored;
+  }
+}
+
+DeviceRequest decodeDeviceRequest(const std::uint8_t* data, std::size_t size) {
+  DeviceRequest request;
+  if (data == nullptr || size > kMaxDatagram) return request;
+  Reader in(data, size);
+  std::uint8_t first;
+  if (!readHeaders(in, size) || !in.byte(first)) return request;
+
+  if ((first >> 4) == kPduUnconfirmedRequest) {
+    std::uint8_t service;
+    if (!in.byte(service) || service != kServiceWhoIs) return request;
+    if (in.atEnd()) {
+      request.kind = DeviceRequest::Kind::WhoIs;
+      return request;
+    }
+    std::uint32_t low, high;
+    if (!readContextUnsigned(in, 0, low) || !readContextUnsigned(in, 1, high) || !in.atEnd()) {
+      return request;
+    }
+    request.kind = DeviceRequest::Kind::WhoIs;
+    request.range = std::make_pair(low, high);
+    return request;
+  }
+  if ((first >> 4) != kPduConfirmedRequest || (first & 0x08) != 0) return request;
+
+  std::uint8_t maxApdu, service;
+  if (!in.byte(maxApdu) || !in.byte(request.invokeId) || !in.byte(service)) return request;
+  request.service = service;
+  if (service != kServiceReadProperty) {
+    request.kind = DeviceRequest::Kind::OtherConfirmed;
+    return request;
+  }
+  ReadPropertyRequest& read = request.readProperty;
+  std::uint32_t objectId;
+  if (!readContextUnsigned(in, 0, objectId) || !readContextUnsigned(in, 1, read.property)) {
+    return request;
+  }
+  if (!in.atEnd() && !readContextUnsigned(in, 2, read.arrayIndex)) return request;
+  if (!in.atEnd()) return request;
+  read.invokeId = request.invokeId;
+  read.type = static_cast<BACnetObjectType>(objectId >> 22);
+  read.instance = objectId & kMaxInstance;
+  request.kind = DeviceRequest::Kind::ReadProperty;
+  return request;
+}
+
+Frame encodeReadPropertyAck(const ReadPropertyRequest& request, PresentValue value) {
+  if (!fitsObjectId(request.type, request.instance)) return {};
+  Frame frame = startFrame(false);
+  frame.insert(frame.end(), {kPduComplexAck << 4, request.invokeId, kServiceReadProperty});
+  putObjectId(frame, 0, true, request.type, request.instance);
+  putUnsigned(frame, 1, true, request.property);
+  if (request.arrayIndex != BACNET_ARRAY_ALL) putUnsigned(frame, 2, true, request.arrayIndex);
+  frame.push_back(0x3E);  // opening tag 3
+  if (value.type == PresentValue::Type::Real) {
+    putTag(frame, kTagReal, false, 4);
+    putBigEndian(frame, value.bits, 4);
+  } else {
+    putUnsigned(frame, kTagEnumerated, false, value.bits);
+  }
+  frame.push_back(0x3F);  // closing tag 3
+  return finish(std::move(frame));
+}
+
+Frame encodeError(std::uint8_t invokeId, std::uint8_t service, std::uint32_t errorClass,
+                  std::uint32_t errorCode) {
+  Frame frame = startFrame(false);
+  frame.insert(frame.end(), {kPduError << 4, invokeId, service});
+  putUnsigned(frame, kTagEnumerated, false, errorClass);
+  putUnsigned(frame, kTagEnumerated, false, errorCode);
+  return finish(std::move(frame));
+}
+
+Frame encodeReject(std::uint8_t invokeId, std::uint8_t reason) {
+  Frame frame = startFrame(false);
+  frame.insert(frame.end(), {kPduReject << 4, invokeId, reason});
+  return finish(std::move(frame));
+}
+
+Frame encodeIAm(std::uint32_t deviceInstance, std::uint16_t vendorId) {
+  if (!fitsObjectId(kObjectDevice, deviceInstance)) return {};
+  Frame frame = startFrame(false);
+  frame.insert(frame.end(), {kPduUnconfirmedRequest << 4, kServiceIAm});
+  putObjectId(frame, kTagObjectId, false, kObjectDevice, deviceInstance);
+  putUnsigned(frame, kTagUnsigned, false, 1476);
+  putUnsigned(frame, kTagEnumerated, false, 3);  // no segmentation
+  putUnsigned(frame, kTagUnsigned, false, vendorId);
+  return finish(std::move(frame));
+}
+
+}  // namespace bacnet

@@ -1,0 +1,90 @@
+// BACnet/IP frames of a ReadProperty exchange, Who-Is and I-Am, as pure functions over bytes:
+// the client encodes requests and decodes answers, the simulated device on the network decodes
+// requests and encodes answers. Decoders take any bytes at all and never read outside them.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+#include "bacnet.h"
+#include "host_api.h"
+
+namespace bacnet {
+
+using Frame = std::vector<std::uint8_t>;
+
+// The largest datagram a BACnet/IP node sends: BVLC and NPDU headers plus an APDU of 1476 bytes.
+inline constexpr std::size_t kMaxDatagram = 1497;
+inline constexpr std::uint32_t kMaxInstance = 0x3FFFFF;  // 22 bits of an object identifier
+
+inline constexpr std::uint8_t kServiceReadProperty = 12;
+
+struct ReadPropertyRequest {
+  std::uint8_t invokeId = 0;
+  BACnetObjectType type = OBJECT_ANALOG_INPUT;
+  std::uint32_t instance = 0;
+  std::uint32_t property = PROP_PRESENT_VALUE;
+  std::uint32_t arrayIndex = BACNET_ARRAY_ALL;  // BACNET_ARRAY_ALL: no index in the frame
+};
+
+// A confirmed ReadProperty request in a BVLC Original-Unicast-NPDU, expecting a reply. Empty when
+// the type or the instance does not fit an object identifier.
+HOST_API Frame encodeReadPropertyRequest(const ReadPropertyRequest& request);
+
+enum class AnswerKind {
+  Value,     // a Complex-ACK for the request with a usable present value
+  Error,     // an Error PDU for the request's invoke ID
+  Reject,    // a Reject PDU for the request's invoke ID
+  Abort,     // an Abort PDU for the request's invoke ID
+  Unusable,  // an answer for the request's invoke ID about another service, object, property or
+             // array index, or with a value that is not a single number of a decoded type
+  Ignored,   // not an answer to this request: another invoke ID, another kind of message,
+             // truncated, oversized or malformed
+};
+
+struct Answer {
+  AnswerKind kind = AnswerKind::Ignored;
+  // With Value: binary objects the integer value (BOOLEAN, UNSIGNED, ENUMERATED, SIGNED);
+  // analog objects the single-precision bits (REAL unchanged, other numeric types converted).
+  std::uint32_t value = 0;
+};
+
+// Decodes one received datagram as the answer to request.
+HOST_API Answer decodeReadPropertyAnswer(const std::uint8_t* data, std::size_t size,
+                                         const ReadPropertyRequest& request);
+
+// What a device was asked.
+struct DeviceRequest {
+  enum class Kind {
+    ReadProperty,    // readProperty holds it
+    WhoIs,           // range holds the limits, if given
+    OtherConfirmed,  // a confirmed request for another service: invokeId and service hold it
+    Ignored,         // anything else, malformed included
+  };
+  Kind kind = Kind::Ignored;
+  ReadPropertyRequest readProperty;
+  std::uint8_t invokeId = 0;
+  std::uint8_t service = 0;
+  std::optional<std::pair<std::uint32_t, std::uint32_t>> range;
+};
+
+HOST_API DeviceRequest decodeDeviceRequest(const std::uint8_t* data, std::size_t size);
+
+// A present value as a device sends it.
+struct PresentValue {
+  enum class Type { Enumerated, Real };
+  Type type = Type::Enumerated;
+  std::uint32_t bits = 0;  // the enumerated value, or the float's bits
+};
+
+// Answers, each a BVLC Original-Unicast-NPDU.
+HOST_API Frame encodeReadPropertyAck(const ReadPropertyRequest& request, PresentValue value);
+HOST_API Frame encodeError(std::uint8_t invokeId, std::uint8_t service, std::uint32_t errorClass,
+                           std::uint32_t errorCode);
+HOST_API Frame encodeReject(std::uint8_t invokeId, std::uint8_t reason);
+// I-Am of a device without segmentation, maximum APDU 1476.
+HOST_API Frame encodeIAm(std::uint32_t deviceInstance, std::uint16_t vendorId);
+
+}  // namespace bacnet

@@ -1,0 +1,56 @@
+// A BACnet/IP client behind the BacnetClient seam: confirmed ReadProperty requests over UDP to the
+// device named by the endpoint text "HOST:PORT", one outstanding at a time.
+#pragma once
+
+#include <netinet/in.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <string>
+
+#include "bacnet_client.h"
+#include "bacnet_codec.h"
+
+struct BacnetIpSettings {
+  std::chrono::milliseconds apduTimeout{3000};  // waiting time for each transmission
+  unsigned retries = 3;                         // transmissions after the first one
+  std::uint16_t localPort = 0;                  // 0: any free port
+};
+
+class HOST_API BacnetIpClient : public BacnetClient {
+ public:
+  // Opens the client's UDP socket; throws std::runtime_error when it cannot.
+  explicit BacnetIpClient(BacnetIpSettings settings = {});
+  ~BacnetIpClient() override;
+
+  // The port the client's socket is bound to.
+  std::uint16_t localPort() const;
+  // Makes the wait in flight and every later request fail at once. Safe from any thread.
+  void interrupt();
+
+  // False when the endpoint is not "HOST:PORT" of an IPv4 host, the object does not fit a
+  // request, or the datagram could not be sent.
+  bool SendReadProperty(const std::string& endpoint, BACnetObjectType type, std::uint32_t instance,
+                        BACNET_PROPERTY_ID property, std::uint32_t arrayIndex) override;
+  // Waits for the answer from the endpoint's address, sending the request again after each
+  // timeout until the retries are used up. Other datagrams are dropped while waiting.
+  bool Receive(std::uint32_t& value) override;
+
+ private:
+  bool resolve(const std::string& endpoint);
+  bool transmit();
+
+  const BacnetIpSettings settings_;
+  int socket_ = -1;
+  int wakeRead_ = -1;  // becomes readable once interrupted
+  int wakeWrite_ = -1;
+  std::atomic<bool> interrupted_{false};
+
+  std::string endpoint_;  // the endpoint peer_ was resolved from
+  sockaddr_in peer_{};
+  std::uint8_t nextInvokeId_ = 0;
+  bool pending_ = false;
+  bacnet::ReadPropertyRequest request_;
+  bacnet::Frame frame_;
+};
