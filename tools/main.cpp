@@ -1,5 +1,6 @@
-// vornk-host: loads the vornk module, runs one device against the simulated BACnet device and
-// shows what it publishes, until signalled or until the requested number of rounds is stored.
+// vornk-host: loads the vornk module, runs devices against the simulated BACnet device or a
+// BACnet/IP device and shows what they publish, until signalled or until every device has stored
+// the requested number of rounds. "vornk-host decode" turns a history file back into rows.
 //
 // SIGINT, SIGTERM and SIGUSR1 are blocked before any thread exists, so every thread inherits the
 // mask and main receives them with sigwait; the services raise SIGUSR1 when the run is complete.
@@ -8,8 +9,10 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstring>
 #include <exception>
+#include <fstream>
 #include <iostream>
 #include <memory>
 #include <string>
@@ -17,6 +20,10 @@
 #include <utility>
 #include <vector>
 
+#include "bacnet_ip_client.h"
+#include "history_decode.h"
+#include "history_file.h"
+#include "metered_client.h"
 #include "module_loader.h"
 #include "options.h"
 #include "printing_services.h"
@@ -57,9 +64,23 @@ std::unique_ptr<VDeviceInterface> createDevice(const LoadedModule& module, std::
   return nullptr;
 }
 
-// Waits for SIGINT or SIGTERM, or for SIGUSR1 once the services report the run complete.
-// A stray SIGUSR1 from elsewhere does not end the run.
-void waitForStop(const sigset_t& signals, const PrintingServices& services) {
+// One running device with what is attached to it.
+struct RunningDevice {
+  std::shared_ptr<PrintingServices> services;
+  std::shared_ptr<BacnetIpClient> network;  // null with the in-process simulated device
+  std::unique_ptr<VDeviceInterface> device;
+};
+
+std::string firstWriteError(const std::vector<RunningDevice>& devices) {
+  for (const RunningDevice& running : devices) {
+    if (std::string error = running.services->writeError(); !error.empty()) return error;
+  }
+  return {};
+}
+
+// Waits for SIGINT or SIGTERM, or for SIGUSR1 once every device has stored its rounds or a
+// write failed. A stray SIGUSR1 from elsewhere does not end the run.
+void waitForStop(const sigset_t& signals, const std::vector<RunningDevice>& devices) {
   for (;;) {
     int received = 0;
     const int error = ::sigwait(&signals, &received);
@@ -68,52 +89,121 @@ void waitForStop(const sigset_t& signals, const PrintingServices& services) {
       return;
     }
     if (received != SIGUSR1) return;
-    if (services.limitReached() || !services.writeError().empty()) return;
+    bool allDone = true;
+    for (const RunningDevice& running : devices)
+      allDone = allDone && running.services->limitReached();
+    if (allDone || !firstWriteError(devices).empty()) return;
   }
 }
 
-// Runs the device until it is to stop; the device is deleted (its thread joined) before
-// returning, so that the module can then be unloaded.
-int run(const LoadedModule& module, const Options& options, const Json::Value& settings,
-        const TextOutput& output, const sigset_t& signals) {
-  const int fd = output.fd();
-  auto services = std::make_shared<PrintingServices>(
-      [fd](std::string_view text) { return writeAll(fd, text); }, output.name(),
-      options.rounds.value_or(0), [] { ::kill(::getpid(), SIGUSR1); });
-  auto simulated = std::make_shared<SimulatedBacnetDevice>();
+// Ends every request in flight, then deletes the devices (joining their threads), so that the
+// module can then be unloaded.
+void stopAll(std::vector<RunningDevice>& devices) {
+  for (RunningDevice& running : devices) {
+    if (running.network) running.network->interrupt();
+  }
+  for (RunningDevice& running : devices) running.device.reset();
+}
 
-  std::string error;
-  std::unique_ptr<VDeviceInterface> device = createDevice(module, error);
-  if (!device) return fail(error);
-  auto* bacnet = dynamic_cast<ZeqBacNetDevice*>(device.get());
-  if (bacnet == nullptr) return fail("the module's device is not a BACnet device");
-
-  bacnet->AttachHostServices(services);
-  bacnet->AttachBacnetClient(simulated);
+// Creates, wires and starts the device with the given data identifier; false with error set.
+bool startDevice(const LoadedModule& module, const Options& options, const Json::Value& settings,
+                 std::uint32_t dataId, std::shared_ptr<BacnetClient> client, RunningDevice& running,
+                 std::string& error) {
+  running.device = createDevice(module, error);
+  if (!running.device) return false;
+  auto* bacnet = dynamic_cast<ZeqBacNetDevice*>(running.device.get());
+  if (bacnet == nullptr) {
+    error = "the module's device is not a BACnet device";
+    return false;
+  }
+  bacnet->AttachHostServices(running.services);
+  bacnet->AttachBacnetClient(std::move(client));
   bacnet->endpointText = options.endpoint;
 
   try {
-    if (bacnet->Init(std::weak_ptr<ZeqController>{}, options.dataId, settings) <= 0) {
-      return fail("the device's Init reported failure");
+    if (bacnet->Init(std::weak_ptr<ZeqController>{}, dataId, settings) <= 0) {
+      error = "the device's Init reported failure";
+      return false;
     }
     // Starts the device's sampling thread.
     if (bacnet->InitSetting(settings) <= 0) {
-      device.reset();
-      return fail("the device's InitSetting reported failure");
+      error = "the device's InitSetting reported failure";
+      return false;
     }
   } catch (const std::exception& exception) {
-    device.reset();
-    return fail(std::string("the device's initialisation failed: ") + exception.what());
+    error = std::string("the device's initialisation failed: ") + exception.what();
+    return false;
   } catch (...) {
-    device.reset();
-    return fail("the device's initialisation failed: unknown error");
+    error = "the device's initialisation failed: unknown error";
+    return false;
+  }
+  return true;
+}
+
+// Runs the devices until they are to stop; every device is deleted before returning.
+int run(const LoadedModule& module, const Options& options, const Json::Value& settings,
+        const TextOutput& output, const sigset_t& signals) {
+  std::shared_ptr<HistoryFile> history;
+  std::string error;
+  if (!options.historyPath.empty()) {
+    history = std::make_shared<HistoryFile>();
+    if (!history->open(options.historyPath, error)) return fail(error);
+  }
+  // Devices without a network share one simulated device, as they would share a real one.
+  const auto simulated = std::make_shared<SimulatedBacnetDevice>();
+  const int fd = output.fd();
+
+  std::vector<RunningDevice> devices(options.devices);
+  for (std::uint32_t i = 0; i < options.devices; ++i) {
+    RunningDevice& running = devices[i];
+    std::shared_ptr<BacnetClient> client = simulated;
+    if (options.bacnetIp) {
+      try {
+        running.network = std::make_shared<BacnetIpClient>(BacnetIpSettings{
+            std::chrono::milliseconds(options.apduTimeoutMs), options.retries, options.localPort});
+      } catch (const std::exception& exception) {
+        stopAll(devices);
+        return fail(exception.what());
+      }
+      client = running.network;
+    }
+    auto meter = std::make_shared<MeteredClient>(client);
+    running.services = std::make_shared<PrintingServices>(
+        [fd](std::string_view text) { return writeAll(fd, text); }, output.name(),
+        options.rounds.value_or(0), [] { ::kill(::getpid(), SIGUSR1); }, meter, history);
+    if (!startDevice(module, options, settings, options.dataId + i, meter, running, error)) {
+      stopAll(devices);
+      return fail(error);
+    }
   }
 
-  waitForStop(signals, *services);
-  device.reset();
+  waitForStop(signals, devices);
+  stopAll(devices);
 
-  const std::string writeError = services->writeError();
+  const std::string writeError = firstWriteError(devices);
   if (!writeError.empty()) return fail(writeError);
+  return 0;
+}
+
+int decode(const std::vector<std::string>& args) {
+  const ParsedDecodeOptions parsed = parseDecodeOptions(args);
+  if (!parsed.options) {
+    std::cerr << gProgram << " decode: " << parsed.error << " (see " << gProgram << " --help)"
+              << std::endl;
+    return 2;
+  }
+  if (parsed.options->help) {
+    std::cout << usageText(gProgram) << std::flush;
+    return std::cout ? 0 : 1;
+  }
+  std::ifstream in(parsed.options->path, std::ios::binary);
+  if (!in) return fail("cannot open " + parsed.options->path + ": " + std::strerror(errno));
+  std::string error;
+  const bool complete = decodeHistory(
+      in, parsed.options->json ? DecodeFormat::JsonLines : DecodeFormat::Csv, std::cout, error);
+  std::cout.flush();
+  if (!complete) return fail(parsed.options->path + ": " + error);
+  if (!std::cout) return fail("cannot write to standard output");
   return 0;
 }
 
@@ -125,6 +215,9 @@ int main(int argc, char** argv) {
     gProgram = std::string(path.substr(path.rfind('/') + 1));
   }
 
+  if (argc > 1 && std::string_view(argv[1]) == "decode") {
+    return decode(std::vector<std::string>(argv + 2, argv + argc));
+  }
   const ParsedOptions parsed = parseOptions(std::vector<std::string>(argv + 1, argv + argc));
   if (!parsed.options) {
     std::cerr << gProgram << ": " << parsed.error << " (see " << gProgram << " --help)"

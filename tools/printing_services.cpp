@@ -9,11 +9,14 @@
 namespace vornk_tools {
 
 PrintingServices::PrintingServices(Writer writer, std::string outputName, std::uint64_t roundLimit,
-                                   StopRequest stop)
+                                   StopRequest stop, std::shared_ptr<MeteredClient> meter,
+                                   std::shared_ptr<HistoryFile> history)
     : writer_(std::move(writer)),
       outputName_(std::move(outputName)),
       roundLimit_(roundLimit),
-      stop_(std::move(stop)) {}
+      stop_(std::move(stop)),
+      meter_(std::move(meter)),
+      history_(std::move(history)) {}
 
 int PrintingServices::SendSP(ZeqVDevice&, int dataId, const unsigned char* data,
                              unsigned int length, bool) {
@@ -24,14 +27,22 @@ int PrintingServices::SendSP(ZeqVDevice&, int dataId, const unsigned char* data,
       std::lock_guard<std::mutex> lock(mutex_);
       round = storedRounds_ + 1;  // published before it is stored
     }
-    text = recordText(round, data, length);
+    text = recordText(round, data, length, meter_ ? meter_->takeCycle() : std::nullopt);
   } else {
     text = publicationNote(dataId, length);
   }
   return write(text) ? 1 : 0;
 }
 
-bool PrintingServices::SaveDeviceHistory(ZeqVDevice&, const unsigned char*, unsigned int) {
+bool PrintingServices::SaveDeviceHistory(ZeqVDevice&, const unsigned char* data,
+                                         unsigned int length) {
+  if (history_ && data != nullptr && length == sizeof(vornk_Data_t)) {
+    if (const int error = history_->append(data, length); error != 0) {
+      noteWriteError(history_->path(), error);
+      requestStop();
+      return false;
+    }
+  }
   bool stop = false;
   {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -60,14 +71,16 @@ std::string PrintingServices::writeError() const {
 bool PrintingServices::write(std::string_view text) {
   const int error = writer_(text);
   if (error == 0) return true;
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    if (writeError_.empty()) {
-      writeError_ = "cannot write to " + outputName_ + ": " + std::strerror(error);
-    }
-  }
+  noteWriteError(outputName_, error);
   requestStop();
   return false;
+}
+
+void PrintingServices::noteWriteError(const std::string& destination, int error) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (writeError_.empty()) {
+    writeError_ = "cannot write to " + destination + ": " + std::strerror(error);
+  }
 }
 
 void PrintingServices::requestStop() {

@@ -1,15 +1,18 @@
-// HostServices of vornk-host: shows every publication as readable text and counts the rounds
-// the device stores.
+// HostServices of vornk-host: shows every publication as readable text, appends every stored
+// record to the history file and counts the rounds the device stores.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <string_view>
 
+#include "history_file.h"
 #include "host_services.h"
+#include "metered_client.h"
 
 namespace vornk_tools {
 
@@ -22,14 +25,18 @@ class PrintingServices : public HostServices {
 
   // roundLimit 0: never ask to stop for the number of rounds. A failing write also asks to stop
   // (the records would be lost otherwise); outputName names the destination in its message.
+  // With a meter, each record shows its cycle's duration and requests; with a history file,
+  // stored records are appended to it.
   PrintingServices(Writer writer, std::string outputName, std::uint64_t roundLimit,
-                   StopRequest stop);
+                   StopRequest stop, std::shared_ptr<MeteredClient> meter = nullptr,
+                   std::shared_ptr<HistoryFile> history = nullptr);
 
   // Vornk records (5156, 859 bytes) become readable text, numbered by the round they belong to;
   // anything else a one-line note. Reports success unless the text could not be written.
   int SendSP(ZeqVDevice& device, int dataId, const unsigned char* data, unsigned int length,
              bool delay) override;
-  // Counts a stored round; asks to stop when the limit is reached.
+  // Appends a vornk record to the history file and counts a stored round; asks to stop when the
+  // limit is reached. False when the record could not be appended.
   bool SaveDeviceHistory(ZeqVDevice& device, const unsigned char* data,
                          unsigned int length) override;
 
@@ -41,12 +48,15 @@ class PrintingServices : public HostServices {
 
  private:
   bool write(std::string_view text);
+  void noteWriteError(const std::string& destination, int error);
   void requestStop();
 
   const Writer writer_;
   const std::string outputName_;
   const std::uint64_t roundLimit_;
   const StopRequest stop_;
+  const std::shared_ptr<MeteredClient> meter_;
+  const std::shared_ptr<HistoryFile> history_;
 
   mutable std::mutex mutex_;
   std::uint64_t storedRounds_ = 0;

@@ -26,7 +26,17 @@ std::string_view objectTypeName(BACnetObjectType type) {
   return "unknown-type";
 }
 
-std::string recordText(std::uint64_t round, const unsigned char* data, std::size_t length) {
+std::optional<BACnetObjectType> objectTypeFromName(std::string_view name) {
+  for (const BACnetObjectType type :
+       {OBJECT_ANALOG_INPUT, OBJECT_ANALOG_OUTPUT, OBJECT_ANALOG_VALUE, OBJECT_BINARY_INPUT,
+        OBJECT_BINARY_OUTPUT}) {
+    if (name == objectTypeName(type) || name == std::to_string(type)) return type;
+  }
+  return std::nullopt;
+}
+
+std::string recordText(std::uint64_t round, const unsigned char* data, std::size_t length,
+                       const std::optional<CycleStats>& cycle) {
   if (data == nullptr || length != sizeof(vornk_Data_t)) {
     throw std::invalid_argument("a vornk record is " + std::to_string(sizeof(vornk_Data_t)) +
                                 " bytes, not " + std::to_string(length));
@@ -40,7 +50,15 @@ std::string recordText(std::uint64_t round, const unsigned char* data, std::size
   std::string text;
   text.reserve(40 * (vornk_points::kPoints.size() + 1));
   text += "round " + std::to_string(round) + " data-id " + std::to_string(dataId) + " time " +
-          format_ttime(stamp) + "\n";
+          format_ttime(stamp);
+  if (cycle) {
+    char stats[64];
+    std::snprintf(stats, sizeof stats, " cycle %.1f ms %llu requests",
+                  static_cast<double>(cycle->duration.count()) / 1000.0,
+                  static_cast<unsigned long long>(cycle->requests));
+    text += stats;
+  }
+  text += '\n';
 
   char value[32];
   for (const vornk_points::Point& point : vornk_points::kPoints) {

@@ -1,0 +1,178 @@
+#include "device_simulator.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <stdexcept>
+
+#include "point_table.h"
+#include "record_text.h"
+#include "simulated_device.h"
+
+namespace vornk_tools {
+
+namespace {
+
+// Error classes and codes, reasons of a Reject.
+constexpr std::uint32_t kClassDevice = 0, kClassObject = 1, kClassProperty = 2;
+constexpr std::uint32_t kCodeOther = 0, kCodeUnknownObject = 31, kCodeUnknownProperty = 32,
+                        kCodeNotAnArray = 50;
+constexpr std::uint8_t kRejectUnrecognizedService = 9;
+constexpr std::uint16_t kVendorId = 0xFFFF;  // no registered vendor
+
+std::runtime_error systemError(const std::string& what) {
+  return std::runtime_error(what + ": " + std::strerror(errno));
+}
+
+std::string objectText(const ObjectKey& object) {
+  return std::string(objectTypeName(object.first)) + ":" + std::to_string(object.second);
+}
+
+}  // namespace
+
+DeviceSimulator::DeviceSimulator(SimulatorSettings settings) : settings_(std::move(settings)) {
+  for (const vornk_points::Point& point : vornk_points::kPoints) {
+    values_[{point.type, point.instance}] =
+        SimulatedBacnetDevice::defaultValue(point.type, point.instance);
+  }
+  auto checkKnown = [&](const ObjectKey& object) {
+    if (values_.count(object) == 0) {
+      throw std::runtime_error(objectText(object) + " is not one of the device's points");
+    }
+  };
+  for (const auto& [object, value] : settings_.values) {
+    checkKnown(object);
+    values_[object] = value;
+  }
+  for (const ObjectKey& object : settings_.drop) checkKnown(object);
+  for (const ObjectKey& object : settings_.error) checkKnown(object);
+  for (const auto& entry : settings_.delay) checkKnown(entry.first);
+
+  sockaddr_in local{};
+  local.sin_family = AF_INET;
+  local.sin_port = htons(settings_.port);
+  if (::inet_pton(AF_INET, settings_.address.c_str(), &local.sin_addr) != 1) {
+    throw std::runtime_error("'" + settings_.address + "' is not an IPv4 address");
+  }
+  socket_ = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+  if (socket_ < 0) throw systemError("cannot open a UDP socket");
+  int pipeEnds[2];
+  if (::bind(socket_, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0 ||
+      ::pipe2(pipeEnds, O_CLOEXEC | O_NONBLOCK) != 0) {
+    const std::runtime_error error =
+        systemError("cannot listen on " + settings_.address + ":" + std::to_string(settings_.port));
+    ::close(socket_);
+    throw error;
+  }
+  wakeRead_ = pipeEnds[0];
+  wakeWrite_ = pipeEnds[1];
+}
+
+DeviceSimulator::~DeviceSimulator() {
+  ::close(socket_);
+  ::close(wakeRead_);
+  ::close(wakeWrite_);
+}
+
+std::uint16_t DeviceSimulator::port() const {
+  sockaddr_in local{};
+  socklen_t length = sizeof local;
+  if (::getsockname(socket_, reinterpret_cast<sockaddr*>(&local), &length) != 0) return 0;
+  return ntohs(local.sin_port);
+}
+
+void DeviceSimulator::stop() {
+  const char wake = 1;
+  [[maybe_unused]] const ssize_t written = ::write(wakeWrite_, &wake, 1);
+}
+
+void DeviceSimulator::run() {
+  std::uint8_t buffer[bacnet::kMaxDatagram + 1];
+  for (;;) {
+    int timeout = -1;
+    if (!delayed_.empty()) {
+      const auto wait =
+          std::chrono::ceil<std::chrono::milliseconds>(delayed_.begin()->first - Clock::now());
+      timeout = static_cast<int>(std::max<std::chrono::milliseconds::rep>(wait.count(), 0));
+    }
+    pollfd waits[2] = {{socket_, POLLIN, 0}, {wakeRead_, POLLIN, 0}};
+    const int ready = ::poll(waits, 2, timeout);
+    if (ready < 0 && errno != EINTR) return;
+    if ((waits[1].revents & POLLIN) != 0) return;
+
+    while (!delayed_.empty() && delayed_.begin()->first <= Clock::now()) {
+      const auto& [to, frame] = delayed_.begin()->second;
+      send(to, frame.data(), frame.size());
+      delayed_.erase(delayed_.begin());
+    }
+    if ((waits[0].revents & POLLIN) == 0) continue;
+
+    sockaddr_in from{};
+    socklen_t fromLength = sizeof from;
+    const ssize_t size = ::recvfrom(socket_, buffer, sizeof buffer, MSG_TRUNC,
+                                    reinterpret_cast<sockaddr*>(&from), &fromLength);
+    if (size < 0 || static_cast<std::size_t>(size) > bacnet::kMaxDatagram) continue;
+    handle(buffer, static_cast<std::size_t>(size), from);
+  }
+}
+
+void DeviceSimulator::handle(const std::uint8_t* data, std::size_t size, const sockaddr_in& from) {
+  using Kind = bacnet::DeviceRequest::Kind;
+  const bacnet::DeviceRequest request = bacnet::decodeDeviceRequest(data, size);
+  bacnet::Frame answer;
+  switch (request.kind) {
+    case Kind::Ignored:
+      return;
+    case Kind::WhoIs:
+      if (request.range && (settings_.deviceInstance < request.range->first ||
+                            settings_.deviceInstance > request.range->second)) {
+        return;
+      }
+      answer = bacnet::encodeIAm(settings_.deviceInstance, kVendorId);
+      break;
+    case Kind::OtherConfirmed:
+      answer = bacnet::encodeReject(request.invokeId, kRejectUnrecognizedService);
+      break;
+    case Kind::ReadProperty: {
+      const bacnet::ReadPropertyRequest& read = request.readProperty;
+      const ObjectKey object{read.type, read.instance};
+      const auto found = values_.find(object);
+      const std::uint8_t service = bacnet::kServiceReadProperty;
+      if (settings_.drop.count(object) != 0) return;
+      if (settings_.error.count(object) != 0) {
+        answer = bacnet::encodeError(read.invokeId, service, kClassDevice, kCodeOther);
+      } else if (found == values_.end()) {
+        answer = bacnet::encodeError(read.invokeId, service, kClassObject, kCodeUnknownObject);
+      } else if (read.property != PROP_PRESENT_VALUE) {
+        answer = bacnet::encodeError(read.invokeId, service, kClassProperty, kCodeUnknownProperty);
+      } else if (read.arrayIndex != BACNET_ARRAY_ALL) {
+        answer = bacnet::encodeError(read.invokeId, service, kClassProperty, kCodeNotAnArray);
+      } else {
+        const bool binary = read.type == OBJECT_BINARY_INPUT || read.type == OBJECT_BINARY_OUTPUT;
+        answer = bacnet::encodeReadPropertyAck(
+            read,
+            {binary ? bacnet::PresentValue::Type::Enumerated : bacnet::PresentValue::Type::Real,
+             found->second});
+      }
+      if (const auto delay = settings_.delay.find(object); delay != settings_.delay.end()) {
+        delayed_.emplace(Clock::now() + delay->second, std::make_pair(from, std::move(answer)));
+        return;
+      }
+      break;
+    }
+  }
+  send(from, answer.data(), answer.size());
+}
+
+void DeviceSimulator::send(const sockaddr_in& to, const std::uint8_t* data, std::size_t size) {
+  // A datagram that cannot be sent is lost, as on the network; the requester retries.
+  [[maybe_unused]] const ssize_t sent =
+      ::sendto(socket_, data, size, 0, reinterpret_cast<const sockaddr*>(&to), sizeof to);
+}
+
+}  // namespace vornk_tools

@@ -1,0 +1,102 @@
+#include "history_decode.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstring>
+#include <istream>
+#include <ostream>
+
+#include "record_text.h"
+#include "ttime.h"
+#include "vornk_data.h"
+
+namespace vornk_tools {
+
+namespace {
+
+std::uint32_t dataId(const unsigned char* record) {
+  std::uint32_t id;
+  std::memcpy(&id, record + offsetof(vornk_Data_t, data_id), sizeof id);
+  return id;
+}
+
+std::string stampText(const unsigned char* record) {
+  ttime stamp;
+  std::memcpy(&stamp, record + offsetof(vornk_Data_t, stamp), sizeof stamp);
+  return format_ttime(stamp);
+}
+
+}  // namespace
+
+std::string pointValueText(const vornk_points::Point& point, const unsigned char* record) {
+  const unsigned char* slot = record + point.recordOffset;
+  if (point.size == 1) return std::to_string(*slot);
+  float value;  // the slot is unaligned: copy, never dereference as float
+  std::memcpy(&value, slot, sizeof value);
+  if (std::isnan(value)) return "nan";
+  if (std::isinf(value)) return value > 0 ? "inf" : "-inf";
+  char text[32];
+  const auto result = std::to_chars(text, text + sizeof text, value);
+  return std::string(text, result.ptr);
+}
+
+std::string csvHeader() {
+  std::string header = "data_id,time";
+  for (const vornk_points::Point& point : vornk_points::kPoints) {
+    header += ',';
+    header += objectTypeName(point.type);
+    header += ' ';
+    header += std::to_string(point.instance);
+  }
+  return header + '\n';
+}
+
+std::string csvRow(const unsigned char* record) {
+  std::string row = std::to_string(dataId(record)) + ',' + stampText(record);
+  for (const vornk_points::Point& point : vornk_points::kPoints) {
+    row += ',';
+    row += pointValueText(point, record);
+  }
+  return row + '\n';
+}
+
+std::string jsonLine(const unsigned char* record) {
+  std::string line = "{\"data_id\":" + std::to_string(dataId(record)) + ",\"time\":\"" +
+                     stampText(record) + "\",\"points\":[";
+  bool first = true;
+  for (const vornk_points::Point& point : vornk_points::kPoints) {
+    std::string value = pointValueText(point, record);
+    if (!value.empty() && (value.back() == 'n' || value.back() == 'f')) value = '"' + value + '"';
+    line += first ? "{\"type\":\"" : ",{\"type\":\"";
+    line += objectTypeName(point.type);
+    line += "\",\"instance\":" + std::to_string(point.instance) + ",\"value\":" + value + '}';
+    first = false;
+  }
+  return line + "]}\n";
+}
+
+bool decodeHistory(std::istream& in, DecodeFormat format, std::ostream& out, std::string& error) {
+  if (format == DecodeFormat::Csv) out << csvHeader();
+  unsigned char record[sizeof(vornk_Data_t)];
+  for (std::uint64_t records = 0;; ++records) {
+    in.read(reinterpret_cast<char*>(record), sizeof record);
+    const std::streamsize got = in.gcount();
+    if (got == static_cast<std::streamsize>(sizeof record)) {
+      out << (format == DecodeFormat::Csv ? csvRow(record) : jsonLine(record));
+      continue;
+    }
+    if (in.bad()) {
+      error = "reading failed after " + std::to_string(records) + " records";
+      return false;
+    }
+    if (got != 0) {
+      error = "the file ends " + std::to_string(got) + " bytes into record " +
+              std::to_string(records + 1) + " (a record is " +
+              std::to_string(sizeof(vornk_Data_t)) + " bytes)";
+      return false;
+    }
+    return true;
+  }
+}
+
+}  // namespace vornk_tools

@@ -1,0 +1,29 @@
+// vornk-host decode: a history file (raw 859-byte records, one after the other) back into rows.
+#pragma once
+
+#include <iosfwd>
+#include <string>
+
+#include "point_table.h"
+
+namespace vornk_tools {
+
+enum class DecodeFormat {
+  Csv,        // a header row, then per record: data_id, time, one column per point
+  JsonLines,  // per record: {"data_id":..,"time":"..","points":[{"type","instance","value"}..]}
+};
+
+// The exact text of a point's value in a record: binary points the stored byte in decimal, analog
+// points the shortest text that reads back as the same float ("nan", "inf" or "-inf" otherwise).
+std::string pointValueText(const vornk_points::Point& point, const unsigned char* record);
+
+std::string csvHeader();
+// One row or line (newline included) of an 859-byte record.
+std::string csvRow(const unsigned char* record);
+std::string jsonLine(const unsigned char* record);
+
+// Writes every record read from in. False with error set when the input ends inside a record
+// (the whole records before it are written) or cannot be read.
+bool decodeHistory(std::istream& in, DecodeFormat format, std::ostream& out, std::string& error);
+
+}  // namespace vornk_tools

@@ -1,0 +1,39 @@
+// A BacnetClient that passes every request on to another one and measures the device's cycles:
+// a cycle starts with the first request after a round or a failure and ends with the next round.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <optional>
+
+#include "bacnet_client.h"
+#include "record_text.h"
+
+namespace vornk_tools {
+
+class MeteredClient : public BacnetClient {
+ public:
+  explicit MeteredClient(std::shared_ptr<BacnetClient> client);
+
+  bool SendReadProperty(const std::string& endpoint, BACnetObjectType type, std::uint32_t instance,
+                        BACNET_PROPERTY_ID property, std::uint32_t arrayIndex) override;
+  bool Receive(std::uint32_t& value) override;
+
+  // The cycle that has just ended in a round, and a fresh start for the next one; empty when no
+  // request was made since the last round or failure.
+  std::optional<CycleStats> takeCycle();
+
+ private:
+  using Clock = std::chrono::steady_clock;
+
+  void endCycle();
+
+  const std::shared_ptr<BacnetClient> client_;
+  std::mutex mutex_;
+  std::optional<Clock::time_point> start_;
+  std::uint64_t requests_ = 0;
+};
+
+}  // namespace vornk_tools
