@@ -133,6 +133,7 @@ TEST(HostOptions, NetworkDevicesAndHistory) {
       {{"--device", "bacnet-ip://h:1", "--apdu-timeout", "0"}, "--apdu-timeout"},
       {{"--devices", "0"}, "--devices"},
       {{"--data-id", "4294967295", "--devices", "2"}, "--devices"},
+      {{"--device", "bacnet-ip://h:1", "--local-port", "65535", "--devices", "2"}, "--devices"},
   };
   for (const auto& [args, named] : mistakes) {
     const ParsedOptions parsed = parseOptions(args);

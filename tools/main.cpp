@@ -149,18 +149,19 @@ int run(const LoadedModule& module, const Options& options, const Json::Value& s
     history = std::make_shared<HistoryFile>();
     if (!history->open(options.historyPath, error)) return fail(error);
   }
-  // Devices without a network share one simulated device, as they would share a real one.
-  const auto simulated = std::make_shared<SimulatedBacnetDevice>();
   const int fd = output.fd();
 
   std::vector<RunningDevice> devices(options.devices);
   for (std::uint32_t i = 0; i < options.devices; ++i) {
     RunningDevice& running = devices[i];
-    std::shared_ptr<BacnetClient> client = simulated;
+    // Without a network, each device reads a simulated device of its own (they all hold the same
+    // values): one simulated device answers one request at a time.
+    std::shared_ptr<BacnetClient> client = std::make_shared<SimulatedBacnetDevice>();
     if (options.bacnetIp) {
       try {
         running.network = std::make_shared<BacnetIpClient>(BacnetIpSettings{
-            std::chrono::milliseconds(options.apduTimeoutMs), options.retries, options.localPort});
+            std::chrono::milliseconds(options.apduTimeoutMs), options.retries,
+            static_cast<std::uint16_t>(options.localPort == 0 ? 0 : options.localPort + i)});
       } catch (const std::exception& exception) {
         stopAll(devices);
         return fail(exception.what());

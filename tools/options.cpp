@@ -146,6 +146,9 @@ ParsedOptions parseOptions(const std::vector<std::string>& args) {
   if (options.devices - 1 > std::numeric_limits<std::uint32_t>::max() - options.dataId) {
     return failure("--data-id plus --devices goes past data identifier 4294967295");
   }
+  if (options.localPort != 0 && options.localPort + (options.devices - 1) > 65535) {
+    return failure("--local-port plus --devices goes past port 65535");
+  }
   return {options, {}};
 }
 
@@ -206,7 +209,8 @@ std::string usageText(std::string_view program) {
       "                      read this BACnet/IP device; the endpoint text is HOST:PORT\n"
       "  --apdu-timeout MS   with --device: wait for each answer this long (default: 3000)\n"
       "  --retries N         with --device: send a request again up to N times (default: 3)\n"
-      "  --local-port N      with --device: the local UDP port, 0 for any (default: 0)\n"
+      "  --local-port N      with --device: the local UDP port, 0 for any (default: 0);\n"
+      "                      with --devices, each further device uses the next port\n"
       "  --settings FILE     JSON object handed to the device's settings (default: {})\n"
       "  --rounds N          stop after N completed rounds of every device, N >= 1\n"
       "                      (default: run until signalled)\n"

@@ -23,7 +23,7 @@ struct Options {
   bool bacnetIp = false;
   std::uint32_t apduTimeoutMs = 3000;  // per transmission
   unsigned retries = 3;
-  std::uint16_t localPort = 0;  // 0: any free port
+  std::uint16_t localPort = 0;  // 0: any free port; device i uses localPort + i
   std::string historyPath;      // empty: stored records are only counted
   std::uint32_t devices = 1;    // data identifiers dataId, dataId + 1, ...
 };
