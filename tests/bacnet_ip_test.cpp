@@ -284,8 +284,9 @@ TEST_F(SimulatorTest, ErrorAnswerEndsTheCycleWithoutARound) {
 // duplicate, answering the retry, arrives during later requests and is dropped.
 TEST_F(SimulatorTest, LateAnswerIsTakenAfterTheRetry) {
   SimulatorSettings settings;
-  settings.delay[{OBJECT_BINARY_INPUT, 10005}] = std::chrono::milliseconds(600);
-  start(settings, {std::chrono::milliseconds(400), 1, 0});
+  // The answer comes half-way through the retry's wait: half a timeout of margin either side.
+  settings.delay[{OBJECT_BINARY_INPUT, 10005}] = std::chrono::milliseconds(1500);
+  start(settings, {std::chrono::milliseconds(1000), 1, 0});
   capturedLines([&] { rig.device->do_sample(); });
   ASSERT_EQ(rig.host->count("SaveDeviceHistory"), 1u);
   EXPECT_EQ(slice(rig.device->record(), 4, 848), slice(defaultRecord(), 4, 848));
