@@ -1,22 +1,13 @@
 #include "bacnet_ip_client.h"
 
 #include <arpa/inet.h>
-#include <fcntl.h>
 #include <netdb.h>
-#include <poll.h>
 #include <sys/socket.h>
-#include <unistd.h>
 
-#include <cerrno>
 #include <charconv>
 #include <cstring>
-#include <stdexcept>
 
 namespace {
-
-std::runtime_error systemError(const std::string& what) {
-  return std::runtime_error(what + ": " + std::strerror(errno));
-}
 
 bool sameAddress(const sockaddr_in& a, const sockaddr_in& b) {
   return a.sin_family == b.sin_family && a.sin_port == b.sin_port &&
@@ -25,46 +16,14 @@ bool sameAddress(const sockaddr_in& a, const sockaddr_in& b) {
 
 }  // namespace
 
-BacnetIpClient::BacnetIpClient(BacnetIpSettings settings) : settings_(settings) {
-  socket_ = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-  if (socket_ < 0) throw systemError("cannot open a UDP socket");
-  sockaddr_in local{};
-  local.sin_family = AF_INET;
-  local.sin_addr.s_addr = htonl(INADDR_ANY);
-  local.sin_port = htons(settings_.localPort);
-  int pipeEnds[2];
-  if (::bind(socket_, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) {
-    const std::runtime_error error =
-        systemError("cannot bind UDP port " + std::to_string(settings_.localPort));
-    ::close(socket_);
-    throw error;
-  }
-  if (::pipe2(pipeEnds, O_CLOEXEC | O_NONBLOCK) != 0) {
-    const std::runtime_error error = systemError("cannot open a pipe");
-    ::close(socket_);
-    throw error;
-  }
-  wakeRead_ = pipeEnds[0];
-  wakeWrite_ = pipeEnds[1];
-}
+BacnetIpClient::BacnetIpClient(BacnetIpSettings settings)
+    : settings_(settings), socket_(in_addr{htonl(INADDR_ANY)}, settings.localPort) {}
 
-BacnetIpClient::~BacnetIpClient() {
-  ::close(socket_);
-  ::close(wakeRead_);
-  ::close(wakeWrite_);
-}
-
-std::uint16_t BacnetIpClient::localPort() const {
-  sockaddr_in local{};
-  socklen_t length = sizeof local;
-  if (::getsockname(socket_, reinterpret_cast<sockaddr*>(&local), &length) != 0) return 0;
-  return ntohs(local.sin_port);
-}
+std::uint16_t BacnetIpClient::localPort() const { return socket_.localPort(); }
 
 void BacnetIpClient::interrupt() {
   interrupted_ = true;
-  const char wake = 1;
-  [[maybe_unused]] const ssize_t written = ::write(wakeWrite_, &wake, 1);  // full pipe: awake
+  socket_.wake();
 }
 
 bool BacnetIpClient::resolve(const std::string& endpoint) {
@@ -94,18 +53,8 @@ bool BacnetIpClient::resolve(const std::string& endpoint) {
 }
 
 bool BacnetIpClient::transmit() {
-  for (;;) {
-    const ssize_t sent = ::sendto(socket_, frame_.data(), frame_.size(), 0,
-                                  reinterpret_cast<const sockaddr*>(&peer_), sizeof peer_);
-    if (sent == static_cast<ssize_t>(frame_.size())) return true;
-    if (sent < 0 && errno == EINTR) continue;
-    if (sent < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-      pollfd writable{socket_, POLLOUT, 0};
-      ::poll(&writable, 1, static_cast<int>(settings_.apduTimeout.count()));
-      if ((writable.revents & POLLOUT) != 0 && !interrupted_) continue;
-    }
-    return false;
-  }
+  return !interrupted_ && socket_.sendTo(peer_, frame_.data(), frame_.size(),
+                                         static_cast<int>(settings_.apduTimeout.count()));
 }
 
 bool BacnetIpClient::SendReadProperty(const std::string& endpoint, BACnetObjectType type,
@@ -135,17 +84,14 @@ bool BacnetIpClient::Receive(std::uint32_t& value) {
       const auto left =
           std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
       if (left <= 0) break;
-      pollfd waits[2] = {{socket_, POLLIN, 0}, {wakeRead_, POLLIN, 0}};
-      const int ready = ::poll(waits, 2, static_cast<int>(left));
-      if (ready < 0 && errno != EINTR) return false;
-      if (ready <= 0 || (waits[0].revents & POLLIN) == 0) continue;
+      const UdpSocket::Wait wait = socket_.waitReadable(static_cast<int>(left));
+      if (wait == UdpSocket::Wait::Failed) return false;
+      if (wait != UdpSocket::Wait::Readable) continue;  // the loop sees a wake-up or the deadline
 
       sockaddr_in from{};
-      socklen_t fromLength = sizeof from;
-      const ssize_t size = ::recvfrom(socket_, buffer, sizeof buffer, MSG_TRUNC,
-                                      reinterpret_cast<sockaddr*>(&from), &fromLength);
+      const ssize_t size = socket_.receive(buffer, sizeof buffer, from);
       if (size < 0 || static_cast<std::size_t>(size) > bacnet::kMaxDatagram ||
-          fromLength != sizeof from || !sameAddress(from, peer_)) {
+          !sameAddress(from, peer_)) {
         continue;  // nothing, oversized, or not from the device
       }
       const bacnet::Answer answer =

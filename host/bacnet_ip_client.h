@@ -11,6 +11,7 @@
 
 #include "bacnet_client.h"
 #include "bacnet_codec.h"
+#include "udp_socket.h"
 
 struct BacnetIpSettings {
   std::chrono::milliseconds apduTimeout{3000};  // waiting time for each transmission
@@ -22,7 +23,6 @@ class HOST_API BacnetIpClient : public BacnetClient {
  public:
   // Opens the client's UDP socket; throws std::runtime_error when it cannot.
   explicit BacnetIpClient(BacnetIpSettings settings = {});
-  ~BacnetIpClient() override;
 
   // The port the client's socket is bound to.
   std::uint16_t localPort() const;
@@ -42,9 +42,7 @@ class HOST_API BacnetIpClient : public BacnetClient {
   bool transmit();
 
   const BacnetIpSettings settings_;
-  int socket_ = -1;
-  int wakeRead_ = -1;  // becomes readable once interrupted
-  int wakeWrite_ = -1;
+  UdpSocket socket_;
   std::atomic<bool> interrupted_{false};
 
   std::string endpoint_;  // the endpoint peer_ was resolved from

@@ -1,13 +1,8 @@
 #include "device_simulator.h"
 
 #include <arpa/inet.h>
-#include <fcntl.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
-#include <cerrno>
-#include <cstring>
+#include <algorithm>
 #include <stdexcept>
 
 #include "point_table.h"
@@ -25,17 +20,23 @@ constexpr std::uint32_t kCodeOther = 0, kCodeUnknownObject = 31, kCodeUnknownPro
 constexpr std::uint8_t kRejectUnrecognizedService = 9;
 constexpr std::uint16_t kVendorId = 0xFFFF;  // no registered vendor
 
-std::runtime_error systemError(const std::string& what) {
-  return std::runtime_error(what + ": " + std::strerror(errno));
-}
-
 std::string objectText(const ObjectKey& object) {
   return std::string(objectTypeName(object.first)) + ":" + std::to_string(object.second);
 }
 
+// The listening address, checked before the socket is opened.
+in_addr ipv4Address(const std::string& text) {
+  in_addr address{};
+  if (::inet_pton(AF_INET, text.c_str(), &address) != 1) {
+    throw std::runtime_error("'" + text + "' is not an IPv4 address");
+  }
+  return address;
+}
+
 }  // namespace
 
-DeviceSimulator::DeviceSimulator(SimulatorSettings settings) : settings_(std::move(settings)) {
+DeviceSimulator::DeviceSimulator(SimulatorSettings settings)
+    : settings_(std::move(settings)), socket_(ipv4Address(settings_.address), settings_.port) {
   for (const vornk_points::Point& point : vornk_points::kPoints) {
     values_[{point.type, point.instance}] =
         SimulatedBacnetDevice::defaultValue(point.type, point.instance);
@@ -52,44 +53,11 @@ DeviceSimulator::DeviceSimulator(SimulatorSettings settings) : settings_(std::mo
   for (const ObjectKey& object : settings_.drop) checkKnown(object);
   for (const ObjectKey& object : settings_.error) checkKnown(object);
   for (const auto& entry : settings_.delay) checkKnown(entry.first);
-
-  sockaddr_in local{};
-  local.sin_family = AF_INET;
-  local.sin_port = htons(settings_.port);
-  if (::inet_pton(AF_INET, settings_.address.c_str(), &local.sin_addr) != 1) {
-    throw std::runtime_error("'" + settings_.address + "' is not an IPv4 address");
-  }
-  socket_ = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-  if (socket_ < 0) throw systemError("cannot open a UDP socket");
-  int pipeEnds[2];
-  if (::bind(socket_, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0 ||
-      ::pipe2(pipeEnds, O_CLOEXEC | O_NONBLOCK) != 0) {
-    const std::runtime_error error =
-        systemError("cannot listen on " + settings_.address + ":" + std::to_string(settings_.port));
-    ::close(socket_);
-    throw error;
-  }
-  wakeRead_ = pipeEnds[0];
-  wakeWrite_ = pipeEnds[1];
 }
 
-DeviceSimulator::~DeviceSimulator() {
-  ::close(socket_);
-  ::close(wakeRead_);
-  ::close(wakeWrite_);
-}
+std::uint16_t DeviceSimulator::port() const { return socket_.localPort(); }
 
-std::uint16_t DeviceSimulator::port() const {
-  sockaddr_in local{};
-  socklen_t length = sizeof local;
-  if (::getsockname(socket_, reinterpret_cast<sockaddr*>(&local), &length) != 0) return 0;
-  return ntohs(local.sin_port);
-}
-
-void DeviceSimulator::stop() {
-  const char wake = 1;
-  [[maybe_unused]] const ssize_t written = ::write(wakeWrite_, &wake, 1);
-}
+void DeviceSimulator::stop() { socket_.wake(); }
 
 void DeviceSimulator::run() {
   std::uint8_t buffer[bacnet::kMaxDatagram + 1];
@@ -100,22 +68,18 @@ void DeviceSimulator::run() {
           std::chrono::ceil<std::chrono::milliseconds>(delayed_.begin()->first - Clock::now());
       timeout = static_cast<int>(std::max<std::chrono::milliseconds::rep>(wait.count(), 0));
     }
-    pollfd waits[2] = {{socket_, POLLIN, 0}, {wakeRead_, POLLIN, 0}};
-    const int ready = ::poll(waits, 2, timeout);
-    if (ready < 0 && errno != EINTR) return;
-    if ((waits[1].revents & POLLIN) != 0) return;
+    const UdpSocket::Wait wait = socket_.waitReadable(timeout);
+    if (wait == UdpSocket::Wait::Woken || wait == UdpSocket::Wait::Failed) return;
 
     while (!delayed_.empty() && delayed_.begin()->first <= Clock::now()) {
       const auto& [to, frame] = delayed_.begin()->second;
       send(to, frame.data(), frame.size());
       delayed_.erase(delayed_.begin());
     }
-    if ((waits[0].revents & POLLIN) == 0) continue;
+    if (wait != UdpSocket::Wait::Readable) continue;
 
     sockaddr_in from{};
-    socklen_t fromLength = sizeof from;
-    const ssize_t size = ::recvfrom(socket_, buffer, sizeof buffer, MSG_TRUNC,
-                                    reinterpret_cast<sockaddr*>(&from), &fromLength);
+    const ssize_t size = socket_.receive(buffer, sizeof buffer, from);
     if (size < 0 || static_cast<std::size_t>(size) > bacnet::kMaxDatagram) continue;
     handle(buffer, static_cast<std::size_t>(size), from);
   }
@@ -170,9 +134,8 @@ void DeviceSimulator::handle(const std::uint8_t* data, std::size_t size, const s
 }
 
 void DeviceSimulator::send(const sockaddr_in& to, const std::uint8_t* data, std::size_t size) {
-  // A datagram that cannot be sent is lost, as on the network; the requester retries.
-  [[maybe_unused]] const ssize_t sent =
-      ::sendto(socket_, data, size, 0, reinterpret_cast<const sockaddr*>(&to), sizeof to);
+  // A datagram that cannot be sent at once is lost, as on the network; the requester retries.
+  socket_.sendTo(to, data, size, 0);
 }
 
 }  // namespace vornk_tools

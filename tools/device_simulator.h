@@ -14,6 +14,7 @@
 
 #include "bacnet.h"
 #include "bacnet_codec.h"
+#include "udp_socket.h"
 
 namespace vornk_tools {
 
@@ -38,7 +39,6 @@ class DeviceSimulator {
   explicit DeviceSimulator(SimulatorSettings settings);
   DeviceSimulator(const DeviceSimulator&) = delete;
   DeviceSimulator& operator=(const DeviceSimulator&) = delete;
-  ~DeviceSimulator();
 
   std::uint16_t port() const;
   // Serves requests until stop() is called.
@@ -54,9 +54,7 @@ class DeviceSimulator {
 
   const SimulatorSettings settings_;
   std::map<ObjectKey, std::uint32_t> values_;  // every point's present value
-  int socket_ = -1;
-  int wakeRead_ = -1;
-  int wakeWrite_ = -1;
+  UdpSocket socket_;
   std::multimap<Clock::time_point, std::pair<sockaddr_in, bacnet::Frame>> delayed_;  // by due time
 };
 
