@@ -6,9 +6,6 @@
 
 namespace vornk_tools {
 
-namespace {
-
-// A plain decimal number: digits only, no sign, no spaces, in range. Empty optional otherwise.
 std::optional<std::uint64_t> parseDecimal(std::string_view text, std::uint64_t max) {
   if (text.empty()) return std::nullopt;
   for (char c : text) {
@@ -19,6 +16,8 @@ std::optional<std::uint64_t> parseDecimal(std::string_view text, std::uint64_t m
   if (error != std::errc() || end != text.data() + text.size() || value > max) return std::nullopt;
   return value;
 }
+
+namespace {
 
 bool takesValue(std::string_view name) {
   return name == "--module" || name == "--data-id" || name == "--endpoint" ||
@@ -74,13 +73,18 @@ ParsedOptions parseOptions(const std::vector<std::string>& args) {
       return failure("option " + name + " needs a value");
     }
 
-    auto number = [&](std::uint64_t min, std::uint64_t max) {
+    // The value as a number from min to max, in number; false when it is not one.
+    std::uint64_t number = 0;
+    std::string rangeError;
+    auto inRange = [&](std::uint64_t min, std::uint64_t max) {
       const auto parsed = parseDecimal(value, max);
-      return parsed && *parsed >= min ? parsed : std::nullopt;
-    };
-    auto range = [&](std::uint64_t min, std::uint64_t max) {
-      return name + " needs a decimal number from " + std::to_string(min) + " to " +
-             std::to_string(max) + ", not '" + value + "'";
+      if (parsed && *parsed >= min) {
+        number = *parsed;
+        return true;
+      }
+      rangeError = name + " needs a decimal number from " + std::to_string(min) + " to " +
+                   std::to_string(max) + ", not '" + value + "'";
+      return false;
     };
     if (name == "--device") {
       const std::string_view url = value;
@@ -91,35 +95,23 @@ ParsedOptions parseOptions(const std::vector<std::string>& args) {
       options.bacnetIp = true;
       options.endpoint = value.substr(kBacnetIpScheme.size());
     } else if (name == "--apdu-timeout") {
-      const auto ms = number(1, 3600000);
-      if (!ms) return failure(range(1, 3600000));
-      options.apduTimeoutMs = static_cast<std::uint32_t>(*ms);
+      if (!inRange(1, 3600000)) return failure(rangeError);
+      options.apduTimeoutMs = static_cast<std::uint32_t>(number);
     } else if (name == "--retries") {
-      const auto retries = number(0, 100);
-      if (!retries) return failure(range(0, 100));
-      options.retries = static_cast<unsigned>(*retries);
+      if (!inRange(0, 100)) return failure(rangeError);
+      options.retries = static_cast<unsigned>(number);
     } else if (name == "--local-port") {
-      const auto port = number(0, 65535);
-      if (!port) return failure(range(0, 65535));
-      options.localPort = static_cast<std::uint16_t>(*port);
+      if (!inRange(0, 65535)) return failure(rangeError);
+      options.localPort = static_cast<std::uint16_t>(number);
     } else if (name == "--devices") {
-      const auto devices = number(1, 4096);
-      if (!devices) return failure(range(1, 4096));
-      options.devices = static_cast<std::uint32_t>(*devices);
+      if (!inRange(1, 4096)) return failure(rangeError);
+      options.devices = static_cast<std::uint32_t>(number);
     } else if (name == "--data-id") {
-      const auto number = parseDecimal(value, std::numeric_limits<std::uint32_t>::max());
-      if (!number) {
-        return failure("--data-id needs a decimal number from 0 to 4294967295, not '" + value +
-                       "'");
-      }
-      options.dataId = static_cast<std::uint32_t>(*number);
+      if (!inRange(0, std::numeric_limits<std::uint32_t>::max())) return failure(rangeError);
+      options.dataId = static_cast<std::uint32_t>(number);
     } else if (name == "--rounds") {
-      const auto number = parseDecimal(value, std::numeric_limits<std::uint64_t>::max());
-      if (!number || *number == 0) {
-        return failure("--rounds needs a decimal number from 1 to 18446744073709551615, not '" +
-                       value + "'");
-      }
-      options.rounds = *number;
+      if (!inRange(1, std::numeric_limits<std::uint64_t>::max())) return failure(rangeError);
+      options.rounds = number;
     } else if (value.empty()) {
       // An empty endpoint would make the device read nothing; empty paths name no file.
       return failure("option " + name + " needs a non-empty value");

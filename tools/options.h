@@ -46,6 +46,9 @@ struct ParsedOptions {
   std::string error;
 };
 
+// A plain decimal number: digits only, no sign, no spaces, at most max. Empty otherwise.
+std::optional<std::uint64_t> parseDecimal(std::string_view text, std::uint64_t max);
+
 // Parses the arguments that follow the program name. Options take their value as the next
 // argument or after '='; each may be given once. A next argument that begins with "--" is taken
 // for a missing value, not for the value. --help ends parsing at once.

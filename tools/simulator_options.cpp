@@ -1,23 +1,15 @@
 #include "simulator_options.h"
 
-#include <charconv>
 #include <cmath>
 #include <cstring>
 #include <limits>
 
+#include "options.h"
 #include "record_text.h"
 
 namespace vornk_tools {
 
 namespace {
-
-std::optional<std::uint64_t> parseNumber(std::string_view text, std::uint64_t max) {
-  std::uint64_t value = 0;
-  if (text.empty() || text.front() < '0' || text.front() > '9') return std::nullopt;
-  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (error != std::errc() || end != text.data() + text.size() || value > max) return std::nullopt;
-  return value;
-}
 
 // TYPE:INSTANCE
 std::optional<ObjectKey> parseObject(std::string_view text) {
@@ -25,7 +17,7 @@ std::optional<ObjectKey> parseObject(std::string_view text) {
   if (colon == std::string_view::npos) return std::nullopt;
   const auto type = objectTypeFromName(text.substr(0, colon));
   const auto instance =
-      parseNumber(text.substr(colon + 1), std::numeric_limits<std::uint32_t>::max());
+      parseDecimal(text.substr(colon + 1), std::numeric_limits<std::uint32_t>::max());
   if (!type || !instance) return std::nullopt;
   return ObjectKey{*type, static_cast<std::uint32_t>(*instance)};
 }
@@ -65,11 +57,11 @@ ParsedSimulatorOptions parseSimulatorOptions(const std::vector<std::string>& arg
     if (name == "--address") {
       settings.address = value;
     } else if (name == "--port") {
-      const auto port = parseNumber(value, 65535);
+      const auto port = parseDecimal(value, 65535);
       if (!port) return failure("--port needs a number from 0 to 65535, not '" + value + "'");
       settings.port = static_cast<std::uint16_t>(*port);
     } else if (name == "--device-instance") {
-      const auto instance = parseNumber(value, bacnet::kMaxInstance);
+      const auto instance = parseDecimal(value, bacnet::kMaxInstance);
       if (!instance) {
         return failure("--device-instance needs a number from 0 to 4194303, not '" + value + "'");
       }
@@ -83,7 +75,7 @@ ParsedSimulatorOptions parseSimulatorOptions(const std::vector<std::string>& arg
           colon == std::string::npos ? std::nullopt : parseObject(value.substr(0, colon));
       const auto delay = colon == std::string::npos
                              ? std::nullopt
-                             : parseNumber(std::string_view(value).substr(colon + 1), 3600000);
+                             : parseDecimal(std::string_view(value).substr(colon + 1), 3600000);
       if (!object || !delay) {
         return failure("--delay needs TYPE:INSTANCE:MILLISECONDS, not '" + value + "'");
       }
