@@ -6,6 +6,8 @@
 
 namespace unidata {
 
+namespace {
+
 std::optional<std::string> settingText(const Json::Value& value) {
   switch (value.type()) {
     case Json::nullValue:
@@ -16,6 +18,8 @@ std::optional<std::string> settingText(const Json::Value& value) {
       return value.asString();
   }
 }
+
+}  // namespace
 
 const Json::Value* findMember(const Json::Value& object, const char* name) {
   if (!object.isObject()) return nullptr;

@@ -9,15 +9,12 @@
 
 namespace unidata {
 
-// The text form of a settings value: a string as it is, a number in decimal, true and false as
-// words. Null, objects and arrays have none: a value without a text form counts as missing.
-std::optional<std::string> settingText(const Json::Value& value);
-
 // The member of an object, or null when the value is not an object or lacks the member.
 const Json::Value* findMember(const Json::Value& object, const char* name);
 
-// The text form of a member of an object; none when the value is not an object, lacks the
-// member, or the member has no text form.
+// The text form of a member of an object: a string as it is, a number in decimal, true and false
+// as words. None when the value is not an object or lacks the member, or when the member is null,
+// an object or an array: a value without a text form counts as missing.
 std::optional<std::string> memberText(const Json::Value& object, const char* name);
 
 // strtol in base 10: leading blanks, an optional sign, the digits up to the first non-digit; 0
