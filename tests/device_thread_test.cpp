@@ -1,12 +1,13 @@
 // A device's life: construction, settings, the sampling thread starting once and stopping
 // promptly, and a failing round that must not end sampling.
+#include <dirent.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <atomic>
-#include <fstream>
 #include <future>
 #include <set>
+#include <sstream>
 #include <stdexcept>
 #include <thread>
 
@@ -16,19 +17,32 @@ namespace {
 
 constexpr auto kWait = std::chrono::seconds(30);
 
-int threadCount() {
-  std::ifstream status("/proc/self/status");
-  for (std::string line; std::getline(status, line);) {
-    if (line.rfind("Threads:", 0) == 0) return std::stoi(line.substr(8));
+// The process's threads by kernel id. A joined thread stays listed a moment after join
+// returns (the kernel, or an emulator, lists it until it has fully exited), so tests compare
+// sets and wait for threads to leave rather than compare counts once.
+std::set<std::string> threads() {
+  std::set<std::string> ids;
+  DIR* task = ::opendir("/proc/self/task");
+  if (task == nullptr) return ids;
+  while (const dirent* entry = ::readdir(task)) {
+    if (entry->d_name[0] != '.') ids.insert(entry->d_name);
   }
-  return -1;
+  ::closedir(task);
+  return ids;
 }
 
-// A joined thread leaves the count a moment after join returns: the kernel, or an emulator,
-// counts it until it has fully exited. Waits, within kWait, for the count to reach expected.
-bool threadCountReturnsTo(int expected) {
+std::set<std::string> newThreads(const std::set<std::string>& before) {
+  std::set<std::string> added;
+  for (const std::string& id : threads()) {
+    if (before.count(id) == 0) added.insert(id);
+  }
+  return added;
+}
+
+// Waits, within kWait, until no thread is running that was not running before.
+bool noThreadBeyond(const std::set<std::string>& before) {
   const auto deadline = std::chrono::steady_clock::now() + kWait;
-  while (threadCount() != expected) {
+  while (!newThreads(before).empty()) {
     if (std::chrono::steady_clock::now() > deadline) return false;
     std::this_thread::yield();
   }
@@ -51,14 +65,14 @@ bool isWholeLine(const std::string& line) {
 }  // namespace
 
 TEST(NewDevice, IsAnIdleVornkWithAZeroRecord) {
-  const int threadsBefore = threadCount();
+  const auto threadsBefore = threads();
   ProbeVornk device;
   EXPECT_EQ(device.DeviceType(), "vornk");
   EXPECT_EQ(device.endpointFlag, 1);
   EXPECT_EQ(device.b_mode_, 1);
   EXPECT_EQ(device.record(), Bytes(859, 0));
   EXPECT_FALSE(device.dataReady_);
-  EXPECT_EQ(threadCount(), threadsBefore);
+  EXPECT_TRUE(newThreads(threadsBefore).empty());
   EXPECT_EQ(device.process_data(7, nullptr, 0), 0);
   unsigned char buffer[4] = {1, 2, 3, 4};
   EXPECT_EQ(device.process_data(-1, buffer, 4), 0);
@@ -84,12 +98,12 @@ TEST(SamplingThread, StartsOnceAndRunsTheSettingsAgainOnASecondCall) {
     std::lock_guard<std::mutex> guard(lock);
     samplers.insert(std::this_thread::get_id());
   });
-  const int threadsBefore = threadCount();
+  const auto threadsBefore = threads();
   capturedLines([&] {
     rig.device->InitSetting(Json::Value());
     rig.device->InitSetting(Json::Value());
     ASSERT_TRUE(rig.host->waitFor("SaveDeviceHistory", 1, kWait));
-    EXPECT_EQ(threadCount(), threadsBefore + 1);
+    EXPECT_EQ(newThreads(threadsBefore).size(), 1u);
     rig.device.reset();
   });
   EXPECT_EQ(rig.host->count("InitSetting"), 2u);
@@ -101,13 +115,13 @@ TEST(SamplingThread, StartsOnceAndRunsTheSettingsAgainOnASecondCall) {
 // With an hour's pause, the device can only be deleted promptly if the stop ends the pause.
 TEST(SamplingThread, StopEndsThePause) {
   Rig rig;
-  const int threadsBefore = threadCount();
+  const auto threadsBefore = threads();
   capturedLines([&] {
     rig.device->InitSetting(Json::Value());
     ASSERT_TRUE(rig.host->waitFor("SaveDeviceHistory", 1, kWait));
     rig.device.reset();
   });
-  EXPECT_TRUE(threadCountReturnsTo(threadsBefore));
+  EXPECT_TRUE(noThreadBeyond(threadsBefore));
   EXPECT_EQ(rig.host->count("SendSP"), 1u);
 }
 
