@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <chrono>
 #include <cstdint>
@@ -38,6 +39,7 @@ class ProbeVornk : public vornk {
   using vornk::thresholdLock_;
   using vornk::up2ThresholdMap_;
   using vornk::upThresholdMap_;
+  using vornk::valueMap_;
 
   // The generic settings operation alone, without starting the sampling thread.
   int genericInitSetting(const Json::Value& settings) { return Base::InitSetting(settings); }
@@ -52,6 +54,13 @@ class ProbeVornk : public vornk {
   std::function<void(ProbeVornk&)> inRunCheckThreshold;
   void RunCheckThreshold() override {
     if (inRunCheckThreshold) inRunCheckThreshold(*this);
+  }
+
+  // Set by a test, before sampling starts, to fill the round's values as a concrete driver's
+  // GenJsonData does.
+  std::function<void(Json::Value& values)> inGenJsonData;
+  void GenJsonData() override {
+    if (inGenJsonData) inGenJsonData(valueMap_);
   }
 };
 
@@ -71,6 +80,25 @@ struct Rig {
   std::shared_ptr<RecordingServices> host;
   std::shared_ptr<SimulatedBacnetDevice> bacnet;
 };
+
+// Completes one round through the cache path, with values as what GenJsonData gives, and returns
+// the host calls the round's evaluation made: those between Reset and DoBatchCheckThreshold.
+inline std::vector<HostCall> evaluatedRound(Rig& rig, const Json::Value& values) {
+  rig.device->inGenJsonData = [values](Json::Value& map) { map = values; };
+  rig.host->clear();
+  const Bytes record(859, 0);
+  testing::internal::CaptureStdout();
+  EXPECT_TRUE(rig.device->LoadFromCache(record.data(), 859));
+  testing::internal::GetCapturedStdout();
+  std::vector<HostCall> calls = rig.host->calls();
+  const auto isName = [](const char* name) {
+    return [name](const HostCall& call) { return call.name == name; };
+  };
+  const auto from = std::find_if(calls.begin(), calls.end(), isName("Reset"));
+  const auto to = std::find_if(calls.begin(), calls.end(), isName("DoBatchCheckThreshold"));
+  EXPECT_TRUE(from != calls.end() && to != calls.end());
+  return std::vector<HostCall>(from + 1, to);
+}
 
 inline std::vector<std::string> splitLines(const std::string& text) {
   std::vector<std::string> lines;

@@ -1,6 +1,7 @@
 // The generic data device between the host's device class and a concrete driver: it owns the
 // driver's data record and the configuration and threshold tables, imports the settings,
-// completes rounds (time stamp, publication, batch check, history) and restores cached records.
+// completes rounds (time stamp, publication, threshold evaluation, batch check, history) and
+// restores cached records.
 //
 // Record must begin with the 32-bit data_id and end with the 7-byte stamp. Whole rounds and every
 // write of the record happen under recordLock_, so a round never publishes a half-written record
@@ -16,13 +17,16 @@
 #include <cstring>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <string>
 
 #include "json.h"
 #include "log_line.h"
 #include "model_config.h"
 #include "settings_text.h"
+#include "signal_check.h"
 #include "signal_threshold.h"
+#include "threshold_check.h"
 #include "threshold_import.h"
 #include "ttime.h"
 #include "zeq_vdevice.h"
@@ -41,6 +45,7 @@ class DavEdizEvivev : public HostDevice {
   }
   ~DavEdizEvivev() override = default;
 
+  using HostDevice::CheckAOReport;
   using HostDevice::LoadFromCache;
 
   // Restores a cached record and completes a round with it on the calling thread.
@@ -65,6 +70,7 @@ class DavEdizEvivev : public HostDevice {
     this->checkResult_ = false;
     this->roundState_ = 1;
     this->RunCheckThreshold();
+    evaluateThresholds();
     unidata::writeLine(
         {"rvSize is ", unidata::DecimalText(static_cast<long long>(this->ruleValues_.size()))});
     const bool batchResult = this->DoBatchCheckThreshold(this->ruleValues_);
@@ -104,7 +110,61 @@ class DavEdizEvivev : public HostDevice {
   virtual void RunCheckThreshold() {}
   virtual void GenJsonData() {}
 
+  // Evaluates the bands of map against valueMap_ and reports each entry that has a numeric value
+  // through the host's CheckThresholdBool. upper: alarm at or above the threshold; otherwise at
+  // or below. The caller holds thresholdLock_.
+  void CheckSignalThresholdMap(SignalThresholdMap& map, bool upper) {
+    for (auto& [key, band] : map) {
+      const Json::Value* member = unidata::numericMember(valueMap_, key);
+      if (member == nullptr) continue;
+      const float value = member->asFloat();
+      const std::string message = unidata::stepThreshold(band, value, upper);
+      this->ZeqVDevice::CheckThresholdBool(band.alarmLevel, key, band.alarmId,
+                                           unidata::floatText(value), message, band.alarmActive, 1);
+    }
+  }
+
+  // Reports value under signalId through the host when the signal's report rule (its own, or on
+  // first use a copy of templateId's) asks for it; true when it did. The caller holds
+  // thresholdLock_.
+  bool CheckAOReport(const std::string& templateId, const std::string& signalId, float value) {
+    ZeqVDevice::BAOSetting* rule =
+        unidata::aoReportRule(this->aoReportSettings_, templateId, signalId);
+    if (rule == nullptr || !unidata::aoReportDue(*rule, value, unidata::wallClock)) return false;
+    rule->lastReportValue = value;
+    rule->lastReportTime = static_cast<std::uint32_t>(unidata::wallClock());
+    this->ZeqVDevice::CheckAOReport(signalId, value);
+    return true;
+  }
+
  protected:
+  // The round's evaluation. Mode 5: the four threshold maps, up, up2, low, low2. Mode 1: every
+  // configured signal with a value goes to the host's CheckThreshold under its template ID, then
+  // to the analog report check. Other modes evaluate nothing.
+  void evaluateThresholds() {
+    const int mode = b_mode_;
+    if (mode != 1 && mode != 5) return;
+    GenJsonData();
+    std::lock_guard<std::mutex> lock(thresholdLock_);
+    if (mode == 5) {
+      CheckSignalThresholdMap(upThresholdMap_, true);
+      CheckSignalThresholdMap(up2ThresholdMap_, true);
+      CheckSignalThresholdMap(lowThresholdMap_, false);
+      CheckSignalThresholdMap(low2ThresholdMap_, false);
+      return;
+    }
+    // Looking a key up inserts it, so valueMap_ ends up holding every signal's key; a valueMap_
+    // that is neither null nor an object has no members to look up.
+    if (!valueMap_.isNull() && !valueMap_.isObject()) return;
+    for (const auto& [key, signal] : aiSignalMap_) {
+      const std::optional<float> value = unidata::signalValue(valueMap_[key]);
+      if (!value) continue;
+      const std::string templateId = unidata::templateId(signal.first);
+      this->ZeqVDevice::CheckThreshold(templateId, signal.second, *value, 1);
+      CheckAOReport(templateId, signal.first, *value);
+    }
+  }
+
   unsigned char* recordBytes() { return reinterpret_cast<unsigned char*>(&record_); }
 
   // Copies DataId() into the record's data_id.
@@ -149,6 +209,8 @@ class DavEdizEvivev : public HostDevice {
   SignalThresholdMap lowThresholdMap_;
   SignalThresholdMap low2ThresholdMap_;
   std::mutex thresholdLock_;
+  // The round's values by key, filled by GenJsonData(); read and, in mode 1, extended by the
+  // evaluation under thresholdLock_.
   Json::Value valueMap_;
   unidata::AiSignalMap aiSignalMap_;
   // Serialises rounds and writes of record_; recursive because LoadFromCache holds it across the

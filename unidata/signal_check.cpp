@@ -1,0 +1,43 @@
+#include "signal_check.h"
+
+namespace unidata {
+
+std::string templateId(const std::string& signalId) {
+  std::string id = signalId;
+  if (id.size() > 3) id[3] = '6';
+  if (id.size() > 8) id[8] = '1';
+  return id;
+}
+
+std::optional<float> signalValue(const Json::Value& value) {
+  if (value.isNumeric() || value.isBool()) return value.asFloat();
+  return std::nullopt;
+}
+
+ZeqVDevice::BAOSetting* aoReportRule(AoReportSettings& settings, const std::string& templateId,
+                                     const std::string& signalId) {
+  const auto own = settings.find(signalId);
+  if (own != settings.end()) return &own->second;
+  const auto inherited = settings.find(templateId);
+  if (inherited == settings.end()) return nullptr;
+  const ZeqVDevice::BAOSetting copy = inherited->second;
+  return &settings.emplace(signalId, copy).first->second;
+}
+
+bool aoReportDue(const ZeqVDevice::BAOSetting& rule, float value, std::time_t (*clock)()) {
+  const float last = rule.lastReportValue;
+  if (rule.absEnabled && (value > last + rule.absDelta || value < last - rule.absDelta)) {
+    return true;
+  }
+  if (rule.pctEnabled && (value > (rule.pctDelta + 100.0f) * last / 100.0f ||
+                          value < (100.0f - rule.pctDelta) * last / 100.0f)) {
+    return true;
+  }
+  return rule.periodEnabled &&
+         static_cast<double>(clock()) > static_cast<double>(rule.lastReportTime) +
+                                            static_cast<double>(rule.periodMinutes) * 60.0;
+}
+
+std::time_t wallClock() { return std::time(nullptr); }
+
+}  // namespace unidata

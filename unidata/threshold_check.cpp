@@ -1,0 +1,29 @@
+#include "threshold_check.h"
+
+#include <boost/lexical_cast.hpp>
+
+namespace unidata {
+
+std::string floatText(float value) { return boost::lexical_cast<std::string>(value); }
+
+std::string thresholdMessage(float value, float threshold, bool upper) {
+  return "当前值" + floatText(value) + (upper ? "高于阈值:" : "低于阈值:") + floatText(threshold);
+}
+
+std::string stepThreshold(SignalThreshold& band, float value, bool upper) {
+  if (band.alarmActive) {
+    // Negated comparisons, so that an unordered pair keeps the alarm active.
+    band.alarmActive = upper ? !(value <= band.recoverValue) : !(value >= band.recoverValue);
+  } else {
+    band.alarmActive = upper ? value >= band.threshold : value <= band.threshold;
+  }
+  return band.alarmActive ? thresholdMessage(value, band.threshold, upper) : std::string();
+}
+
+const Json::Value* numericMember(const Json::Value& values, const std::string& key) {
+  if (!values.isObject()) return nullptr;
+  const Json::Value* member = values.find(key.data(), key.data() + key.size());
+  return member != nullptr && member->isNumeric() ? member : nullptr;
+}
+
+}  // namespace unidata
