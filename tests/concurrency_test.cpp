@@ -42,11 +42,11 @@ TEST(Concurrency, CacheRestoresWhileSamplingPublishWholeRecords) {
   EXPECT_EQ(tornRecords.load(), 0);
 }
 
-// Settings imports in modes 1, 3 and 5 while the sampling thread completes rounds that read and
-// update the imported tables the way the round's evaluation does, under thresholdLock_.
+// Settings imports in modes 1, 3 and 5 while the sampling thread completes rounds whose
+// evaluation reads the imported tables and updates the alarm states and the report rules.
 TEST(Concurrency, ImportsAndRoundsNeverTouchTheTablesAtOnce) {
   TempWorkDir folder;
-  folder.write("ini/vornk.ini", "[AI]\nt1=A01,one\nt2=A02,two\n[ALARM]\na1=B01\n");
+  folder.write("ini/vornk.ini", "[AI]\nt1=A0100001,one\nt2=A0200002,two\n[ALARM]\na1=B01\n");
   const Json::Value settings[] = {
       parseJson(R"({"appSetting": {"b_mode": 1}})"),
       parseJson(R"({"appSetting": {"b_mode": "3"}, "thresholdSetting": {"t1": {"ID": "S1"}}})"),
@@ -56,29 +56,25 @@ TEST(Concurrency, ImportsAndRoundsNeverTouchTheTablesAtOnce) {
   };
 
   Rig rig(std::chrono::milliseconds(0));
-  std::atomic<std::size_t> entriesSeen{0};
-  rig.device->inRunCheckThreshold = [&entriesSeen](ProbeVornk& device) {
-    const int mode = device.b_mode_;
-    std::lock_guard<std::mutex> lock(device.thresholdLock_);
-    std::size_t entries = static_cast<std::size_t>(mode) + device.aiSignalMap_.size() +
-                          device.alarmSignalIdMap_.size() + device.mobileIdMap_.size() +
-                          device.mobileNameMap_.size();
-    for (SignalThresholdMap* map : {&device.upThresholdMap_, &device.up2ThresholdMap_,
-                                    &device.lowThresholdMap_, &device.low2ThresholdMap_}) {
-      for (auto& [name, band] : *map) {
-        entries += name.size() + band.alarmId.size();
-        band.alarmActive = !band.alarmActive;
-      }
-    }
-    entriesSeen += entries;
+  rig.device->aoReportSettings_["A0160001"] = {true, 0, false, 0, false, 0, 0, 0};
+  rig.device->inGenJsonData = [](Json::Value& values) {
+    values["t1"] = values.get("t1", 0).asInt() == 31 ? 27 : 31;  // crosses both limits
+    values["t2"] = 1;
   };
 
-  // Imports run back to back, so that rounds fall between and into them.
+  // Imports run back to back, so that rounds fall between and into them, until rounds have
+  // evaluated in both modes.
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  const auto evaluatedBoth = [&rig] {
+    return rig.host->count("SaveDeviceHistory") >= 20 && rig.host->count("CheckThreshold") > 0 &&
+           rig.host->count("CheckThresholdBool") > 0;
+  };
   capturedLines([&] {
-    while (rig.host->count("SaveDeviceHistory") < 20) {
+    while (!evaluatedBoth() && std::chrono::steady_clock::now() < deadline) {
       for (const Json::Value& modeSettings : settings) rig.device->InitSetting(modeSettings);
     }
     rig.device.reset();
   });
-  EXPECT_GT(entriesSeen.load(), 0u);
+  EXPECT_TRUE(evaluatedBoth());
+  EXPECT_GT(rig.host->count("CheckAOReport"), 0u);
 }
