@@ -81,25 +81,6 @@ struct Rig {
   std::shared_ptr<SimulatedBacnetDevice> bacnet;
 };
 
-// Completes one round through the cache path, with values as what GenJsonData gives, and returns
-// the host calls the round's evaluation made: those between Reset and DoBatchCheckThreshold.
-inline std::vector<HostCall> evaluatedRound(Rig& rig, const Json::Value& values) {
-  rig.device->inGenJsonData = [values](Json::Value& map) { map = values; };
-  rig.host->clear();
-  const Bytes record(859, 0);
-  testing::internal::CaptureStdout();
-  EXPECT_TRUE(rig.device->LoadFromCache(record.data(), 859));
-  testing::internal::GetCapturedStdout();
-  std::vector<HostCall> calls = rig.host->calls();
-  const auto isName = [](const char* name) {
-    return [name](const HostCall& call) { return call.name == name; };
-  };
-  const auto from = std::find_if(calls.begin(), calls.end(), isName("Reset"));
-  const auto to = std::find_if(calls.begin(), calls.end(), isName("DoBatchCheckThreshold"));
-  EXPECT_TRUE(from != calls.end() && to != calls.end());
-  return std::vector<HostCall>(from + 1, to);
-}
-
 inline std::vector<std::string> splitLines(const std::string& text) {
   std::vector<std::string> lines;
   std::istringstream in(text);
@@ -113,6 +94,28 @@ std::vector<std::string> capturedLines(F&& f) {
   testing::internal::CaptureStdout();
   f();
   return splitLines(testing::internal::GetCapturedStdout());
+}
+
+// Completes one round through the cache path with a zero record, its output captured.
+inline void cachedRound(Rig& rig) {
+  const Bytes record(859, 0);
+  capturedLines([&] { EXPECT_TRUE(rig.device->LoadFromCache(record.data(), 859)); });
+}
+
+// Completes one round through the cache path, with values as what GenJsonData gives, and returns
+// the host calls the round's evaluation made: those between Reset and DoBatchCheckThreshold.
+inline std::vector<HostCall> evaluatedRound(Rig& rig, const Json::Value& values) {
+  rig.device->inGenJsonData = [values](Json::Value& map) { map = values; };
+  rig.host->clear();
+  cachedRound(rig);
+  std::vector<HostCall> calls = rig.host->calls();
+  const auto isName = [](const char* name) {
+    return [name](const HostCall& call) { return call.name == name; };
+  };
+  const auto from = std::find_if(calls.begin(), calls.end(), isName("Reset"));
+  const auto to = std::find_if(calls.begin(), calls.end(), isName("DoBatchCheckThreshold"));
+  EXPECT_TRUE(from != calls.end() && to != calls.end());
+  return std::vector<HostCall>(from + 1, to);
 }
 
 // A JSON text as a value; the test fails on a syntax error.

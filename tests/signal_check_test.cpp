@@ -200,8 +200,7 @@ TEST_F(SignalRounds, OtherModesEvaluateNothing) {
     int generated = 0;
     rig.device->inGenJsonData = [&generated](Json::Value&) { ++generated; };
     rig.host->clear();
-    const Bytes record(859, 0);
-    capturedLines([&] { rig.device->LoadFromCache(record.data(), 859); });
+    cachedRound(rig);
     EXPECT_EQ(generated, 0) << mode;
     EXPECT_EQ(
         rig.host->names(),

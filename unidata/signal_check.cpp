@@ -20,8 +20,7 @@ ZeqVDevice::BAOSetting* aoReportRule(AoReportSettings& settings, const std::stri
   if (own != settings.end()) return &own->second;
   const auto inherited = settings.find(templateId);
   if (inherited == settings.end()) return nullptr;
-  const ZeqVDevice::BAOSetting copy = inherited->second;
-  return &settings.emplace(signalId, copy).first->second;
+  return &settings.emplace(signalId, inherited->second).first->second;
 }
 
 bool aoReportDue(const ZeqVDevice::BAOSetting& rule, float value, std::time_t (*clock)()) {
