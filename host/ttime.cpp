@@ -1,8 +1,16 @@
 #include "ttime.h"
 
+#include <atomic>
 #include <cstdio>
 
+namespace {
+std::atomic<TtimeHook> ttimeHook{nullptr};
+}  // namespace
+
+void set_ttime_hook(TtimeHook hook) { ttimeHook = hook; }
+
 ttime get_ttime(boost::posix_time::ptime time) {
+  if (const TtimeHook hook = ttimeHook) hook(time);
   ttime stamp{};
   if (time.is_special()) return stamp;
   const auto date = time.date();

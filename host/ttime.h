@@ -24,5 +24,11 @@ static_assert(sizeof(ttime) == 7, "ttime is 7 bytes");
 // Converts a local time to the host's time stamp. A time without a date gives all zero bytes.
 HOST_API ttime get_ttime(boost::posix_time::ptime time);
 
+// Stand-in seam: a function that get_ttime calls first, on the calling thread, with the time it
+// converts; it may throw to simulate a failing host. A plain function, so that a round still
+// allocates nothing. Null (the default) removes it.
+using TtimeHook = void (*)(boost::posix_time::ptime time);
+HOST_API void set_ttime_hook(TtimeHook hook);
+
 // "YYYY-MM-DD HH:MM:SS", for people reading stored or published records.
 HOST_API std::string format_ttime(const ttime& stamp);

@@ -35,7 +35,9 @@ class ProbeVornk : public vornk {
   using vornk::lowThresholdMap_;
   using vornk::mobileIdMap_;
   using vornk::mobileNameMap_;
+  using vornk::recordLock_;
   using vornk::requestStop;
+  using vornk::stopSampling;
   using vornk::thresholdLock_;
   using vornk::up2ThresholdMap_;
   using vornk::upThresholdMap_;

@@ -17,15 +17,6 @@ class SamplingCycle : public testing::Test {
     return capturedLines([&] { rig.device->do_sample(); });
   }
 
-  // The record after LoadFromCache has filled it with one byte value, with the calls it made
-  // forgotten.
-  Bytes prefillRecord(unsigned char fill) {
-    Bytes cached(859, fill);
-    capturedLines([&] { EXPECT_TRUE(rig.device->LoadFromCache(cached.data(), 859)); });
-    rig.host->clear();
-    return rig.device->record();
-  }
-
   Rig rig;
 };
 
@@ -114,37 +105,7 @@ TEST_F(SamplingCycle, FailedFirstSendEndsTheCycleWithTheRecordUnchanged) {
   EXPECT_TRUE(rig.host->calls().empty());
 }
 
-TEST_F(SamplingCycle, FailedAnswerKeepsEarlierBytesNewAndLaterBytesOld) {
-  const Bytes before = prefillRecord(0xEE);
-  rig.bacnet->failReceive(OBJECT_ANALOG_OUTPUT, 10410);
-  const auto lines = runCycle();
-
-  ASSERT_EQ(lines.size(), 1u + 281u + 1u);
-  EXPECT_EQ(lines[281], "sim get 1 10407 value:16.75");
-  EXPECT_EQ(lines.back(), "receive failed");
-  const Bytes record = rig.device->record();
-  for (const auto& point : kPoints) {
-    const Bytes expected =
-        point.recordOffset < 840 ? defaultSlot(point) : slice(before, point.recordOffset, 4);
-    EXPECT_EQ(slice(record, point.recordOffset, point.size), expected) << point.instance;
-  }
-  EXPECT_EQ(slice(record, 0, 4), slice(before, 0, 4));
-  EXPECT_EQ(slice(record, 852, 7), slice(before, 852, 7));
-  EXPECT_TRUE(rig.host->calls().empty());  // no round
-}
-
-TEST_F(SamplingCycle, NextCycleStartsAgainAtTheFirstPoint) {
-  rig.bacnet->failSend(OBJECT_ANALOG_INPUT, 3000742);
-  runCycle();
-  rig.bacnet->clearFailures();
-  std::vector<std::uint32_t> requested;
-  rig.bacnet->setRequestHook(
-      [&](BACnetObjectType, std::uint32_t instance) { requested.push_back(instance); });
-  const auto lines = runCycle();
-  ASSERT_EQ(requested.size(), 284u);
-  EXPECT_EQ(requested.front(), 10005u);
-  EXPECT_EQ(lines.back(), "rvSize is 0");
-}
+// Failures at every other point, and the cycle after them: fault_matrix_test.cpp.
 
 TEST_F(SamplingCycle, WithoutABacnetClientEveryCycleFailsHarmlessly) {
   ProbeVornk bare;
