@@ -1,6 +1,5 @@
 // A device's life: construction, settings, the sampling thread starting once and stopping
 // promptly, and a failing round that must not end sampling.
-#include <dirent.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -12,42 +11,15 @@
 #include <thread>
 
 #include "probe_vornk.h"
+#include "process_state.h"
 
 namespace {
 
+using process_state::newThreads;
+using process_state::noThreadBeyond;
+using process_state::threads;
+
 constexpr auto kWait = std::chrono::seconds(30);
-
-// The process's threads by kernel id. A joined thread stays listed a moment after join
-// returns (the kernel, or an emulator, lists it until it has fully exited), so tests compare
-// sets and wait for threads to leave rather than compare counts once.
-std::set<std::string> threads() {
-  std::set<std::string> ids;
-  DIR* task = ::opendir("/proc/self/task");
-  if (task == nullptr) return ids;
-  while (const dirent* entry = ::readdir(task)) {
-    if (entry->d_name[0] != '.') ids.insert(entry->d_name);
-  }
-  ::closedir(task);
-  return ids;
-}
-
-std::set<std::string> newThreads(const std::set<std::string>& before) {
-  std::set<std::string> added;
-  for (const std::string& id : threads()) {
-    if (before.count(id) == 0) added.insert(id);
-  }
-  return added;
-}
-
-// Waits, within kWait, until no thread is running that was not running before.
-bool noThreadBeyond(const std::set<std::string>& before) {
-  const auto deadline = std::chrono::steady_clock::now() + kWait;
-  while (!newThreads(before).empty()) {
-    if (std::chrono::steady_clock::now() > deadline) return false;
-    std::this_thread::yield();
-  }
-  return true;
-}
 
 // One of the lines a sampling device writes, whole: the trace line, the queue size, or a value
 // line of one of the two test devices.
