@@ -153,11 +153,12 @@ const ThrowingStep kSteps[] = {
 
 // The host calls of a whole round in each mode, with the tables that ThrowingRound sets up.
 const std::vector<std::string>& wholeRound(int mode) {
-  static const std::vector<std::string> mode1 = {
+  using Names = std::vector<std::string>;
+  static const Names mode1 = {
       "SendSP",           "Reset", "CheckThreshold", "CheckAOReport", "DoBatchCheckThreshold",
       "SaveDeviceHistory"};
-  static const std::vector<std::string> mode5 = {"SendSP", "Reset", "CheckThresholdBool",
-                                                 "DoBatchCheckThreshold", "SaveDeviceHistory"};
+  static const Names mode5 = {"SendSP", "Reset", "CheckThresholdBool", "DoBatchCheckThreshold",
+                              "SaveDeviceHistory"};
   return mode == 1 ? mode1 : mode5;
 }
 

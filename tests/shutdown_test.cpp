@@ -14,6 +14,7 @@
 #include "probe_vornk.h"
 #include "process_state.h"
 #include "provider.h"
+#include "temp_work_dir.h"
 #include "zeq_bacnet_device.h"
 
 namespace {
@@ -36,15 +37,19 @@ struct LoadedDevice {
 
 constexpr unsigned kInThePause = 285;
 
-const char* const kSettings = R"({"appSetting": {"b_mode": 5}, "thresholdSetting": {
-    "a": {"ID": "S1", "SignalName": "t1", "UpValue": 30, "UpReconverValue": 28,
-          "UpAlarmLevel": 2}}})";
+// Settings by device: mode 1 reading ./ini/vornk.ini, mode 5, and mode 1 reading ./ini/102.ini,
+// which the reader rejects.
+const char* const kSettings[] = {
+    R"({"appSetting": {"b_mode": 1}})",
+    R"({"appSetting": {"b_mode": 5}, "thresholdSetting": {"a": {"ID": "S1", "SignalName": "t1",
+        "UpValue": 30, "UpReconverValue": 28, "UpAlarmLevel": 2}}})",
+    R"({"appSetting": {"b_mode": 1}})",
+};
 
 }  // namespace
 
 TEST(ShutdownAndReload, DevicesDeletedInCyclesAndPausesThenTheModuleUnloadedLeaveNothing) {
   const auto threadsBefore = process_state::threads();
-  const auto descriptorsBefore = process_state::fileDescriptors();
   std::mt19937 random(6);  // fixed, so that a failure repeats
   std::uniform_int_distribution<unsigned> where(0, 5);
   std::uniform_int_distribution<unsigned> request(1, 284);
@@ -52,8 +57,11 @@ TEST(ShutdownAndReload, DevicesDeletedInCyclesAndPausesThenTheModuleUnloadedLeav
     const unsigned choice = where(random);
     return choice == 0 ? 0 : choice <= 2 ? kInThePause : request(random);
   };
-  const Json::Value settings = parseJson(kSettings);
+  TempWorkDir folder;
+  folder.write("ini/vornk.ini", "[AI]\nt1=A0100001,one\n[ALARM]\na1=B01\n");
+  folder.write("ini/102.ini", "[AI\nt1=A0100001\n");
 
+  const auto descriptorsBefore = process_state::fileDescriptors();
   testing::internal::CaptureStdout();
   for (int load = 0; load < kLoads && !HasFailure(); ++load) {
     SCOPED_TRACE("load " + std::to_string(load));
@@ -82,7 +90,14 @@ TEST(ShutdownAndReload, DevicesDeletedInCyclesAndPausesThenTheModuleUnloadedLeav
         devices.push_back(std::move(loaded));
       }
     }
-    for (auto& loaded : devices) loaded->device->InitSetting(settings);
+    for (int i = 0; i < kDevicesPerLoad; ++i) {
+      const Json::Value settings = parseJson(kSettings[i]);
+      if (i == 2) {
+        EXPECT_ANY_THROW(devices[i]->device->InitSetting(settings));
+      } else {
+        devices[i]->device->InitSetting(settings);
+      }
+    }
 
     std::shuffle(devices.begin(), devices.end(), random);
     for (auto& loaded : devices) {
