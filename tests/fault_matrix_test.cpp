@@ -318,3 +318,40 @@ TEST_F(ThrowingRound, FromACacheRestoreEachStepReachesTheCallerAndTheNextRestore
     EXPECT_EQ(slice(rig->device->record(), 0, 852), slice(cached, 0, 852));
   }
 }
+
+// A BACnet client that throws (a failing socket, say) ends the cycle at that point like a failed
+// read, but with the error's line; the request lock is free again and the next cycle starts at
+// the first point. A host error of another type than std::exception is one line as well.
+TEST(ThrowingClient, EndsTheCycleWithOneLineAndTheNextStartsAtTheFirstPoint) {
+  Rig rig(std::chrono::milliseconds(0));
+  rig.device->b_mode_ = 0;  // no settings import
+  std::mutex lock;
+  std::vector<std::uint32_t> requested;
+  rig.bacnet->setRequestHook([&](BACnetObjectType, std::uint32_t instance) {
+    std::lock_guard<std::mutex> guard(lock);
+    requested.push_back(instance);
+    if (requested.size() == 101) throw std::runtime_error("socket closed");
+  });
+  bool hostThrown = false;
+  rig.host->setHook([&hostThrown](ZeqVDevice&, const HostCall& call) {
+    if (call.name == "Reset" && !hostThrown) {
+      hostThrown = true;
+      throw 42;
+    }
+  });
+  const auto lines = capturedLines([&] {
+    rig.device->InitSetting(Json::Value());
+    EXPECT_TRUE(rig.host->waitFor("SaveDeviceHistory", 1, std::chrono::seconds(30)));
+    rig.device->stopSampling();
+  });
+
+  EXPECT_EQ(std::count(lines.begin(), lines.end(), "vornk: sampling cycle failed: socket closed"),
+            1);
+  EXPECT_EQ(std::count(lines.begin(), lines.end(), "vornk: sampling cycle failed: unknown error"),
+            1);
+  ASSERT_GE(requested.size(), 101u + 284u);
+  EXPECT_EQ(requested[100], kPoints[100].instance);
+  EXPECT_EQ(requested[101], kPoints[0].instance);
+  EXPECT_TRUE(rig.device->bacnetMutex.try_lock());
+  rig.device->bacnetMutex.unlock();
+}
