@@ -1,0 +1,17 @@
+// One received datagram, decoded as the answer to a ReadProperty request of each object type the
+// module reads (invoke ID 7, instance 10365), and as a request by the simulated device's side.
+#include <cstddef>
+#include <cstdint>
+
+#include "bacnet_codec.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  for (const BACnetObjectType type :
+       {OBJECT_ANALOG_INPUT, OBJECT_ANALOG_OUTPUT, OBJECT_ANALOG_VALUE, OBJECT_BINARY_INPUT,
+        OBJECT_BINARY_OUTPUT}) {
+    const bacnet::ReadPropertyRequest request{7, type, 10365, PROP_PRESENT_VALUE, BACNET_ARRAY_ALL};
+    bacnet::decodeReadPropertyAnswer(data, size, request);
+  }
+  bacnet::decodeDeviceRequest(data, size);
+  return 0;
+}

@@ -1,0 +1,64 @@
+// The bytes are parsed as JSON (input that does not parse is skipped) and delivered through
+// InitSetting as they are, then with "appSetting"/"b_mode" forced to 1, 3 and 5 in turn; a round
+// follows each delivery. A member "values" becomes the round's values, so the evaluation runs on
+// whatever the import built. Mode 1 reads a fixed configuration file; no exception is expected.
+#include <json/json.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+
+#include "fuzz_device.h"
+
+namespace {
+
+const char kModelConfig[] =
+    "[AI]\n"
+    "t1 = S17000001,supply\n"
+    "t2 = S1700,return\n"
+    "t3 = S\n"
+    "[ALARM]\n"
+    "t1 = A17001,high\n";
+
+// Imports settings, then completes a round with their "values".
+void deliver(FuzzVornk& device, const Json::Value& settings) {
+  device.values = settings.isObject() ? settings.get("values", Json::Value()) : Json::Value();
+  device.InitSetting(settings);
+  device.round();
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  const PrivateWorkDir workDir;
+  writeFile("ini/vornk.ini", reinterpret_cast<const unsigned char*>(kModelConfig),
+            sizeof kModelConfig - 1);
+  return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  Json::Value settings;
+  {
+    const std::unique_ptr<Json::CharReader> reader(Json::CharReaderBuilder().newCharReader());
+    const char* text = reinterpret_cast<const char*>(data);
+    try {
+      if (!reader->parse(text, text + size, &settings, nullptr)) return 0;
+    } catch (const Json::Exception&) {
+      return 0;  // the reader's nesting limit
+    }
+  }
+
+  const PrivateWorkDir workDir;
+  FuzzVornk device;
+  // A rule that signal S17000001's template (S17600001) hands on, for the analog report check.
+  device.aoReportSettings_["S17600001"] = {true, 0.5f, true, 10.0f, true, 1.0f, 0, 0.0f};
+  deliver(device, settings);
+  if (!settings.isObject()) return 0;
+  for (const int mode : {1, 3, 5}) {
+    Json::Value forced = settings;
+    if (!forced["appSetting"].isObject()) forced["appSetting"] = Json::objectValue;
+    forced["appSetting"]["b_mode"] = mode;
+    deliver(device, forced);
+  }
+  return 0;
+}
