@@ -305,3 +305,24 @@ TEST_F(SimulatorTest, AnswersWhoIsWithIAm) {
                                         PROP_PRESENT_VALUE, BACNET_ARRAY_ALL));
   EXPECT_FALSE(network->Receive(value));
 }
+
+// Damaged datagrams get no answer, a confirmed request for another service a Reject, and the
+// simulator goes on answering ReadProperty.
+TEST_F(SimulatorTest, RejectsOtherServicesAndIgnoresDamagedDatagrams) {
+  start({}, {});
+  Socket asker;
+  Frame readProperty = bacnet::encodeReadPropertyRequest(analogInput(9));
+  Frame truncated(readProperty.begin(), readProperty.end() - 2);
+  asker.sendTo(simulator->port(), Frame{0x81, 0x0A, 0x00});
+  asker.sendTo(simulator->port(), truncated);
+  asker.sendTo(simulator->port(), Frame(1600, 0x81));
+  Frame otherService = readProperty;
+  otherService[9] = 0x0E;  // ReadPropertyMultiple
+  asker.sendTo(simulator->port(), otherService);
+  EXPECT_EQ(asker.receive(), bacnet::encodeReject(9, 9));
+  asker.sendTo(simulator->port(), readProperty);
+  const Frame answer = asker.receive();
+  EXPECT_EQ(bacnet::decodeReadPropertyAnswer(answer.data(), answer.size(), analogInput(9)).kind,
+            bacnet::AnswerKind::Value);
+  EXPECT_FALSE(asker.pending());
+}

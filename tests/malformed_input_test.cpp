@@ -11,6 +11,7 @@
 #include <optional>
 
 #include "probe_vornk.h"
+#include "settings_file.h"
 #include "temp_work_dir.h"
 
 namespace {
@@ -225,6 +226,27 @@ TEST(MalformedCache, EveryWrongLengthIsRefusedUnread) {
   EXPECT_EQ(rig.device->record(), before);
   EXPECT_FALSE(rig.device->dataReady_);
   EXPECT_TRUE(rig.host->calls().empty());
+}
+
+// vornk-host's --settings file: text that is no single JSON object is refused with a message
+// naming the problem, and the device would get empty settings.
+TEST(MalformedSettingsFile, IsRefusedWithAMessage) {
+  const std::pair<const char*, const char*> bad[] = {
+      {"", "invalid JSON: "},         {"{\"appSetting\": ", "invalid JSON: "},
+      {"{} {}", "invalid JSON: "},    {"{\"a\": 1, \"a\": 2}", "invalid JSON: "},
+      {"{'a': 1}", "invalid JSON: "}, {"[{\"appSetting\": {}}]", "settings must be a JSON object"},
+      {"5", "invalid JSON: "},  // strict: an object or an array only
+  };
+  for (const auto& [text, message] : bad) {
+    const vornk_tools::LoadedSettings loaded = vornk_tools::parseSettings(text);
+    EXPECT_EQ(loaded.error.rfind(message, 0), 0u) << text << ": " << loaded.error;
+    EXPECT_EQ(loaded.error.find('\n'), std::string::npos) << loaded.error;
+    EXPECT_EQ(loaded.settings, Json::Value(Json::objectValue)) << text;
+  }
+  TempWorkDir folder;
+  const vornk_tools::LoadedSettings missing = vornk_tools::loadSettingsFile("absent.json");
+  EXPECT_EQ(missing.error, "cannot read settings file 'absent.json': No such file or directory");
+  EXPECT_EQ(missing.settings, Json::Value(Json::objectValue));
 }
 
 }  // namespace
