@@ -3,8 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
 #include <limits>
+#include <string_view>
 
+#include "log_line.h"
 #include "probe_vornk.h"
 
 using vornk_points::kPoints;
@@ -112,4 +115,25 @@ TEST_F(SamplingCycle, WithoutABacnetClientEveryCycleFailsHarmlessly) {
   bare.endpointText = "x";
   EXPECT_EQ(capturedLines([&] { bare.do_sample(); }),
             (std::vector<std::string>{"vornk::RefreshStatus", "send failed"}));
+}
+
+// A value line's number is written as printf's "%g" writes it, including for the values whose
+// rounding or form is easiest to get wrong.
+TEST(ValueText, MatchesPrintfG) {
+  const float infinity = std::numeric_limits<float>::infinity();
+  std::vector<float> values = {0.0f,       -0.0f,     1.0f,      0.1f,          0.0001f,
+                               0.00001f,   999999.0f, 999999.5f, 1000000.0f,    1234567.0f,
+                               9999995.0f, 16.75f,    -31.25f,   3.4028235e38f, 1.17549435e-38f,
+                               1e-45f,     infinity,  -infinity, std::nanf(""), -std::nanf("")};
+  for (std::uint32_t bits = 0x3F7FFF00u; bits < 0x3F800100u; ++bits) {
+    float value;
+    std::memcpy(&value, &bits, sizeof value);
+    values.push_back(value);
+  }
+  for (const float value : values) {
+    char expected[32];
+    std::snprintf(expected, sizeof expected, "%g", static_cast<double>(value));
+    EXPECT_EQ(std::string_view(unidata::StreamFloatText(static_cast<double>(value))),
+              std::string_view(expected));
+  }
 }

@@ -1,7 +1,6 @@
 #include "log_line.h"
 
 #include <charconv>
-#include <cstdio>
 #include <iostream>
 #include <mutex>
 #include <string>
@@ -51,9 +50,11 @@ DecimalText::DecimalText(unsigned long long value) {
   length_ = static_cast<std::size_t>(std::to_chars(text_, text_ + sizeof text_, value).ptr - text_);
 }
 
+// to_chars with a precision writes what printf's "%.6g" writes in the C locale ("nan", "-nan",
+// "inf" included), without printf's cost.
 StreamFloatText::StreamFloatText(double value) {
-  const int written = std::snprintf(text_, sizeof text_, "%g", value);
-  length_ = written < 0 ? 0 : static_cast<std::size_t>(written);
+  length_ = static_cast<std::size_t>(
+      std::to_chars(text_, text_ + sizeof text_, value, std::chars_format::general, 6).ptr - text_);
 }
 
 }  // namespace unidata
