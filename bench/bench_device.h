@@ -1,0 +1,42 @@
+// Benchmark support: a vornk device whose tables and evaluation benchmarks can reach, and
+// standard output sent to the null device while the module writes its lines.
+#pragma once
+
+#include <chrono>
+#include <ostream>
+#include <string>
+
+#include "vornk.h"
+
+namespace vornk_bench {
+
+// A vornk device with a pause long enough that its sampling thread, once started, stays out of
+// the way.
+class BenchVornk : public vornk {
+ public:
+  BenchVornk() : vornk(std::chrono::hours(1)) {}
+  ~BenchVornk() override { stopSampling(); }
+
+  using vornk::aiSignalMap_;
+  using vornk::b_mode_;
+  using vornk::evaluateThresholds;
+  using vornk::low2ThresholdMap_;
+  using vornk::lowThresholdMap_;
+  using vornk::thresholdLock_;
+  using vornk::up2ThresholdMap_;
+  using vornk::upThresholdMap_;
+  using vornk::valueMap_;
+
+  // The generic settings operation alone, without starting the sampling thread.
+  int genericInitSetting(const Json::Value& settings) { return Base::InitSetting(settings); }
+};
+
+// Points file descriptor 1 at the null device and returns a stream on the original standard
+// output, for the benchmark's own report. Call once, before anything is written.
+std::ostream& silenceStandardOutput();
+
+// Runs the benchmarks registered in the program with the report on the original standard
+// output and the module's lines on the null device.
+int runBenchmarks(int argc, char** argv);
+
+}  // namespace vornk_bench
