@@ -164,6 +164,22 @@ TEST_F(ThresholdRounds, MapsRunInTheirOrderAndSkipBandsWithoutANumber) {
   EXPECT_FALSE(rig.device->valueMap_.isMember("missing"));  // mode 5 adds nothing
 }
 
+// Each band finds its own value among values of other keys: common prefixes, bytes above 0x7F
+// (which order after ASCII), the empty key, keys before and after every band.
+TEST_F(ThresholdRounds, BandsFindTheirOwnValuesAmongOthers) {
+  rig.device->upThresholdMap_ = {
+      {"", {"E", 1, 0, false, 1}},         {"a", {"A", 1, 0, false, 1}},
+      {"ab", {"AB", 1, 0, false, 1}},      {"abc", {"ABC", 1, 0, false, 1}},
+      {"b", {"B", 1, 0, false, 1}},        {"\x7f", {"DEL", 1, 0, false, 1}},
+      {"\xc3\xa9", {"E2", 1, 0, false, 1}}};
+  const auto calls = round(
+      R"({"": 1, "0": 9, "a": 2, "aa": 9, "abc": 3, "abd": 9, "b": "x", "c": 9, "\u007f": 4,
+          "\u00e9": 5, "\u00e9a": 9, "\u00ff": 9})");
+  std::vector<std::string> reported;
+  for (const HostCall& call : calls) reported.push_back(call.args[2] + "=" + call.args[3]);
+  EXPECT_EQ(reported, (std::vector<std::string>{"E=1", "A=2", "ABC=3", "DEL=4", "E2=5"}));
+}
+
 TEST_F(ThresholdRounds, NoValuesOrNoBandsMeanNoCalls) {
   EXPECT_TRUE(round(R"({"a": 1})").empty());  // empty maps
   rig.device->upThresholdMap_["a"] = {"U1", 1, 0, false, 1};

@@ -114,8 +114,10 @@ class DavEdizEvivev : public HostDevice {
   // through the host's CheckThresholdBool. upper: alarm at or above the threshold; otherwise at
   // or below. The caller holds thresholdLock_.
   void CheckSignalThresholdMap(SignalThresholdMap& map, bool upper) {
+    // Both are ordered by key: one walk along valueMap_ finds every band's value.
+    unidata::NumericMembers values(valueMap_);
     for (auto& [key, band] : map) {
-      const Json::Value* member = unidata::numericMember(valueMap_, key);
+      const Json::Value* member = values.find(key);
       if (member == nullptr) continue;
       const float value = member->asFloat();
       const std::string message = unidata::stepThreshold(band, value, upper);

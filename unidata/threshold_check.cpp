@@ -1,6 +1,7 @@
 #include "threshold_check.h"
 
 #include <boost/lexical_cast.hpp>
+#include <string_view>
 
 namespace unidata {
 
@@ -20,10 +21,18 @@ std::string stepThreshold(SignalThreshold& band, float value, bool upper) {
   return band.alarmActive ? thresholdMessage(value, band.threshold, upper) : std::string();
 }
 
-const Json::Value* numericMember(const Json::Value& values, const std::string& key) {
-  if (!values.isObject()) return nullptr;
-  const Json::Value* member = values.find(key.data(), key.data() + key.size());
-  return member != nullptr && member->isNumeric() ? member : nullptr;
+NumericMembers::NumericMembers(const Json::Value& values)
+    : next_(values.isObject() ? values.begin() : values.end()), end_(values.end()) {}
+
+const Json::Value* NumericMembers::find(const std::string& key) {
+  const auto name = [](const Json::Value::const_iterator& member) {
+    const char* end = nullptr;
+    const char* begin = member.memberName(&end);
+    return std::string_view(begin, static_cast<std::size_t>(end - begin));
+  };
+  while (next_ != end_ && name(next_) < key) ++next_;
+  if (next_ == end_ || name(next_) != key || !next_->isNumeric()) return nullptr;
+  return &*next_;
 }
 
 }  // namespace unidata
