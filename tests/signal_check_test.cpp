@@ -193,6 +193,26 @@ TEST_F(SignalRounds, MissingKeysAreAddedAsNullAndOddValuesSkipped) {
   EXPECT_EQ(rig.device->valueMap_, parseJson("[1]"));
 }
 
+// Each signal finds its own value among values of other keys, and a missing key is added in its
+// place among them; without signals, a null valueMap_ stays null.
+TEST_F(SignalRounds, SignalsFindTheirOwnValuesAmongOthers) {
+  rig.device->aiSignalMap_ = {{"a", {"S10000001", "A"}},
+                              {"ab", {"S10000002", "AB"}},
+                              {"b", {"S10000003", "B"}},
+                              {"\xc3\xa9", {"S10000004", "E"}}};
+  const auto calls =
+      evaluatedRound(rig, parseJson(R"({"": 9, "a": 1, "aa": 9, "abc": 9, "b": 3, "\u00e9a": 9})"));
+  EXPECT_EQ(summary(calls), (std::vector<std::string>{"CheckThreshold S10600001 A 1 1",
+                                                      "CheckThreshold S10600001 B 3 1"}));
+  EXPECT_EQ(rig.device->valueMap_,
+            parseJson(R"({"": 9, "a": 1, "aa": 9, "ab": null, "abc": 9, "b": 3, "\u00e9": null,
+                          "\u00e9a": 9})"));
+
+  rig.device->aiSignalMap_.clear();
+  EXPECT_TRUE(evaluatedRound(rig, Json::Value()).empty());
+  EXPECT_TRUE(rig.device->valueMap_.isNull());
+}
+
 TEST_F(SignalRounds, OtherModesEvaluateNothing) {
   rig.device->upThresholdMap_["temp"] = {"U1", 1, 0, false, 1};
   for (const int mode : {0, 3, 2, -1}) {

@@ -22,6 +22,7 @@
 
 #include "json.h"
 #include "log_line.h"
+#include "member_walk.h"
 #include "model_config.h"
 #include "settings_text.h"
 #include "signal_check.h"
@@ -115,10 +116,10 @@ class DavEdizEvivev : public HostDevice {
   // or below. The caller holds thresholdLock_.
   void CheckSignalThresholdMap(SignalThresholdMap& map, bool upper) {
     // Both are ordered by key: one walk along valueMap_ finds every band's value.
-    unidata::NumericMembers values(valueMap_);
+    unidata::MemberWalk values(valueMap_);
     for (auto& [key, band] : map) {
       const Json::Value* member = values.find(key);
-      if (member == nullptr) continue;
+      if (member == nullptr || !member->isNumeric()) continue;
       const float value = member->asFloat();
       const std::string message = unidata::stepThreshold(band, value, upper);
       this->ZeqVDevice::CheckThresholdBool(band.alarmLevel, key, band.alarmId,
@@ -155,11 +156,14 @@ class DavEdizEvivev : public HostDevice {
       CheckSignalThresholdMap(low2ThresholdMap_, false);
       return;
     }
-    // Looking a key up inserts it, so valueMap_ ends up holding every signal's key; a valueMap_
-    // that is neither null nor an object has no members to look up.
+    // Every signal's key is added to valueMap_ (as null) when missing, and a null valueMap_
+    // becomes an object for it; a valueMap_ that is neither has no members to look up. Both are
+    // ordered by key: one walk along valueMap_ finds every signal's value.
     if (!valueMap_.isNull() && !valueMap_.isObject()) return;
+    if (valueMap_.isNull() && !aiSignalMap_.empty()) valueMap_ = Json::Value(Json::objectValue);
+    unidata::MemberWalk values(valueMap_);
     for (const auto& [key, signal] : aiSignalMap_) {
-      const std::optional<float> value = unidata::signalValue(valueMap_[key]);
+      const std::optional<float> value = unidata::signalValue(values.findOrAdd(key));
       if (!value) continue;
       const std::string templateId = unidata::templateId(signal.first);
       this->ZeqVDevice::CheckThreshold(templateId, signal.second, *value, 1);

@@ -21,19 +21,4 @@ std::string thresholdMessage(float value, float threshold, bool upper);
 // value reaches threshold (inclusive). All comparisons are in single precision.
 std::string stepThreshold(SignalThreshold& band, float value, bool upper);
 
-// Finds the numeric members of an object for keys asked in ascending order, in one walk along its
-// members (which are ordered by key, as std::string orders them) instead of a lookup per key.
-class NumericMembers {
- public:
-  // values must outlive the walk and stay unchanged during it.
-  explicit NumericMembers(const Json::Value& values);
-  // The member under key when it is a number; null when values is not an object, has no such
-  // member, or the member is not numeric. key must not be less than the key asked before.
-  const Json::Value* find(const std::string& key);
-
- private:
-  Json::Value::const_iterator next_;
-  Json::Value::const_iterator end_;
-};
-
 }  // namespace unidata
