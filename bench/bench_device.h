@@ -1,10 +1,7 @@
-// Benchmark support: a vornk device whose tables and evaluation benchmarks can reach, and
-// standard output sent to the null device while the module writes its lines.
+// Benchmark support: a vornk device whose tables and evaluation benchmarks can reach.
 #pragma once
 
 #include <chrono>
-#include <ostream>
-#include <string>
 
 #include "vornk.h"
 
@@ -30,13 +27,5 @@ class BenchVornk : public vornk {
   // The generic settings operation alone, without starting the sampling thread.
   int genericInitSetting(const Json::Value& settings) { return Base::InitSetting(settings); }
 };
-
-// Points file descriptor 1 at the null device and returns a stream on the original standard
-// output, for the benchmark's own report. Call once, before anything is written.
-std::ostream& silenceStandardOutput();
-
-// Runs the benchmarks registered in the program with the report on the original standard
-// output and the module's lines on the null device.
-int runBenchmarks(int argc, char** argv);
 
 }  // namespace vornk_bench

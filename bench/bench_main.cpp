@@ -1,3 +1,5 @@
+// The main of the benchmark programs: the report goes to the original standard output, the
+// module's lines to the null device.
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <unistd.h>
@@ -7,10 +9,10 @@
 #include <iostream>
 #include <stdexcept>
 
-#include "bench_device.h"
+namespace {
 
-namespace vornk_bench {
-
+// Points file descriptor 1 at the null device and returns a stream on the original standard
+// output, for the benchmark's own report.
 std::ostream& silenceStandardOutput() {
   std::cout.flush();
   std::fflush(stdout);
@@ -38,6 +40,6 @@ int runBenchmarks(int argc, char** argv) {
   return 0;
 }
 
-}  // namespace vornk_bench
+}  // namespace
 
-int main(int argc, char** argv) { return vornk_bench::runBenchmarks(argc, argv); }
+int main(int argc, char** argv) { return runBenchmarks(argc, argv); }
