@@ -189,6 +189,23 @@ BENCHMARK(BM_Mode1EvaluationWithAnalogReports)
     ->Unit(benchmark::kMicrosecond)
     ->Complexity();
 
+// One analog report check of a signal with its own rule, among n rules: the value alternates
+// across the rule's absolute band, so every check reports.
+void BM_AnalogReportCheck(benchmark::State& state) {
+  BenchVornk device;
+  for (std::int64_t i = 0; i < state.range(0); ++i) {
+    device.aoReportSettings_[signalId(i)] = {true, 1.0f, false, 0.0f, false, 0.0f, 0, 0.0f};
+  }
+  const std::string id = signalId(state.range(0) / 2);
+  const std::string templateId = unidata::templateId(id);
+  float value = 20.0f;
+  for (auto _ : state) {
+    value = value == 20.0f ? 22.0f : 20.0f;
+    benchmark::DoNotOptimize(device.CheckAOReport(templateId, id, value));
+  }
+}
+BENCHMARK(BM_AnalogReportCheck)->RangeMultiplier(100)->Range(1, 10000);
+
 // A folder of its own holding ini/vornk.ini, the current folder while it lives.
 class IniFolder {
  public:
