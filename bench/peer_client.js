@@ -5,16 +5,9 @@
 'use strict';
 
 const fs = require('fs');
-const { default: Client, ObjectType } = require('@bacnet-js/client');
+const { default: Client } = require('@bacnet-js/client');
 
-const TYPES = {
-  'analog-input': ObjectType.ANALOG_INPUT,
-  'analog-output': ObjectType.ANALOG_OUTPUT,
-  'analog-value': ObjectType.ANALOG_VALUE,
-  'binary-input': ObjectType.BINARY_INPUT,
-  'binary-output': ObjectType.BINARY_OUTPUT,
-};
-const PRESENT_VALUE = 85;
+const { TYPES, PRESENT_VALUE } = require('../tests/peer/object_types');
 
 const [pointsFile, device, cyclesText] = process.argv.slice(2);
 const points = JSON.parse(fs.readFileSync(pointsFile, 'utf8')).points

@@ -46,14 +46,8 @@ TEST(Concurrency, CacheRestoresWhileSamplingPublishWholeRecords) {
 // evaluation reads the imported tables and updates the alarm states and the report rules.
 TEST(Concurrency, ImportsAndRoundsNeverTouchTheTablesAtOnce) {
   TempWorkDir folder;
-  folder.write("ini/vornk.ini", "[AI]\nt1=A0100001,one\nt2=A0200002,two\n[ALARM]\na1=B01\n");
-  const Json::Value settings[] = {
-      parseJson(R"({"appSetting": {"b_mode": 1}})"),
-      parseJson(R"({"appSetting": {"b_mode": "3"}, "thresholdSetting": {"t1": {"ID": "S1"}}})"),
-      parseJson(R"({"appSetting": {"b_mode": 5}, "thresholdSetting": {
-          "a": {"ID": "S1", "SignalName": "t1", "UpValue": 30, "UpReconverValue": 28,
-                "UpAlarmLevel": 2, "Low2Value": 1, "Low2ReconverValue": 2, "Low2AlarmLevel": 1}}})"),
-  };
+  folder.write("ini/vornk.ini", kTwoSignalIni);
+  const auto settings = settingsInModes135();
 
   Rig rig(std::chrono::milliseconds(0));
   rig.device->aoReportSettings_["A0160001"] = {true, 0, false, 0, false, 0, 0, 0};

@@ -129,6 +129,21 @@ inline Json::Value parseJson(const std::string& text) {
   return value;
 }
 
+// A model configuration file with two signals, for tests that import in mode 1.
+inline constexpr char kTwoSignalIni[] = "[AI]\nt1=A0100001,one\nt2=A0200002,two\n[ALARM]\na1=B01\n";
+
+// Settings in modes 1, 3 and 5, in that order; the mode-5 record gives t1 an upper and a lowest
+// band. Mode 1 reads ini/vornk.ini (kTwoSignalIni) from the working folder.
+inline std::array<Json::Value, 3> settingsInModes135() {
+  return {
+      parseJson(R"({"appSetting": {"b_mode": 1}})"),
+      parseJson(R"({"appSetting": {"b_mode": "3"}, "thresholdSetting": {"t1": {"ID": "S1"}}})"),
+      parseJson(R"({"appSetting": {"b_mode": 5}, "thresholdSetting": {
+          "a": {"ID": "S1", "SignalName": "t1", "UpValue": 30, "UpReconverValue": 28,
+                "UpAlarmLevel": 2, "Low2Value": 1, "Low2ReconverValue": 2, "Low2AlarmLevel": 1}}})"),
+  };
+}
+
 inline Bytes floatBytes(float value) {
   Bytes bytes(4);
   std::memcpy(bytes.data(), &value, 4);

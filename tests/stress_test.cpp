@@ -126,14 +126,8 @@ struct Slot {
 
 TEST(Stress, ThirtyTwoDevicesWhileHostThreadsImportRestoreAndRecreate) {
   TempWorkDir folder;
-  folder.write("ini/vornk.ini", "[AI]\nt1=A0100001,one\nt2=A0200002,two\n[ALARM]\na1=B01\n");
-  const Json::Value settings[] = {
-      parseJson(R"({"appSetting": {"b_mode": 1}})"),
-      parseJson(R"({"appSetting": {"b_mode": "3"}, "thresholdSetting": {"t1": {"ID": "S1"}}})"),
-      parseJson(R"({"appSetting": {"b_mode": 5}, "thresholdSetting": {
-          "a": {"ID": "S1", "SignalName": "t1", "UpValue": 30, "UpReconverValue": 28,
-                "UpAlarmLevel": 2, "Low2Value": 1, "Low2ReconverValue": 2, "Low2AlarmLevel": 1}}})"),
-  };
+  folder.write("ini/vornk.ini", kTwoSignalIni);
+  const auto settings = settingsInModes135();
   const auto threadsBefore = process_state::threads();
 
   std::thread::id restorer;

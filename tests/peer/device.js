@@ -8,14 +8,7 @@
 const fs = require('fs');
 const { default: Client, ObjectType, ApplicationTag, ErrorClass, ErrorCode } = require('@bacnet-js/client');
 
-const TYPES = {
-  'analog-input': ObjectType.ANALOG_INPUT,
-  'analog-output': ObjectType.ANALOG_OUTPUT,
-  'analog-value': ObjectType.ANALOG_VALUE,
-  'binary-input': ObjectType.BINARY_INPUT,
-  'binary-output': ObjectType.BINARY_OUTPUT,
-};
-const PRESENT_VALUE = 85;
+const { TYPES, PRESENT_VALUE } = require('./object_types');
 const DEVICE_INSTANCE = 5157;
 
 const values = new Map();
