@@ -1,6 +1,7 @@
 #include "vornk.h"
 
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <exception>
 
@@ -19,6 +20,7 @@ vornk::vornk(std::chrono::milliseconds pause) : pause_(pause) {
 vornk::~vornk() { stopSampling(); }
 
 int vornk::InitSetting(const Json::Value& settings) {
+  refuseInsideEvaluation("InitSetting");
   writeDataId();
   startSampling();
   return Base::InitSetting(settings);
@@ -46,7 +48,19 @@ void vornk::requestStop() {
 
 void vornk::stopSampling() {
   requestStop();
-  if (sampleThread_ && sampleThread_->joinable()) sampleThread_->join();
+  // The round would go on with a deleted device.
+  if (insideOwnRound()) endProcess("deleted inside one of its own rounds");
+  if (!sampleThread_ || !sampleThread_->joinable()) return;
+  // join() would throw out of the destructor, and the thread would go on with a deleted device.
+  if (sampleThread_->get_id() == std::this_thread::get_id()) {
+    endProcess("deleted from its own sampling thread, which cannot join itself");
+  }
+  sampleThread_->join();
+}
+
+void vornk::endProcess(const char* misuse) const {
+  writeLine({DeviceType(), ": ", misuse, "; ending the process"});
+  std::abort();
 }
 
 bool vornk::pauseOrStop() {
@@ -90,14 +104,8 @@ void vornk::do_sample() {
       return;
     }
 
-    // Store the value, then echo it as read back from its slot.
-    std::uint32_t stored = 0;
-    {
-      std::lock_guard<std::recursive_mutex> record(recordLock_);
-      unsigned char* slot = recordBytes() + point.recordOffset;
-      std::memcpy(slot, &receivedValue, point.size);  // the low byte, or all four bytes
-      std::memcpy(&stored, slot, point.size);
-    }
+    // Store the value (the low byte, or all four bytes), then echo it as read back from its slot.
+    const std::uint32_t stored = storeValue(point.recordOffset, receivedValue, point.size);
     if (point.size == 1) {
       echoValue(point, unidata::DecimalText(static_cast<unsigned long long>(stored)));
     } else {

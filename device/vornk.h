@@ -23,6 +23,8 @@ class vornk : public DavEdizEvivev<vornk_Data_t, ZeqBacNetDevice, kVornkDataId> 
   vornk(const vornk&) = delete;
   vornk& operator=(const vornk&) = delete;
   // Stops the sampling thread and joins it; waits at most for the BACnet request in flight.
+  // Deleting a device from its own sampling thread or from inside one of its own rounds (a host
+  // call of the round) cannot work: it writes one line saying so and ends the process.
   ~vornk() override;
 
   // Copies the data identifier into the record, starts the sampling thread (once per device)
@@ -40,6 +42,7 @@ class vornk : public DavEdizEvivev<vornk_Data_t, ZeqBacNetDevice, kVornkDataId> 
  protected:
   // For devices that sample with another pause than 5 seconds.
   explicit vornk(std::chrono::milliseconds pause);
+  std::chrono::milliseconds pause() const { return pause_; }
   // Asks the sampling thread to stop at the next point or at once when it pauses; returns
   // without waiting. Safe to call from any thread, the sampling thread included.
   void requestStop();
@@ -53,6 +56,8 @@ class vornk : public DavEdizEvivev<vornk_Data_t, ZeqBacNetDevice, kVornkDataId> 
   void echoValue(const vornk_points::Point& point, std::string_view value) const;
   // Waits the pause; true when the device is stopping.
   bool pauseOrStop();
+  // Writes a line naming a misuse that leaves no safe way on, then ends the process.
+  [[noreturn]] void endProcess(const char* misuse) const;
 
   std::unique_ptr<std::thread> sampleThread_;
   const std::chrono::milliseconds pause_;

@@ -216,16 +216,15 @@ class ThrowingRound : public testing::Test {
     return names;
   }
 
-  // Whether another thread can take the record lock and the threshold lock now.
+  // Whether another thread can take the round, record and threshold locks now.
   bool locksAreFree() {
     bool free = false;
     std::thread other([&] {
-      if (!rig->device->recordLock_.try_lock()) return;
-      if (rig->device->thresholdLock_.try_lock()) {
-        free = true;
-        rig->device->thresholdLock_.unlock();
-      }
-      rig->device->recordLock_.unlock();
+      ProbeVornk& device = *rig->device;
+      std::unique_lock<std::recursive_mutex> round(device.roundLock_, std::try_to_lock);
+      std::unique_lock<std::mutex> record(device.recordLock_, std::try_to_lock);
+      std::unique_lock<std::mutex> threshold(device.thresholdLock_, std::try_to_lock);
+      free = round && record && threshold;
     });
     other.join();
     return free;

@@ -35,8 +35,10 @@ class ProbeVornk : public vornk {
   using vornk::lowThresholdMap_;
   using vornk::mobileIdMap_;
   using vornk::mobileNameMap_;
+  using vornk::pause;
   using vornk::recordLock_;
   using vornk::requestStop;
+  using vornk::roundLock_;
   using vornk::stopSampling;
   using vornk::thresholdLock_;
   using vornk::up2ThresholdMap_;
@@ -47,7 +49,7 @@ class ProbeVornk : public vornk {
   int genericInitSetting(const Json::Value& settings) { return Base::InitSetting(settings); }
 
   Bytes record() {
-    std::lock_guard<std::recursive_mutex> lock(recordLock_);
+    std::lock_guard<std::mutex> lock(recordLock_);
     const auto* bytes = reinterpret_cast<const unsigned char*>(&record_);
     return Bytes(bytes, bytes + sizeof record_);
   }

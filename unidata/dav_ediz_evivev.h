@@ -3,11 +3,26 @@
 // completes rounds (time stamp, publication, threshold evaluation, batch check, history) and
 // restores cached records.
 //
-// Record must begin with the 32-bit data_id and end with the 7-byte stamp. Whole rounds and every
-// write of the record happen under recordLock_, so a round never publishes a half-written record
-// and two rounds never run at once. The mode, the signal and alarm maps, the threshold maps and
-// the mobile maps change only under thresholdLock_, which the round's evaluation holds while it
-// reads them. Lock order: the host's bacnetMutex, then recordLock_, then thresholdLock_.
+// Record must begin with the 32-bit data_id and end with the 7-byte stamp.
+//
+// Locks. The host is closed: any of its calls may take the device's bacnetMutex, sleep, queue
+// rule_values, throw, or call back into the device. Taken only in this order, never the reverse:
+//   roundLock_      serialises whole rounds (RoundDone, and LoadFromCache with the round it
+//                   completes) and is held across the round's host calls. The module never takes
+//                   it while it holds bacnetMutex: the cycle releases bacnetMutex before it
+//                   completes a round.
+//   thresholdLock_  guards the mode, the signal, alarm, mobile and threshold maps and valueMap_.
+//                   Imports hold it without calling the host; the round's evaluation holds it
+//                   across CheckThreshold, CheckThresholdBool and CheckAOReport.
+//   bacnetMutex     the host's: the cycle holds it for one request and answer, storing the value
+//                   and echoing it.
+//   recordLock_     record_ alone, held only to copy bytes in or out, never across a host call. A
+//                   round publishes and stores a copy of the record taken under it.
+// What the host must keep to: call LoadFromCache without holding bacnetMutex (its round's host
+// calls may need it), and call InitSetting without holding bacnetMutex when its evaluation calls
+// take bacnetMutex. From inside the device's own evaluation, InitSetting throws std::logic_error;
+// from inside one of its own rounds, LoadFromCache writes a line and returns false: both would
+// relock a lock the thread holds or change tables the round is walking.
 #pragma once
 
 #include <atomic>
@@ -18,6 +33,7 @@
 #include <map>
 #include <mutex>
 #include <optional>
+#include <stdexcept>
 #include <string>
 
 #include "json.h"
@@ -27,6 +43,7 @@
 #include "settings_text.h"
 #include "signal_check.h"
 #include "signal_threshold.h"
+#include "thread_mark.h"
 #include "threshold_check.h"
 #include "threshold_import.h"
 #include "ttime.h"
@@ -49,24 +66,42 @@ class DavEdizEvivev : public HostDevice {
   using HostDevice::CheckAOReport;
   using HostDevice::LoadFromCache;
 
-  // Restores a cached record and completes a round with it on the calling thread.
+  // Restores a cached record and completes a round with it on the calling thread. The round
+  // publishes exactly the cached bytes with a new stamp, even while the cycle stores points.
   bool LoadFromCache(const unsigned char* data, int length) override {
     if (data == nullptr || length != static_cast<int>(kRecordSize)) return false;
-    std::lock_guard<std::recursive_mutex> lock(recordLock_);
-    std::memcpy(&record_, data, kRecordSize);
+    if (insideOwnRound()) {
+      unidata::writeLine({this->DeviceType(),
+                          ": LoadFromCache refused: called from inside one of the device's own "
+                          "rounds"});
+      return false;
+    }
+    std::lock_guard<std::recursive_mutex> round(roundLock_);
+    {
+      std::lock_guard<std::mutex> lock(recordLock_);
+      std::memcpy(&record_, data, kRecordSize);
+    }
     this->dataReady_ = true;
-    this->RoundDone();
+    cachedRecord_ = data;
+    try {
+      this->RoundDone();
+    } catch (...) {
+      cachedRecord_ = nullptr;
+      throw;
+    }
+    cachedRecord_ = nullptr;
     return true;
   }
 
   void RoundDone() override {
-    std::lock_guard<std::recursive_mutex> lock(recordLock_);
+    std::lock_guard<std::recursive_mutex> round(roundLock_);
+    const unidata::ThreadMark::Scope inRound(roundThread_);
     this->dataReady_ = true;
     const boost::posix_time::ptime now = boost::posix_time::second_clock::local_time();
     this->roundTime_ = now;
-    const ttime stamp = get_ttime(now);
-    std::memcpy(recordBytes() + offsetof(Record, stamp), &stamp, sizeof stamp);
-    this->ZeqVDevice::SendSP(PublishId, recordBytes(), kRecordSize, false);
+    const Record published = stampRecord(get_ttime(now));
+    const auto* bytes = reinterpret_cast<const unsigned char*>(&published);
+    this->ZeqVDevice::SendSP(PublishId, bytes, kRecordSize, false);
     this->Reset();
     this->checkResult_ = false;
     this->roundState_ = 1;
@@ -76,7 +111,7 @@ class DavEdizEvivev : public HostDevice {
         {"rvSize is ", unidata::DecimalText(static_cast<long long>(this->ruleValues_.size()))});
     const bool batchResult = this->DoBatchCheckThreshold(this->ruleValues_);
     this->checkResult_ = this->checkResult_ || batchResult;
-    this->SaveDeviceHistory(recordBytes(), kRecordSize);
+    this->SaveDeviceHistory(bytes, kRecordSize);
     this->ruleValues_.clear();
   }
 
@@ -84,6 +119,7 @@ class DavEdizEvivev : public HostDevice {
   // import (1: configuration file, 3: mobile identifiers, 5: threshold maps) and hands the
   // settings to the host. Import errors leave as exceptions, before the host call.
   int InitSetting(const Json::Value& settings) override {
+    refuseInsideEvaluation("InitSetting");
     writeDataId();
     switch (takeMode(settings)) {
       case 1:
@@ -149,6 +185,7 @@ class DavEdizEvivev : public HostDevice {
     if (mode != 1 && mode != 5) return;
     GenJsonData();
     std::lock_guard<std::mutex> lock(thresholdLock_);
+    const unidata::ThreadMark::Scope evaluating(evaluationThread_);
     if (mode == 5) {
       CheckSignalThresholdMap(upThresholdMap_, true);
       CheckSignalThresholdMap(up2ThresholdMap_, true);
@@ -160,7 +197,6 @@ class DavEdizEvivev : public HostDevice {
     // becomes an object for it; a valueMap_ that is neither has no members to look up. Both are
     // ordered by key: one walk along valueMap_ finds every signal's value.
     if (!valueMap_.isNull() && !valueMap_.isObject()) return;
-    if (valueMap_.isNull() && !aiSignalMap_.empty()) valueMap_ = Json::Value(Json::objectValue);
     unidata::MemberWalk values(valueMap_);
     for (const auto& [key, signal] : aiSignalMap_) {
       const std::optional<float> value = unidata::signalValue(values.findOrAdd(key));
@@ -173,12 +209,44 @@ class DavEdizEvivev : public HostDevice {
 
   unsigned char* recordBytes() { return reinterpret_cast<unsigned char*>(&record_); }
 
+  // Writes the first size bytes of value (little-endian) at offset of the record and returns what
+  // the slot then holds. Called by the cycle with bacnetMutex held.
+  std::uint32_t storeValue(std::size_t offset, std::uint32_t value, std::size_t size) {
+    std::uint32_t stored = 0;
+    std::lock_guard<std::mutex> lock(recordLock_);
+    std::memcpy(recordBytes() + offset, &value, size);
+    std::memcpy(&stored, recordBytes() + offset, size);
+    return stored;
+  }
+
+  // Writes stamp into the record and returns a copy of the record, both under the record lock,
+  // so that a cycle storing points meanwhile cannot tear it. A round that completes a cached
+  // record takes the cached bytes again: the cycle may have stored points since LoadFromCache
+  // copied them in.
+  Record stampRecord(const ttime& stamp) {
+    std::lock_guard<std::mutex> lock(recordLock_);
+    if (cachedRecord_ != nullptr) std::memcpy(&record_, cachedRecord_, kRecordSize);
+    std::memcpy(recordBytes() + offsetof(Record, stamp), &stamp, sizeof stamp);
+    return record_;
+  }
+
   // Copies DataId() into the record's data_id.
   void writeDataId() {
     const std::uint32_t id = this->DataId();
-    std::lock_guard<std::recursive_mutex> lock(recordLock_);
+    std::lock_guard<std::mutex> lock(recordLock_);
     std::memcpy(recordBytes() + offsetof(Record, data_id), &id, sizeof id);
   }
+
+  // Throws std::logic_error when the calling thread is inside this device's threshold
+  // evaluation, that is, operation was called from one of the evaluation's host calls.
+  void refuseInsideEvaluation(const char* operation) {
+    if (!evaluationThread_.heldByThisThread()) return;
+    throw std::logic_error(this->DeviceType() + ": " + operation +
+                           " refused: called from inside the device's own threshold evaluation");
+  }
+
+  // True when the calling thread is completing one of this device's rounds.
+  bool insideOwnRound() const { return roundThread_.heldByThisThread(); }
 
   // Sets b_mode_ from the settings when they give one, and returns the mode to import in.
   int takeMode(const Json::Value& settings) {
@@ -199,7 +267,7 @@ class DavEdizEvivev : public HostDevice {
 
   unsigned long long recordDataId() {
     std::uint32_t id;
-    std::lock_guard<std::recursive_mutex> lock(recordLock_);
+    std::lock_guard<std::mutex> lock(recordLock_);
     std::memcpy(&id, recordBytes() + offsetof(Record, data_id), sizeof id);
     return id;
   }
@@ -219,7 +287,12 @@ class DavEdizEvivev : public HostDevice {
   // evaluation under thresholdLock_.
   Json::Value valueMap_;
   unidata::AiSignalMap aiSignalMap_;
-  // Serialises rounds and writes of record_; recursive because LoadFromCache holds it across the
-  // round it completes.
-  std::recursive_mutex recordLock_;
+  // The lock rules are at the top of this file. roundLock_ is recursive because LoadFromCache
+  // holds it across the round it completes.
+  std::recursive_mutex roundLock_;
+  std::mutex recordLock_;
+  // The caller's bytes while LoadFromCache completes its round; null otherwise. Under roundLock_.
+  const unsigned char* cachedRecord_ = nullptr;
+  unidata::ThreadMark roundThread_;       // the thread inside RoundDone
+  unidata::ThreadMark evaluationThread_;  // the thread inside the evaluation
 };
