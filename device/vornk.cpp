@@ -48,14 +48,14 @@ void vornk::requestStop() {
 
 void vornk::stopSampling() {
   requestStop();
-  // The round would go on with a deleted device.
-  if (insideOwnRound()) endProcess("deleted inside one of its own rounds");
-  if (!sampleThread_ || !sampleThread_->joinable()) return;
+  const bool running = sampleThread_ && sampleThread_->joinable();
   // join() would throw out of the destructor, and the thread would go on with a deleted device.
-  if (sampleThread_->get_id() == std::this_thread::get_id()) {
+  if (running && sampleThread_->get_id() == std::this_thread::get_id()) {
     endProcess("deleted from its own sampling thread, which cannot join itself");
   }
-  sampleThread_->join();
+  // A round of this thread's would go on with a deleted device.
+  if (insideOwnRound()) endProcess("deleted inside one of its own rounds");
+  if (running) sampleThread_->join();
 }
 
 void vornk::endProcess(const char* misuse) const {

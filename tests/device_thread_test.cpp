@@ -51,6 +51,15 @@ TEST(NewDevice, IsAnIdleVornkWithAZeroRecord) {
   EXPECT_EQ(device.RefreshStatus(), 0);
 }
 
+// A device made the way the provider makes it pauses 5 seconds between cycles; tests choose
+// their pause through the protected constructor.
+TEST(NewDevice, PausesFiveSecondsBetweenCycles) {
+  struct DefaultVornk : vornk {
+    using vornk::pause;
+  };
+  EXPECT_EQ(DefaultVornk().pause(), std::chrono::seconds(5));
+}
+
 TEST(DeviceSettings, CopyTheDataIdentifierAndPassTheHostResultOn) {
   Rig rig(std::chrono::hours(1), "");  // gate closed: the thread reads nothing
   rig.host->setInitSettingResult(7);

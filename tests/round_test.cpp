@@ -2,10 +2,12 @@
 // record.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <boost/date_time/posix_time/posix_time_types.hpp>
 #include <stdexcept>
 
 #include "probe_vornk.h"
+#include "temp_work_dir.h"
 
 namespace {
 
@@ -69,6 +71,72 @@ TEST_F(Round, QueuedRulesArePassedCountedAndEmptiedKeepingCapacity) {
   EXPECT_EQ(rig.host->calls()[2].args, std::vector<std::string>{"3"});
   EXPECT_TRUE(rig.device->ruleValues_.empty());
   EXPECT_GE(rig.device->ruleValues_.capacity(), 3u);
+}
+
+// Rules the host queues inside its checks during the evaluation join those queued before it:
+// all are counted, passed to the batch check and emptied.
+TEST_F(Round, RulesQueuedByTheEvaluationsChecksAreCountedPassedAndEmptied) {
+  TempWorkDir folder;
+  folder.write("ini/vornk.ini", kTwoSignalIni);
+  rig.host->setHook([](ZeqVDevice& device, const HostCall& call) {
+    if (call.name == "Reset" || call.name == "CheckThreshold" ||
+        call.name == "CheckThresholdBool") {
+      device.ruleValues_.push_back(rule(call.name));
+    }
+  });
+  rig.device->inGenJsonData = [](Json::Value& values) {
+    values["t1"] = 31;
+    values["t2"] = 1;
+  };
+  const auto settings = settingsInModes135();
+  // Mode 1: two signals, each checked once; mode 5: t1's upper and lowest bands.
+  for (const Json::Value& modeSettings : {settings[0], settings[2]}) {
+    capturedLines([&] { rig.device->genericInitSetting(modeSettings); });
+    rig.host->clear();
+    EXPECT_EQ(completeRound(), std::vector<std::string>{"rvSize is 3"});
+    const auto calls = rig.host->calls();
+    const auto batch = std::find_if(calls.begin(), calls.end(), [](const HostCall& call) {
+      return call.name == "DoBatchCheckThreshold";
+    });
+    ASSERT_NE(batch, calls.end());
+    EXPECT_EQ(batch->args, std::vector<std::string>{"3"});
+    EXPECT_TRUE(rig.device->ruleValues_.empty());
+  }
+}
+
+// The cycle and a cache restore complete their rounds through the virtual RoundDone, so a driver
+// that overrides it sees both, and the round resets through the virtual Reset; publication goes
+// to the host's own SendSP, whatever a driver overrides.
+TEST(RoundCalls, RoundDoneAndResetAreVirtualSendSPIsTheHosts) {
+  struct Overriding : ProbeVornk {
+    std::atomic<int> rounds{0}, resets{0}, publications{0};
+    void RoundDone() override {
+      ++rounds;
+      ProbeVornk::RoundDone();
+    }
+    void Reset() override {
+      ++resets;
+      ProbeVornk::Reset();
+    }
+    int SendSP(int id, const unsigned char* data, unsigned int length, bool delay) override {
+      ++publications;
+      return ProbeVornk::SendSP(id, data, length, delay);
+    }
+  };
+  Overriding device;
+  auto host = std::make_shared<RecordingServices>();
+  device.AttachHostServices(host);
+  device.AttachBacnetClient(std::make_shared<SimulatedBacnetDevice>());
+  device.endpointText = "sim";
+  const Bytes cached(859, 0);
+  capturedLines([&] {
+    device.do_sample();
+    EXPECT_TRUE(device.LoadFromCache(cached.data(), 859));
+  });
+  EXPECT_EQ(device.rounds, 2);
+  EXPECT_EQ(device.resets, 2);
+  EXPECT_EQ(device.publications, 0);
+  EXPECT_EQ(host->count("SendSP"), 2u);
 }
 
 TEST_F(Round, CheckResultIsClearedThenOredWithTheBatchResult) {
