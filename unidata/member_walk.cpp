@@ -1,8 +1,5 @@
 #include "member_walk.h"
 
-#include <cstddef>
-#include <string_view>
-
 namespace unidata {
 
 MemberWalk::MemberWalk(Json::Value& object)
@@ -11,19 +8,20 @@ MemberWalk::MemberWalk(Json::Value& object)
       end_(object.end()) {}
 
 Json::Value* MemberWalk::find(const std::string& key) {
-  const auto name = [](const Json::Value::iterator& member) {
-    const char* end = nullptr;
-    const char* begin = member.memberName(&end);
-    return std::string_view(begin, static_cast<std::size_t>(end - begin));
-  };
-  while (next_ != end_ && name(next_) < key) ++next_;
-  if (next_ == end_ || name(next_) != key) return nullptr;
-  return &*next_;
+  // name() copies the member's key into a std::string: no allocation for keys that fit its
+  // small-string buffer. compare() orders bytes as unsigned char, as the object orders its keys.
+  for (; next_ != end_; ++next_) {
+    const int order = next_.name().compare(key);
+    if (order == 0) return &*next_;
+    if (order > 0) return nullptr;
+  }
+  return nullptr;
 }
 
 Json::Value& MemberWalk::findOrAdd(const std::string& key) {
   if (Json::Value* member = find(key)) return *member;
-  // Inserted before next_, which stays valid: every later key is beyond it.
+  // Inserted before next_, which stays valid: every later key is beyond it. A null object turns
+  // into an object here; its walk, empty from the start, stays empty and finds nothing.
   return object_[key];
 }
 

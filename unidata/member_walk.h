@@ -20,7 +20,8 @@ class MemberWalk {
   // The member under key; null when there is none. key must not be less than the key before.
   Json::Value* find(const std::string& key);
   // The member under key, added as null when there is none, as Json::Value's operator[] adds it.
-  // The object must be an object; key must not be less than the key before.
+  // The object must be an object or null, which becomes an object; key must not be less than the
+  // key before.
   Json::Value& findOrAdd(const std::string& key);
 
  private:

@@ -2,28 +2,23 @@
 
 #include <climits>
 #include <cstdlib>
-#include <cstring>
 
 namespace unidata {
 
 namespace {
 
 std::optional<std::string> settingText(const Json::Value& value) {
-  switch (value.type()) {
-    case Json::nullValue:
-    case Json::objectValue:
-    case Json::arrayValue:
-      return std::nullopt;
-    default:
-      return value.asString();
-  }
+  if (value.isNull() || value.isObject() || value.isArray()) return std::nullopt;
+  return value.asString();
 }
 
 }  // namespace
 
 const Json::Value* findMember(const Json::Value& object, const char* name) {
-  if (!object.isObject()) return nullptr;
-  return object.find(name, name + std::strlen(name));
+  // isMember tells a member holding null from a missing one; the const operator[] then yields
+  // the member itself, never adding one.
+  if (!object.isObject() || !object.isMember(name)) return nullptr;
+  return &object[name];
 }
 
 std::optional<std::string> memberText(const Json::Value& object, const char* name) {
