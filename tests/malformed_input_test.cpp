@@ -184,22 +184,32 @@ INSTANTIATE_TEST_SUITE_P(
                     OddValue{"TextNan", R"("nan")", std::string("nan"), kNan, 0}),
     [](const testing::TestParamInfo<OddValue>& info) { return info.param.name; });
 
-// Settings that are not a JSON object have no mode and no "thresholdSetting": in every mode the
-// import finds nothing (mode 5 still empties its maps) and the host gets the settings.
-TEST(MalformedSettings, ThatAreNoObjectImportNothing) {
-  for (const char* text :
-       {"null", "[]", "[{\"appSetting\": {\"b_mode\": 5}}]", "\"text\"", "5", "true"}) {
-    for (const int mode : {3, 5}) {
+// Settings that are not a JSON object are ignored in every mode with one line naming their type,
+// like a "b_mode" without a text form: the mode and the tables stay (mode 1 reads no
+// configuration file, mode 5 keeps its maps), and the host still gets them. Null settings are
+// settings without members: mode 3 finds none, mode 5 empties its maps.
+TEST(MalformedSettings, ThatAreNoObjectAreIgnoredWithAReason) {
+  TempWorkDir folder;
+  folder.write("ini/vornk.ini", kTwoSignalIni);
+  const std::pair<const char*, const char*> cases[] = {
+      {"null", nullptr},       {"[]", "array"}, {R"([{"appSetting": {"b_mode": 5}}])", "array"},
+      {R"("text")", "string"}, {"5", "number"}, {"true", "boolean"}};
+  for (const auto& [text, kind] : cases) {
+    for (const int mode : {1, 3, 5}) {
+      SCOPED_TRACE(std::string(text) + " in mode " + std::to_string(mode));
       Rig rig;
       rig.device->b_mode_ = mode;
       rig.device->upThresholdMap_["old"] = {};
       const auto lines = capturedLines([&] { rig.device->genericInitSetting(parseJson(text)); });
-      EXPECT_EQ(rig.device->b_mode_.load(), mode) << text;
-      EXPECT_EQ(rig.device->upThresholdMap_.empty(), mode == 5) << text;
-      EXPECT_TRUE(rig.device->mobileIdMap_.empty()) << text;
-      EXPECT_EQ(lines, mode == 3 ? std::vector<std::string>{"here 1"} : std::vector<std::string>{})
-          << text;
-      EXPECT_EQ(rig.host->names(), std::vector<std::string>{"InitSetting"}) << text;
+      if (kind != nullptr) {
+        EXPECT_EQ(lines, std::vector<std::string>{"InitSetting 0 settings ignored: a JSON " +
+                                                  std::string(kind) + " is not an object"});
+        EXPECT_TRUE(rig.device->aiSignalMap_.empty());
+      }
+      EXPECT_EQ(rig.device->b_mode_.load(), mode);
+      EXPECT_EQ(rig.device->upThresholdMap_.empty(), kind == nullptr && mode == 5);
+      EXPECT_TRUE(rig.device->mobileIdMap_.empty());
+      EXPECT_EQ(rig.host->names(), std::vector<std::string>{"InitSetting"});
     }
   }
 }

@@ -65,9 +65,8 @@ TEST_F(SettingsImport, ModeIsParsedFromTheTextOfBMode) {
 }
 
 TEST_F(SettingsImport, ModeIsKeptWithoutAUsableBMode) {
-  for (const char* settings :
-       {"{}", "{\"appSetting\": null}", "{\"appSetting\": 5}", "{\"appSetting\": {}}",
-        "{\"appSetting\": {\"b_mode\": null}}", "[1]", "\"text\""}) {
+  for (const char* settings : {"{}", "{\"appSetting\": null}", "{\"appSetting\": 5}",
+                               "{\"appSetting\": {}}", "{\"appSetting\": {\"b_mode\": null}}"}) {
     rig.device->b_mode_ = 0;
     EXPECT_TRUE(deliver(settings).empty()) << settings;
     EXPECT_EQ(rig.device->b_mode_.load(), 0) << settings;
@@ -117,13 +116,24 @@ TEST_F(SettingsImport, MobileImportPrintsEveryMemberAndItsMissingIdentifiers) {
   EXPECT_EQ(rig.host->names(), std::vector<std::string>{"InitSetting"});
 }
 
+// A thresholdSetting that is missing or null gives no members; one that is not an object is
+// ignored with one line. Nothing is imported.
 TEST_F(SettingsImport, MobileImportWithoutMembers) {
+  const auto ignored = [](const char* kind) {
+    return "InitSetting 12 thresholdSetting ignored: a JSON " + std::string(kind) +
+           " is not an object";
+  };
   EXPECT_EQ(deliverInMode(3, "null"), std::vector<std::string>{"here 1"});
-  EXPECT_EQ(deliverInMode(3, "[{\"ID\": 1}]"), std::vector<std::string>{"here 1"});
-  for (const char* scalar : {"\"text\"", "5", "false"}) {
-    EXPECT_EQ(deliverInMode(3, scalar), (std::vector<std::string>{"here 1", "here 2"}));
+  EXPECT_EQ(deliverInMode(3, "[{\"ID\": 1}]"),
+            (std::vector<std::string>{"here 1", ignored("array")}));
+  const std::pair<const char*, const char*> scalars[] = {
+      {"\"text\"", "string"}, {"5", "number"}, {"false", "boolean"}};
+  for (const auto& [scalar, kind] : scalars) {
+    EXPECT_EQ(deliverInMode(3, scalar),
+              (std::vector<std::string>{"here 1", "here 2", ignored(kind)}));
   }
   EXPECT_TRUE(rig.device->mobileIdMap_.empty());
+  EXPECT_TRUE(rig.device->mobileNameMap_.empty());
 }
 
 // The same band given as numbers and as strings holding the same digits.

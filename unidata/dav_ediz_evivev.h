@@ -117,10 +117,16 @@ class DavEdizEvivev : public HostDevice {
 
   // Writes the data identifier, takes the mode from "appSetting"/"b_mode", runs the mode's
   // import (1: configuration file, 3: mobile identifiers, 5: threshold maps) and hands the
-  // settings to the host. Import errors leave as exceptions, before the host call.
+  // settings to the host. Import errors leave as exceptions, before the host call. Settings that
+  // are not an object change nothing but the data identifier, with a line saying so.
   int InitSetting(const Json::Value& settings) override {
     refuseInsideEvaluation("InitSetting");
     writeDataId();
+    if (const char* why = unidata::notAnObject(settings)) {
+      unidata::writeLine(
+          {"InitSetting ", unidata::DecimalText(recordDataId()), " settings ignored: ", why});
+      return this->ZeqVDevice::InitSetting(settings);
+    }
     switch (takeMode(settings)) {
       case 1:
         unidata::importModelConfig(this->DataId(), this->DeviceType(), aiSignalMap_,

@@ -38,6 +38,14 @@ float parseFloatText(const std::string& text) {
   return static_cast<float>(std::strtod(text.c_str(), nullptr));
 }
 
+const char* notAnObject(const Json::Value& value) {
+  if (value.isNull() || value.isObject()) return nullptr;
+  if (value.isArray()) return "a JSON array is not an object";
+  if (value.isBool()) return "a JSON boolean is not an object";
+  if (value.isNumeric()) return "a JSON number is not an object";
+  return "a JSON string is not an object";
+}
+
 ModeSetting readModeSetting(const Json::Value& settings) {
   ModeSetting setting;
   const Json::Value* app = findMember(settings, "appSetting");

@@ -26,6 +26,10 @@ int parseIntText(const std::string& text);
 // narrowed to float.
 float parseFloatText(const std::string& text);
 
+// Why value cannot stand where a JSON object is expected, as "a JSON array is not an object"; null
+// for an object, and for null, which counts as missing.
+const char* notAnObject(const Json::Value& value);
+
 // "appSetting"/"b_mode" of the settings.
 struct ModeSetting {
   std::optional<int> mode;          // the parsed mode, when "b_mode" has a text form

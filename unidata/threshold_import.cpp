@@ -59,13 +59,16 @@ void importMobileIds(const Json::Value& settings, std::uint32_t dataId,
                      std::map<std::string, std::string>& nameMap,
                      std::map<std::string, int>& levelMap, std::map<std::string, float>& valueMap) {
   writeLine({"here 1"});
-  // An array has no member names to key the maps with: it counts as missing.
   const Json::Value* signals = findMember(settings, "thresholdSetting");
-  if (signals == nullptr || signals->isNull() || signals->isArray()) return;
-  writeLine({"here 2"});
-  if (!signals->isObject()) return;
-
+  if (signals == nullptr || signals->isNull()) return;
+  // An array has no member names to key the maps with: it is refused before "here 2".
+  if (!signals->isArray()) writeLine({"here 2"});
   const DecimalText id(static_cast<unsigned long long>(dataId));
+  if (const char* why = notAnObject(*signals)) {
+    writeLine({"InitSetting ", id, " thresholdSetting ignored: ", why});
+    return;
+  }
+
   for (auto member = signals->begin(); member != signals->end(); ++member) {
     const std::string key = member.name();
     writeLine({"here ", key});
