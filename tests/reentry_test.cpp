@@ -17,6 +17,8 @@ const char kInitSettingRefused[] =
     "vornk: InitSetting refused: called from inside the device's own threshold evaluation";
 const char kLoadFromCacheRefused[] =
     "vornk: LoadFromCache refused: called from inside one of the device's own rounds";
+const char kRoundDoneRefused[] =
+    "vornk: RoundDone refused: called from inside one of the device's own rounds";
 
 // A device whose cached rounds make every host call of their mode: in mode 1 one configured
 // signal with a due analog report rule, in mode 5 one upper band that is crossed.
@@ -89,9 +91,10 @@ TEST_F(CallBack, InitSettingFromTheEvaluationThrowsAndChangesNothing) {
   }
 }
 
-// From any host call of a round, LoadFromCache would nest a round inside the round: it writes one
-// line and returns false, and the round publishes and stores its own record once.
-TEST_F(CallBack, LoadFromCacheFromAnyStepOfARoundIsRefusedWithOneLine) {
+// From any host call of a round, LoadFromCache and RoundDone would nest a round inside the round:
+// each writes one line (LoadFromCache returns false), and the round publishes and stores its own
+// record once.
+TEST_F(CallBack, ARoundFromAnyStepOfARoundIsRefusedWithOneLine) {
   const Bytes other(859, 0x22);
   for (const Step step : {Step{"SendSP", 1}, Step{"Reset", 1}, Step{"CheckThreshold", 1},
                           Step{"CheckAOReport", 1}, Step{"DoBatchCheckThreshold", 1},
@@ -99,11 +102,14 @@ TEST_F(CallBack, LoadFromCacheFromAnyStepOfARoundIsRefusedWithOneLine) {
     SCOPED_TRACE(step.call);
     configure(step.mode);
     bool restored = true;
-    const auto lines =
-        roundCalling(step.call, [&] { restored = rig.device->LoadFromCache(other.data(), 859); });
+    const auto lines = roundCalling(step.call, [&] {
+      restored = rig.device->LoadFromCache(other.data(), 859);
+      rig.device->RoundDone();
+    });
     EXPECT_FALSE(restored);
-    EXPECT_EQ(lines.size(), 2u);
+    EXPECT_EQ(lines.size(), 3u);
     EXPECT_EQ(std::count(lines.begin(), lines.end(), kLoadFromCacheRefused), 1);
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), kRoundDoneRefused), 1);
     EXPECT_EQ(std::count(lines.begin(), lines.end(), "rvSize is 0"), 1);
     EXPECT_EQ(rig.host->names(), wholeRound(step.mode));
     EXPECT_EQ(slice(rig.host->calls().front().data, 0, 852), slice(cached, 0, 852));

@@ -21,8 +21,9 @@
 // What the host must keep to: call LoadFromCache without holding bacnetMutex (its round's host
 // calls may need it), and call InitSetting without holding bacnetMutex when its evaluation calls
 // take bacnetMutex. From inside the device's own evaluation, InitSetting throws std::logic_error;
-// from inside one of its own rounds, LoadFromCache writes a line and returns false: both would
-// relock a lock the thread holds or change tables the round is walking.
+// from inside one of its own rounds, LoadFromCache writes a line and returns false, and RoundDone
+// writes a line and returns: they would relock a lock the thread holds or change what the round
+// is walking.
 #pragma once
 
 #include <atomic>
@@ -94,6 +95,13 @@ class DavEdizEvivev : public HostDevice {
   }
 
   void RoundDone() override {
+    // A round inside a round would clear the rules the host is walking, among other things.
+    if (insideOwnRound()) {
+      unidata::writeLine(
+          {this->DeviceType(),
+           ": RoundDone refused: called from inside one of the device's own rounds"});
+      return;
+    }
     std::lock_guard<std::recursive_mutex> round(roundLock_);
     const unidata::ThreadMark::Scope inRound(roundThread_);
     this->dataReady_ = true;
