@@ -11,9 +11,10 @@
 //                   completes) and is held across the round's host calls. The module never takes
 //                   it while it holds bacnetMutex: the cycle releases bacnetMutex before it
 //                   completes a round.
-//   thresholdLock_  guards the mode, the signal, alarm, mobile and threshold maps and valueMap_.
-//                   Imports hold it without calling the host; the round's evaluation holds it
-//                   across CheckThreshold, CheckThresholdBool and CheckAOReport.
+//   thresholdLock_  guards the mode and the signal, alarm, mobile and threshold maps. Imports
+//                   hold it without calling the host; the round's evaluation holds it across
+//                   CheckThreshold, CheckThresholdBool and CheckAOReport. (valueMap_ belongs to
+//                   the round: GenJsonData fills it before the evaluation reads it.)
 //   bacnetMutex     the host's: the cycle holds it for one request and answer, storing the value
 //                   and echoing it.
 //   recordLock_     record_ alone, held only to copy bytes in or out, never across a host call. A
