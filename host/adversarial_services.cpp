@@ -1,0 +1,135 @@
+#include "adversarial_services.h"
+
+#include <atomic>
+#include <mutex>
+#include <random>
+#include <thread>
+#include <utility>
+
+#include "zeq_bacnet_device.h"
+
+namespace {
+
+std::atomic<std::uint32_t> nextSerial{1};
+std::atomic<std::uint32_t> nextThreadIndex{1};
+
+// The calling thread's generator for the host with that serial; reseeded when the thread moves
+// to another host. Per thread, so that drawing takes no lock: a lock shared by all calls would
+// order the threads and could hide their races from ThreadSanitizer.
+std::minstd_rand& threadGenerator(std::uint32_t serial, std::uint32_t seed) {
+  thread_local const std::uint32_t threadIndex =
+      nextThreadIndex.fetch_add(1, std::memory_order_relaxed);
+  thread_local std::uint32_t owner = 0;
+  thread_local std::minstd_rand generator;
+  if (owner != serial) {
+    std::seed_seq seeds{seed, serial, threadIndex};
+    generator.seed(seeds);
+    owner = serial;
+  }
+  return generator;
+}
+
+}  // namespace
+
+const std::set<std::string>& AdversarialServices::roundCalls() {
+  static const std::set<std::string> calls{"SendSP",           "Reset",
+                                           "CheckThreshold",   "CheckThresholdBool",
+                                           "CheckAOReport",    "DoBatchCheckThreshold",
+                                           "SaveDeviceHistory"};
+  return calls;
+}
+
+const std::set<std::string>& AdversarialServices::allCalls() {
+  static const std::set<std::string> calls = [] {
+    std::set<std::string> all = roundCalls();
+    all.insert("InitSetting");
+    return all;
+  }();
+  return calls;
+}
+
+AdversarialServices::AdversarialServices(AdversarialBehaviour behaviour)
+    : behaviour_(std::move(behaviour)),
+      serial_(nextSerial.fetch_add(1, std::memory_order_relaxed)) {}
+
+void AdversarialServices::misbehave(ZeqVDevice& device, const std::string& call) {
+  std::minstd_rand& random = threadGenerator(serial_, behaviour_.seed);
+  {
+    auto* bacnet =
+        behaviour_.lockBacnet.count(call) != 0 ? dynamic_cast<ZeqBacNetDevice*>(&device) : nullptr;
+    std::unique_lock<std::mutex> lock;
+    if (bacnet != nullptr) lock = std::unique_lock<std::mutex>(bacnet->bacnetMutex);
+    if (behaviour_.maxSleep.count() > 0) {
+      std::uniform_int_distribution<long long> sleep(0, behaviour_.maxSleep.count());
+      std::this_thread::sleep_for(std::chrono::microseconds(sleep(random)));
+    }
+  }
+  // InitSetting is no part of a round; only a round owns the device's rule_values.
+  if (call != "InitSetting") {
+    for (unsigned i = 0; i < behaviour_.rulesPerCall; ++i) {
+      device.ruleValues_.push_back({"adversarial", call, std::to_string(i), "queued by the host"});
+    }
+  }
+  if (behaviour_.throwIn.count(call) != 0 &&
+      std::bernoulli_distribution(behaviour_.throwProbability)(random)) {
+    throw AdversarialHostError("adversarial host: " + call + " failed");
+  }
+}
+
+int AdversarialServices::SendSP(ZeqVDevice& device, int dataId, const unsigned char* data,
+                                unsigned int length, bool delay) {
+  const int result = RecordingServices::SendSP(device, dataId, data, length, delay);
+  misbehave(device, "SendSP");
+  return result;
+}
+
+void AdversarialServices::Reset(ZeqVDevice& device) {
+  RecordingServices::Reset(device);
+  misbehave(device, "Reset");
+}
+
+bool AdversarialServices::CheckThreshold(ZeqVDevice& device, const std::string& signalId,
+                                         const std::string& signalName, float value, int flag) {
+  const bool result = RecordingServices::CheckThreshold(device, signalId, signalName, value, flag);
+  misbehave(device, "CheckThreshold");
+  return result;
+}
+
+bool AdversarialServices::CheckThresholdBool(ZeqVDevice& device, int level, const std::string& key,
+                                             const std::string& alarmId,
+                                             const std::string& valueText,
+                                             const std::string& message, bool active,
+                                             unsigned short flag) {
+  const bool result = RecordingServices::CheckThresholdBool(device, level, key, alarmId, valueText,
+                                                            message, active, flag);
+  misbehave(device, "CheckThresholdBool");
+  return result;
+}
+
+bool AdversarialServices::CheckAOReport(ZeqVDevice& device, const std::string& signalId,
+                                        float value) {
+  const bool result = RecordingServices::CheckAOReport(device, signalId, value);
+  misbehave(device, "CheckAOReport");
+  return result;
+}
+
+bool AdversarialServices::DoBatchCheckThreshold(ZeqVDevice& device,
+                                                const std::vector<rule_value>& rules) {
+  // Recorded before misbehaving: rules may be the device's own vector, which this call extends.
+  const bool result = RecordingServices::DoBatchCheckThreshold(device, rules);
+  misbehave(device, "DoBatchCheckThreshold");
+  return result;
+}
+
+bool AdversarialServices::SaveDeviceHistory(ZeqVDevice& device, const unsigned char* data,
+                                            unsigned int length) {
+  const bool result = RecordingServices::SaveDeviceHistory(device, data, length);
+  misbehave(device, "SaveDeviceHistory");
+  return result;
+}
+
+int AdversarialServices::InitSetting(ZeqVDevice& device, const Json::Value& settings) {
+  const int result = RecordingServices::InitSetting(device, settings);
+  misbehave(device, "InitSetting");
+  return result;
+}

@@ -1,0 +1,70 @@
+// A host that misbehaves as the closed host may: any of its calls can take and release the calling
+// device's bacnetMutex, sleep, queue rule_values into the device, or throw. Calls are still
+// recorded first (RecordingServices), so tests can wait for them and check what they carried.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <set>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "recording_services.h"
+
+// What the host does in each call, after recording it. Fixed for the host's lifetime.
+struct AdversarialBehaviour {
+  // Calls, by HostCall name, that take the calling device's bacnetMutex, sleep while holding it
+  // and release it. Devices that are not BACnet devices are left alone. A call made by a thread
+  // that already holds bacnetMutex (a host calling InitSetting under it) must not be listed.
+  std::set<std::string> lockBacnet;
+  // Each call sleeps a random time up to this; zero: no sleep.
+  std::chrono::microseconds maxSleep{0};
+  // rule_values each call of a round (every call but InitSetting) queues into device.ruleValues_.
+  unsigned rulesPerCall = 0;
+  // Calls, by name, that throw AdversarialHostError with this probability (1: always).
+  std::set<std::string> throwIn;
+  double throwProbability = 0;
+  // Seeds the random choices; each thread draws from a generator of its own.
+  std::uint32_t seed = 1;
+};
+
+// What a misbehaving host call throws: "adversarial host: <call> failed".
+class HOST_API AdversarialHostError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+class HOST_API AdversarialServices : public RecordingServices {
+ public:
+  // The calls a round makes: all but InitSetting.
+  static const std::set<std::string>& roundCalls();
+  // Every call of the seam.
+  static const std::set<std::string>& allCalls();
+
+  explicit AdversarialServices(AdversarialBehaviour behaviour);
+
+  const AdversarialBehaviour& behaviour() const { return behaviour_; }
+
+  int SendSP(ZeqVDevice& device, int dataId, const unsigned char* data, unsigned int length,
+             bool delay) override;
+  void Reset(ZeqVDevice& device) override;
+  bool CheckThreshold(ZeqVDevice& device, const std::string& signalId,
+                      const std::string& signalName, float value, int flag) override;
+  bool CheckThresholdBool(ZeqVDevice& device, int level, const std::string& key,
+                          const std::string& alarmId, const std::string& valueText,
+                          const std::string& message, bool active, unsigned short flag) override;
+  bool CheckAOReport(ZeqVDevice& device, const std::string& signalId, float value) override;
+  bool DoBatchCheckThreshold(ZeqVDevice& device, const std::vector<rule_value>& rules) override;
+  bool SaveDeviceHistory(ZeqVDevice& device, const unsigned char* data,
+                         unsigned int length) override;
+  int InitSetting(ZeqVDevice& device, const Json::Value& settings) override;
+
+ private:
+  // The misbehaviour of one call, made after the call was recorded.
+  void misbehave(ZeqVDevice& device, const std::string& call);
+
+  const AdversarialBehaviour behaviour_;
+  // Tells this host's per-thread generators from those of other hosts.
+  const std::uint32_t serial_;
+};
