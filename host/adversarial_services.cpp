@@ -52,7 +52,8 @@ AdversarialServices::AdversarialServices(AdversarialBehaviour behaviour)
     : behaviour_(std::move(behaviour)),
       serial_(nextSerial.fetch_add(1, std::memory_order_relaxed)) {}
 
-void AdversarialServices::misbehave(ZeqVDevice& device, const std::string& call) {
+void AdversarialServices::afterCall(ZeqVDevice& device, const HostCall& recorded) {
+  const std::string& call = recorded.name;
   std::minstd_rand& random = threadGenerator(serial_, behaviour_.seed);
   {
     auto* bacnet =
@@ -74,62 +75,4 @@ void AdversarialServices::misbehave(ZeqVDevice& device, const std::string& call)
       std::bernoulli_distribution(behaviour_.throwProbability)(random)) {
     throw AdversarialHostError("adversarial host: " + call + " failed");
   }
-}
-
-int AdversarialServices::SendSP(ZeqVDevice& device, int dataId, const unsigned char* data,
-                                unsigned int length, bool delay) {
-  const int result = RecordingServices::SendSP(device, dataId, data, length, delay);
-  misbehave(device, "SendSP");
-  return result;
-}
-
-void AdversarialServices::Reset(ZeqVDevice& device) {
-  RecordingServices::Reset(device);
-  misbehave(device, "Reset");
-}
-
-bool AdversarialServices::CheckThreshold(ZeqVDevice& device, const std::string& signalId,
-                                         const std::string& signalName, float value, int flag) {
-  const bool result = RecordingServices::CheckThreshold(device, signalId, signalName, value, flag);
-  misbehave(device, "CheckThreshold");
-  return result;
-}
-
-bool AdversarialServices::CheckThresholdBool(ZeqVDevice& device, int level, const std::string& key,
-                                             const std::string& alarmId,
-                                             const std::string& valueText,
-                                             const std::string& message, bool active,
-                                             unsigned short flag) {
-  const bool result = RecordingServices::CheckThresholdBool(device, level, key, alarmId, valueText,
-                                                            message, active, flag);
-  misbehave(device, "CheckThresholdBool");
-  return result;
-}
-
-bool AdversarialServices::CheckAOReport(ZeqVDevice& device, const std::string& signalId,
-                                        float value) {
-  const bool result = RecordingServices::CheckAOReport(device, signalId, value);
-  misbehave(device, "CheckAOReport");
-  return result;
-}
-
-bool AdversarialServices::DoBatchCheckThreshold(ZeqVDevice& device,
-                                                const std::vector<rule_value>& rules) {
-  // Recorded before misbehaving: rules may be the device's own vector, which this call extends.
-  const bool result = RecordingServices::DoBatchCheckThreshold(device, rules);
-  misbehave(device, "DoBatchCheckThreshold");
-  return result;
-}
-
-bool AdversarialServices::SaveDeviceHistory(ZeqVDevice& device, const unsigned char* data,
-                                            unsigned int length) {
-  const bool result = RecordingServices::SaveDeviceHistory(device, data, length);
-  misbehave(device, "SaveDeviceHistory");
-  return result;
-}
-
-int AdversarialServices::InitSetting(ZeqVDevice& device, const Json::Value& settings) {
-  const int result = RecordingServices::InitSetting(device, settings);
-  misbehave(device, "InitSetting");
-  return result;
 }

@@ -8,7 +8,6 @@
 #include <set>
 #include <stdexcept>
 #include <string>
-#include <vector>
 
 #include "recording_services.h"
 
@@ -46,24 +45,11 @@ class HOST_API AdversarialServices : public RecordingServices {
 
   const AdversarialBehaviour& behaviour() const { return behaviour_; }
 
-  int SendSP(ZeqVDevice& device, int dataId, const unsigned char* data, unsigned int length,
-             bool delay) override;
-  void Reset(ZeqVDevice& device) override;
-  bool CheckThreshold(ZeqVDevice& device, const std::string& signalId,
-                      const std::string& signalName, float value, int flag) override;
-  bool CheckThresholdBool(ZeqVDevice& device, int level, const std::string& key,
-                          const std::string& alarmId, const std::string& valueText,
-                          const std::string& message, bool active, unsigned short flag) override;
-  bool CheckAOReport(ZeqVDevice& device, const std::string& signalId, float value) override;
-  bool DoBatchCheckThreshold(ZeqVDevice& device, const std::vector<rule_value>& rules) override;
-  bool SaveDeviceHistory(ZeqVDevice& device, const unsigned char* data,
-                         unsigned int length) override;
-  int InitSetting(ZeqVDevice& device, const Json::Value& settings) override;
+ protected:
+  // Misbehaves as the behaviour says, after the call has been recorded.
+  void afterCall(ZeqVDevice& device, const HostCall& call) override;
 
  private:
-  // The misbehaviour of one call, made after the call was recorded.
-  void misbehave(ZeqVDevice& device, const std::string& call);
-
   const AdversarialBehaviour behaviour_;
   // Tells this host's per-thread generators from those of other hosts.
   const std::uint32_t serial_;

@@ -74,7 +74,10 @@ void RecordingServices::record(ZeqVDevice& device, HostCall call) {
   }
   recorded_.notify_all();
   if (hook) hook(device, call);
+  afterCall(device, call);
 }
+
+void RecordingServices::afterCall(ZeqVDevice&, const HostCall&) {}
 
 int RecordingServices::SendSP(ZeqVDevice& device, int dataId, const unsigned char* data,
                               unsigned int length, bool delay) {

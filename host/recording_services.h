@@ -50,6 +50,11 @@ class HOST_API RecordingServices : public HostServices {
                          unsigned int length) override;
   int InitSetting(ZeqVDevice& device, const Json::Value& settings) override;
 
+ protected:
+  // Runs after each call has been recorded and its hook has run, on the calling thread and
+  // outside the recorder's lock: where a derived host adds behaviour of its own.
+  virtual void afterCall(ZeqVDevice& device, const HostCall& call);
+
  private:
   void record(ZeqVDevice& device, HostCall call);
   std::size_t countLocked(const std::string& name) const;  // mutex_ held
