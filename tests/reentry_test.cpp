@@ -1,6 +1,7 @@
 // Host calls that call back into the device they were made for, from the same thread. What would
 // relock a lock the thread holds, change tables the round is walking, or go on with a deleted
-// device is refused loudly; everything else is served.
+// device is refused loudly; everything else is served. A call that hangs instead is ended and
+// named by the watchdog.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -10,6 +11,7 @@
 
 #include "probe_vornk.h"
 #include "temp_work_dir.h"
+#include "watchdog.h"
 
 namespace {
 
@@ -44,7 +46,10 @@ class CallBack : public testing::Test {
     rig.host->setHook([name, action](ZeqVDevice&, const HostCall& call) {
       if (call.name == name) action();
     });
-    return capturedLines([&] { EXPECT_TRUE(rig.device->LoadFromCache(cached.data(), 859)); });
+    return capturedLines([&] {
+      watchdog.run("a cached round whose host calls call back into the device",
+                   [&] { EXPECT_TRUE(rig.device->LoadFromCache(cached.data(), 859)); });
+    });
   }
 
   static std::vector<std::string> wholeRound(int mode) {
@@ -56,6 +61,7 @@ class CallBack : public testing::Test {
     return {"SendSP", "Reset", "CheckThresholdBool", "DoBatchCheckThreshold", "SaveDeviceHistory"};
   }
 
+  Watchdog watchdog;
   TempWorkDir folder;
   Rig rig;
   const Bytes cached = Bytes(859, 0x11);
@@ -156,8 +162,14 @@ TEST(DeviceDeletionDeathTest, FromInsideItsOwnWorkWritesOneLineAndEndsTheProcess
       device->LoadFromCache(cached.data(), 859);
     }
   };
-  EXPECT_DEATH(deleteIn(true),
-               "vornk: deleted from its own sampling thread, which cannot join itself; ending the "
-               "process");
-  EXPECT_DEATH(deleteIn(false), "vornk: deleted inside one of its own rounds; ending the process");
+  Watchdog watchdog;
+  watchdog.run("deleting a device from its own sampling thread", [&] {
+    EXPECT_DEATH(deleteIn(true),
+                 "vornk: deleted from its own sampling thread, which cannot join itself; ending "
+                 "the process");
+  });
+  watchdog.run("deleting a device inside its own round", [&] {
+    EXPECT_DEATH(deleteIn(false),
+                 "vornk: deleted inside one of its own rounds; ending the process");
+  });
 }
