@@ -72,12 +72,7 @@ class DavEdizEvivev : public HostDevice {
   // publishes exactly the cached bytes with a new stamp, even while the cycle stores points.
   bool LoadFromCache(const unsigned char* data, int length) override {
     if (data == nullptr || length != static_cast<int>(kRecordSize)) return false;
-    if (insideOwnRound()) {
-      unidata::writeLine({this->DeviceType(),
-                          ": LoadFromCache refused: called from inside one of the device's own "
-                          "rounds"});
-      return false;
-    }
+    if (refuseInsideOwnRound("LoadFromCache")) return false;
     std::lock_guard<std::recursive_mutex> round(roundLock_);
     {
       std::lock_guard<std::mutex> lock(recordLock_);
@@ -97,12 +92,7 @@ class DavEdizEvivev : public HostDevice {
 
   void RoundDone() override {
     // A round inside a round would clear the rules the host is walking, among other things.
-    if (insideOwnRound()) {
-      unidata::writeLine(
-          {this->DeviceType(),
-           ": RoundDone refused: called from inside one of the device's own rounds"});
-      return;
-    }
+    if (refuseInsideOwnRound("RoundDone")) return;
     std::lock_guard<std::recursive_mutex> round(roundLock_);
     const unidata::ThreadMark::Scope inRound(roundThread_);
     this->dataReady_ = true;
@@ -262,6 +252,15 @@ class DavEdizEvivev : public HostDevice {
 
   // True when the calling thread is completing one of this device's rounds.
   bool insideOwnRound() const { return roundThread_.heldByThisThread(); }
+
+  // When the calling thread is completing one of this device's rounds, that is, operation was
+  // called from one of the round's host calls: writes a line saying so and returns true.
+  bool refuseInsideOwnRound(const char* operation) {
+    if (!insideOwnRound()) return false;
+    unidata::writeLine({this->DeviceType(), ": ", operation,
+                        " refused: called from inside one of the device's own rounds"});
+    return true;
+  }
 
   // Sets b_mode_ from the settings when they give one, and returns the mode to import in.
   int takeMode(const Json::Value& settings) {
