@@ -151,17 +151,6 @@ const ThrowingStep kSteps[] = {
     {"SaveDeviceHistory", 5},
 };
 
-// The host calls of a whole round in each mode, with the tables that ThrowingRound sets up.
-const std::vector<std::string>& wholeRound(int mode) {
-  using Names = std::vector<std::string>;
-  static const Names mode1 = {
-      "SendSP",           "Reset", "CheckThreshold", "CheckAOReport", "DoBatchCheckThreshold",
-      "SaveDeviceHistory"};
-  static const Names mode5 = {"SendSP", "Reset", "CheckThresholdBool", "DoBatchCheckThreshold",
-                              "SaveDeviceHistory"};
-  return mode == 1 ? mode1 : mode5;
-}
-
 std::atomic<bool> ttimeArmed{false};
 
 void throwOnceFromTtime(boost::posix_time::ptime) {
@@ -199,14 +188,8 @@ class ThrowingRound : public testing::Test {
  protected:
   void configure(const ThrowingStep& step) {
     rig = std::make_unique<Rig>(std::chrono::milliseconds(0));
-    rig->device->inGenJsonData = [](Json::Value& values) {
-      values["t1"] = values.get("t1", 0).asInt() == 31 ? 27 : 31;
-    };
-    rig->device->aoReportSettings_["A0160001"] = {true, 0, false, 0, false, 0, 0, 0};
-    settings = step.mode == 1 ? parseJson(R"({"appSetting": {"b_mode": 1}})")
-                              : parseJson(R"({"appSetting": {"b_mode": 5}, "thresholdSetting": {
-                                   "a": {"ID": "S1", "SignalName": "t1", "UpValue": 30,
-                                         "UpReconverValue": 28, "UpAlarmLevel": 2}}})");
+    evaluateEveryRound(*rig->device);
+    settings = evaluatingSettings(step.mode);
   }
 
   // The host calls of the rounds, without the settings' own.
@@ -238,7 +221,7 @@ class ThrowingRound : public testing::Test {
 // The calls of the round that failed at step, given the calls from its start on: the whole
 // round's up to and including the step (none when the time stamp failed).
 std::vector<std::string> failedRound(const ThrowingStep& step) {
-  const auto& whole = wholeRound(step.mode);
+  const auto& whole = evaluatingRoundCalls(step.mode);
   const auto at = std::find(whole.begin(), whole.end(), step.name);
   return at == whole.end() ? std::vector<std::string>{}
                            : std::vector<std::string>(whole.begin(), at + 1);
@@ -249,7 +232,7 @@ std::vector<std::string> failedRound(const ThrowingStep& step) {
 // On the sampling thread, the error ends the round at the failing step and is written as one
 // line; the thread holds no lock afterwards and its next round runs whole.
 TEST_F(ThrowingRound, OnTheSamplingThreadEachStepIsOneLineAndTheNextRoundIsWhole) {
-  folder.write("ini/vornk.ini", "[AI]\nt1=A0100001,one\n[ALARM]\na1=B01\n");
+  folder.write("ini/vornk.ini", kOneSignalIni);
   for (const ThrowingStep& step : kSteps) {
     SCOPED_TRACE(step.name + " throws");
     configure(step);
@@ -276,7 +259,7 @@ TEST_F(ThrowingRound, OnTheSamplingThreadEachStepIsOneLineAndTheNextRoundIsWhole
                             }),
               1);
     std::vector<std::string> expected = failedRound(step);
-    const auto& whole = wholeRound(step.mode);
+    const auto& whole = evaluatingRoundCalls(step.mode);
     expected.insert(expected.end(), whole.begin(), whole.end());
     const auto calls = roundCalls();
     ASSERT_GE(calls.size(), expected.size());
@@ -288,7 +271,7 @@ TEST_F(ThrowingRound, OnTheSamplingThreadEachStepIsOneLineAndTheNextRoundIsWhole
 // Restoring a cached record, the error reaches the caller unchanged after the round's steps up
 // to the failing one; no lock stays taken and the next restore completes a whole round.
 TEST_F(ThrowingRound, FromACacheRestoreEachStepReachesTheCallerAndTheNextRestoreIsWhole) {
-  folder.write("ini/vornk.ini", "[AI]\nt1=A0100001,one\n[ALARM]\na1=B01\n");
+  folder.write("ini/vornk.ini", kOneSignalIni);
   const Bytes cached(859, 0x5A);
   for (const ThrowingStep& step : kSteps) {
     SCOPED_TRACE(step.name + " throws");
@@ -310,7 +293,7 @@ TEST_F(ThrowingRound, FromACacheRestoreEachStepReachesTheCallerAndTheNextRestore
     EXPECT_EQ(std::count(lines.begin(), lines.end(), "rvSize is 0"),
               step.name == "DoBatchCheckThreshold" || step.name == "SaveDeviceHistory" ? 2 : 1);
     std::vector<std::string> expected = failedRound(step);
-    const auto& whole = wholeRound(step.mode);
+    const auto& whole = evaluatingRoundCalls(step.mode);
     expected.insert(expected.end(), whole.begin(), whole.end());
     EXPECT_EQ(roundCalls(), expected);
     EXPECT_TRUE(locksAreFree());

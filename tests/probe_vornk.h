@@ -146,6 +146,37 @@ inline std::array<Json::Value, 3> settingsInModes135() {
   };
 }
 
+// A model configuration file with one signal, t1, whose template ID is A0160001.
+inline constexpr char kOneSignalIni[] = "[AI]\nt1=A0100001,one\n[ALARM]\na1=B01\n";
+
+// Makes every round of device evaluate with one host call per check, once it has the settings of
+// evaluatingSettings: in mode 1 the signal t1 (from kOneSignalIni in the working folder) with a
+// due analog report rule, in mode 5 t1's upper band. t1 moves across the band every round.
+inline void evaluateEveryRound(ProbeVornk& device) {
+  device.inGenJsonData = [](Json::Value& values) {
+    values["t1"] = values.get("t1", 0).asInt() == 31 ? 27 : 31;
+  };
+  device.aoReportSettings_ = {{"A0160001", {true, 0, false, 0, false, 0, 0, 0}}};
+}
+
+// Settings in mode 1 or 5 for a device set up by evaluateEveryRound.
+inline Json::Value evaluatingSettings(int mode) {
+  if (mode == 1) return parseJson(R"({"appSetting": {"b_mode": 1}})");
+  return parseJson(R"({"appSetting": {"b_mode": 5}, "thresholdSetting": {"a": {"ID": "S1",
+      "SignalName": "t1", "UpValue": 30, "UpReconverValue": 28, "UpAlarmLevel": 2}}})");
+}
+
+// The host calls of a whole round of a device set up by evaluateEveryRound, in order.
+inline const std::vector<std::string>& evaluatingRoundCalls(int mode) {
+  using Names = std::vector<std::string>;
+  static const Names mode1 = {
+      "SendSP",           "Reset", "CheckThreshold", "CheckAOReport", "DoBatchCheckThreshold",
+      "SaveDeviceHistory"};
+  static const Names mode5 = {"SendSP", "Reset", "CheckThresholdBool", "DoBatchCheckThreshold",
+                              "SaveDeviceHistory"};
+  return mode == 1 ? mode1 : mode5;
+}
+
 inline Bytes floatBytes(float value) {
   Bytes bytes(4);
   std::memcpy(bytes.data(), &value, 4);

@@ -27,17 +27,10 @@ const char kRoundDoneRefused[] =
 class CallBack : public testing::Test {
  protected:
   void configure(int mode) {
-    folder.write("ini/vornk.ini", "[AI]\nt1=A0100001,one\n[ALARM]\na1=B01\n");
-    rig.device->inGenJsonData = [](Json::Value& values) { values["t1"] = 31; };
-    rig.device->aoReportSettings_ = {{"A0160001", {true, 0, false, 0, false, 0, 0, 0}}};
-    capturedLines([&] { rig.device->genericInitSetting(settingsIn(mode)); });
+    folder.write("ini/vornk.ini", kOneSignalIni);
+    evaluateEveryRound(*rig.device);
+    capturedLines([&] { rig.device->genericInitSetting(evaluatingSettings(mode)); });
     rig.host->clear();
-  }
-
-  static Json::Value settingsIn(int mode) {
-    if (mode == 1) return parseJson(R"({"appSetting": {"b_mode": 1}})");
-    return parseJson(R"({"appSetting": {"b_mode": 5}, "thresholdSetting": {"a": {"ID": "S1",
-        "SignalName": "t1", "UpValue": 30, "UpReconverValue": 28, "UpAlarmLevel": 2}}})");
   }
 
   // Completes a cached round in which each host call of that name runs action; returns the
@@ -50,15 +43,6 @@ class CallBack : public testing::Test {
       watchdog.run("a cached round whose host calls call back into the device",
                    [&] { EXPECT_TRUE(rig.device->LoadFromCache(cached.data(), 859)); });
     });
-  }
-
-  static std::vector<std::string> wholeRound(int mode) {
-    if (mode == 1) {
-      return {
-          "SendSP",           "Reset", "CheckThreshold", "CheckAOReport", "DoBatchCheckThreshold",
-          "SaveDeviceHistory"};
-    }
-    return {"SendSP", "Reset", "CheckThresholdBool", "DoBatchCheckThreshold", "SaveDeviceHistory"};
   }
 
   Watchdog watchdog;
@@ -81,7 +65,7 @@ TEST_F(CallBack, InitSettingFromTheEvaluationThrowsAndChangesNothing) {
        {Step{"CheckThreshold", 1}, Step{"CheckAOReport", 1}, Step{"CheckThresholdBool", 5}}) {
     SCOPED_TRACE(step.call);
     configure(step.mode);
-    const Json::Value otherMode = settingsIn(step.mode == 1 ? 5 : 1);
+    const Json::Value otherMode = evaluatingSettings(step.mode == 1 ? 5 : 1);
     std::string refusal;
     roundCalling(step.call, [&] {
       try {
@@ -92,7 +76,8 @@ TEST_F(CallBack, InitSettingFromTheEvaluationThrowsAndChangesNothing) {
     });
     EXPECT_EQ(refusal, kInitSettingRefused);
     EXPECT_EQ(rig.device->b_mode_, step.mode);
-    EXPECT_EQ(rig.host->names(), wholeRound(step.mode));  // no InitSetting reached the host
+    EXPECT_EQ(rig.host->names(),
+              evaluatingRoundCalls(step.mode));  // no InitSetting reached the host
     EXPECT_EQ(rig.host->calls().back().data, rig.host->calls().front().data);
   }
 }
@@ -117,7 +102,7 @@ TEST_F(CallBack, ARoundFromAnyStepOfARoundIsRefusedWithOneLine) {
     EXPECT_EQ(std::count(lines.begin(), lines.end(), kLoadFromCacheRefused), 1);
     EXPECT_EQ(std::count(lines.begin(), lines.end(), kRoundDoneRefused), 1);
     EXPECT_EQ(std::count(lines.begin(), lines.end(), "rvSize is 0"), 1);
-    EXPECT_EQ(rig.host->names(), wholeRound(step.mode));
+    EXPECT_EQ(rig.host->names(), evaluatingRoundCalls(step.mode));
     EXPECT_EQ(slice(rig.host->calls().front().data, 0, 852), slice(cached, 0, 852));
     EXPECT_EQ(slice(rig.device->record(), 0, 852), slice(cached, 0, 852));
   }
@@ -130,7 +115,7 @@ TEST_F(CallBack, OtherCallsFromInsideARoundAreServed) {
   Rig second;
   bool restored = false;
   roundCalling("SendSP", [&] {
-    EXPECT_EQ(rig.device->genericInitSetting(settingsIn(5)), 1);
+    EXPECT_EQ(rig.device->genericInitSetting(evaluatingSettings(5)), 1);
     restored = second.device->LoadFromCache(cached.data(), 859);
   });
   EXPECT_TRUE(restored);
