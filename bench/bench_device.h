@@ -3,7 +3,7 @@
 
 #include <chrono>
 
-#include "vornk.h"
+#include "device/vornk.h"
 
 namespace vornk_bench {
 

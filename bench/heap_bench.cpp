@@ -12,7 +12,7 @@
 #include <new>
 #include <string>
 
-#include "bench_device.h"
+#include "bench/bench_device.h"
 
 namespace {
 

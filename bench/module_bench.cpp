@@ -15,9 +15,9 @@
 #include <string>
 #include <vector>
 
-#include "bench_device.h"
-#include "point_table.h"
-#include "simulated_device.h"
+#include "bench/bench_device.h"
+#include "device/point_table.h"
+#include "doubles/simulated_device.h"
 
 namespace {
 

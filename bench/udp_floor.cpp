@@ -14,8 +14,8 @@
 #include <cstdlib>
 #include <vector>
 
-#include "bacnet_codec.h"
-#include "point_table.h"
+#include "bacnet/codec.h"
+#include "device/point_table.h"
 
 int main(int argc, char** argv) {
   if (argc != 4) {

@@ -9,7 +9,7 @@
 #include <string_view>
 
 #include "bacnet.h"
-#include "vornk_data.h"
+#include "device/vornk_data.h"
 
 namespace vornk_points {
 

@@ -1,12 +1,12 @@
-#include "vornk.h"
+#include "device/vornk.h"
 
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <exception>
 
-#include "log_line.h"
-#include "point_table.h"
+#include "device/point_table.h"
+#include "unidata/log_line.h"
 
 using unidata::writeLine;
 

@@ -10,9 +10,9 @@
 #include <string_view>
 #include <thread>
 
-#include "dav_ediz_evivev.h"
-#include "point_table.h"
-#include "vornk_data.h"
+#include "device/point_table.h"
+#include "device/vornk_data.h"
+#include "unidata/dav_ediz_evivev.h"
 #include "zeq_bacnet_device.h"
 
 class vornk : public DavEdizEvivev<vornk_Data_t, ZeqBacNetDevice, kVornkDataId> {

@@ -3,7 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "bacnet_codec.h"
+#include "bacnet/codec.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   for (const BACnetObjectType type :

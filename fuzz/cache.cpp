@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <limits>
 
-#include "fuzz_device.h"
+#include "fuzz/fuzz_device.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   static FuzzVornk device;

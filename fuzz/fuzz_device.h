@@ -13,8 +13,8 @@
 #include <memory>
 #include <string>
 
-#include "recording_services.h"
-#include "vornk.h"
+#include "device/vornk.h"
+#include "doubles/recording_services.h"
 
 class FuzzVornk : public vornk {
  public:

@@ -4,8 +4,8 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "fuzz_device.h"
-#include "signal_check.h"
+#include "fuzz/fuzz_device.h"
+#include "unidata/signal_check.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const PrivateWorkDir workDir;

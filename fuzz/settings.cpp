@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <memory>
 
-#include "fuzz_device.h"
+#include "fuzz/fuzz_device.h"
 
 namespace {
 

@@ -1,7 +1,5 @@
 #include "host_services.h"
 
-#include "bacnet_client.h"
-
 HostServices::~HostServices() = default;
 
 int HostServices::SendSP(ZeqVDevice&, int, const unsigned char*, unsigned int, bool) { return 0; }
@@ -29,5 +27,3 @@ bool HostServices::SaveDeviceHistory(ZeqVDevice&, const unsigned char*, unsigned
 }
 
 int HostServices::InitSetting(ZeqVDevice&, const Json::Value&) { return 1; }
-
-BacnetClient::~BacnetClient() = default;

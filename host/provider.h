@@ -1,6 +1,9 @@
 // Device providers: a module hands these to the host, which asks them to create devices.
 #pragma once
 
+#include <memory>
+#include <vector>
+
 #include "host_api.h"
 
 class VDeviceInterface;
@@ -19,9 +22,6 @@ class HOST_API ZeqSocketDeviceProvider : public Provider {
  public:
   ~ZeqSocketDeviceProvider() override;
 };
-
-#include <memory>
-#include <vector>
 
 // The entry point every module exports, with C linkage, as "get_providers".
 using GetProvidersFunction = std::vector<std::shared_ptr<Provider>> (*)();

@@ -1,6 +1,6 @@
-#include "vornk_provider.h"
+#include "plugin/vornk_provider.h"
 
-#include "vornk.h"
+#include "device/vornk.h"
 
 vornkProvider::~vornkProvider() = default;
 

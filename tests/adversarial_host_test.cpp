@@ -15,10 +15,10 @@
 #include <thread>
 #include <utility>
 
-#include "adversarial_services.h"
-#include "probe_vornk.h"
-#include "temp_work_dir.h"
-#include "watchdog.h"
+#include "doubles/adversarial_services.h"
+#include "tests/probe_vornk.h"
+#include "tests/temp_work_dir.h"
+#include "tests/watchdog.h"
 
 using vornk_points::kPoints;
 using vornk_points::Point;

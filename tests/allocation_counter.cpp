@@ -1,4 +1,4 @@
-#include "allocation_counter.h"
+#include "tests/allocation_counter.h"
 
 #include <cstdlib>
 #include <new>

@@ -1,8 +1,8 @@
 // A sampling cycle with its round allocates nothing of its own once the process is warm.
 #include <gtest/gtest.h>
 
-#include "allocation_counter.h"
-#include "probe_vornk.h"
+#include "tests/allocation_counter.h"
+#include "tests/probe_vornk.h"
 
 TEST(Allocation, FullCycleAllocatesNothing) {
   ProbeVornk device;

@@ -1,12 +1,12 @@
 // The BACnet/IP codec against frames assembled by hand: the ReadProperty request, answers of
 // every decoded type, Error, Reject and Abort, answers that do not fit the request, and damaged
 // datagrams.
-#include "bacnet_codec.h"
-
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <random>
+
+#include "bacnet/codec.h"
 
 using bacnet::AnswerKind;
 using bacnet::Frame;

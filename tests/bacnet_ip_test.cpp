@@ -9,13 +9,13 @@
 #include <sstream>
 #include <thread>
 
-#include "bacnet_ip_client.h"
-#include "device_simulator.h"
-#include "history_decode.h"
-#include "history_file.h"
-#include "metered_client.h"
-#include "printing_services.h"
-#include "probe_vornk.h"
+#include "bacnet/ip_client.h"
+#include "tests/probe_vornk.h"
+#include "tools/device_simulator.h"
+#include "tools/history_decode.h"
+#include "tools/history_file.h"
+#include "tools/metered_client.h"
+#include "tools/printing_services.h"
 
 using namespace vornk_tools;
 using bacnet::Frame;

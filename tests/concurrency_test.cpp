@@ -6,8 +6,8 @@
 #include <atomic>
 #include <thread>
 
-#include "probe_vornk.h"
-#include "temp_work_dir.h"
+#include "tests/probe_vornk.h"
+#include "tests/temp_work_dir.h"
 
 TEST(Concurrency, CacheRestoresWhileSamplingPublishWholeRecords) {
   Rig rig(std::chrono::milliseconds(0));

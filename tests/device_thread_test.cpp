@@ -10,8 +10,8 @@
 #include <stdexcept>
 #include <thread>
 
-#include "probe_vornk.h"
-#include "process_state.h"
+#include "tests/probe_vornk.h"
+#include "tests/process_state.h"
 
 namespace {
 

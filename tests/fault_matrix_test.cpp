@@ -8,8 +8,8 @@
 #include <stdexcept>
 #include <thread>
 
-#include "probe_vornk.h"
-#include "temp_work_dir.h"
+#include "tests/probe_vornk.h"
+#include "tests/temp_work_dir.h"
 #include "ttime.h"
 
 using vornk_points::kPoints;

@@ -10,9 +10,9 @@
 #include <limits>
 #include <optional>
 
-#include "probe_vornk.h"
-#include "settings_file.h"
-#include "temp_work_dir.h"
+#include "tests/probe_vornk.h"
+#include "tests/temp_work_dir.h"
+#include "tools/settings_file.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 // Member lookup in JSON objects: findMember's notion of a present member, and MemberWalk's one
 // walk along an object's members, which must follow the object's own key order.
-#include "member_walk.h"
+#include "unidata/member_walk.h"
 
 #include <gtest/gtest.h>
 
@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "settings_text.h"
+#include "unidata/settings_text.h"
 
 using namespace std::string_literals;
 

@@ -1,14 +1,14 @@
 // The configuration-file mode: where the model's file is looked for, how its AI and ALARM
 // entries are read, and what reader errors and missing sections leave behind.
-#include "model_config.h"
+#include "unidata/model_config.h"
 
 #include <gtest/gtest.h>
 
 #include <boost/property_tree/ini_parser.hpp>
 #include <boost/property_tree/ptree.hpp>
 
-#include "probe_vornk.h"
-#include "temp_work_dir.h"
+#include "tests/probe_vornk.h"
+#include "tests/temp_work_dir.h"
 
 namespace {
 

@@ -6,10 +6,10 @@
 #include <typeinfo>
 #include <vector>
 
-#include "probe_vornk.h"
+#include "doubles/recording_services.h"
+#include "doubles/simulated_device.h"
 #include "provider.h"
-#include "recording_services.h"
-#include "simulated_device.h"
+#include "tests/probe_vornk.h"
 #include "zeq_bacnet_device.h"
 
 namespace {

@@ -15,10 +15,10 @@
 #include <string>
 #include <vector>
 
-#include "point_table.h"
-#include "recording_services.h"
-#include "simulated_device.h"
-#include "vornk.h"
+#include "device/point_table.h"
+#include "device/vornk.h"
+#include "doubles/recording_services.h"
+#include "doubles/simulated_device.h"
 
 using Bytes = std::vector<unsigned char>;
 

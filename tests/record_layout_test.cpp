@@ -6,8 +6,8 @@
 #include <set>
 #include <utility>
 
-#include "point_table.h"
-#include "vornk_data.h"
+#include "device/point_table.h"
+#include "device/vornk_data.h"
 
 using vornk_points::kPoints;
 using vornk_points::Point;

@@ -9,9 +9,9 @@
 #include <functional>
 #include <stdexcept>
 
-#include "probe_vornk.h"
-#include "temp_work_dir.h"
-#include "watchdog.h"
+#include "tests/probe_vornk.h"
+#include "tests/temp_work_dir.h"
+#include "tests/watchdog.h"
 
 namespace {
 

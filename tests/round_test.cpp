@@ -6,8 +6,8 @@
 #include <boost/date_time/posix_time/posix_time_types.hpp>
 #include <stdexcept>
 
-#include "probe_vornk.h"
-#include "temp_work_dir.h"
+#include "tests/probe_vornk.h"
+#include "tests/temp_work_dir.h"
 
 namespace {
 

@@ -7,8 +7,8 @@
 #include <limits>
 #include <string_view>
 
-#include "log_line.h"
-#include "probe_vornk.h"
+#include "tests/probe_vornk.h"
+#include "unidata/log_line.h"
 
 using vornk_points::kPoints;
 

@@ -5,10 +5,10 @@
 #include <cmath>
 #include <limits>
 
-#include "probe_vornk.h"
-#include "settings_text.h"
-#include "temp_work_dir.h"
-#include "threshold_import.h"
+#include "tests/probe_vornk.h"
+#include "tests/temp_work_dir.h"
+#include "unidata/settings_text.h"
+#include "unidata/threshold_import.h"
 
 // Found by argument-dependent lookup, so it must live beside SignalThreshold.
 static bool operator==(const SignalThreshold& a, const SignalThreshold& b) {

@@ -11,10 +11,10 @@
 #include <random>
 #include <vector>
 
-#include "probe_vornk.h"
-#include "process_state.h"
 #include "provider.h"
-#include "temp_work_dir.h"
+#include "tests/probe_vornk.h"
+#include "tests/process_state.h"
+#include "tests/temp_work_dir.h"
 #include "zeq_bacnet_device.h"
 
 namespace {

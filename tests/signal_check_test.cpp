@@ -1,13 +1,13 @@
 // Configured analog signals: template IDs, analog report rules, and rounds in mode 1 that hand
 // each signal's value to the host's threshold check and to the analog report check.
-#include "signal_check.h"
+#include "unidata/signal_check.h"
 
 #include <gtest/gtest.h>
 
 #include <ctime>
 #include <limits>
 
-#include "probe_vornk.h"
+#include "tests/probe_vornk.h"
 
 namespace {
 

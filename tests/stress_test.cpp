@@ -12,9 +12,9 @@
 #include <thread>
 
 #include "host_services.h"
-#include "probe_vornk.h"
-#include "process_state.h"
-#include "temp_work_dir.h"
+#include "tests/probe_vornk.h"
+#include "tests/process_state.h"
+#include "tests/temp_work_dir.h"
 
 using vornk_points::kPoints;
 using vornk_points::Point;

@@ -1,13 +1,13 @@
 // Threshold bands: number text, messages, hysteresis, and the four maps evaluated by rounds in
 // mode 5.
-#include "threshold_check.h"
+#include "unidata/threshold_check.h"
 
 #include <gtest/gtest.h>
 
 #include <limits>
 #include <stdexcept>
 
-#include "probe_vornk.h"
+#include "tests/probe_vornk.h"
 
 namespace {
 

@@ -10,8 +10,8 @@
 #include <cstring>
 #include <string>
 
-#include "probe_vornk.h"
-#include "record_text.h"
+#include "tests/probe_vornk.h"
+#include "tools/record_text.h"
 
 using vornk_points::kPoints;
 

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "vornk.h"
+#include "device/vornk.h"
 
 namespace {
 

@@ -1,2 +1,2 @@
 // Compiled only for g++'s class-layout dump of vornk, which check_vtable_order.sh reads.
-#include "vornk.h"
+#include "device/vornk.h"

@@ -10,16 +10,16 @@
 #include <limits>
 #include <sstream>
 
-#include "device_simulator.h"
-#include "history_decode.h"
-#include "history_file.h"
-#include "metered_client.h"
-#include "options.h"
-#include "printing_services.h"
-#include "probe_vornk.h"
-#include "record_text.h"
-#include "settings_file.h"
-#include "simulator_options.h"
+#include "tests/probe_vornk.h"
+#include "tools/device_simulator.h"
+#include "tools/history_decode.h"
+#include "tools/history_file.h"
+#include "tools/metered_client.h"
+#include "tools/options.h"
+#include "tools/printing_services.h"
+#include "tools/record_text.h"
+#include "tools/settings_file.h"
+#include "tools/simulator_options.h"
 
 using namespace vornk_tools;
 

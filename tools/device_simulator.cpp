@@ -1,13 +1,13 @@
-#include "device_simulator.h"
+#include "tools/device_simulator.h"
 
 #include <arpa/inet.h>
 
 #include <algorithm>
 #include <stdexcept>
 
-#include "point_table.h"
-#include "record_text.h"
-#include "simulated_device.h"
+#include "device/point_table.h"
+#include "doubles/simulated_device.h"
+#include "tools/record_text.h"
 
 namespace vornk_tools {
 

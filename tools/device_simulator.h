@@ -13,8 +13,8 @@
 #include <vector>
 
 #include "bacnet.h"
-#include "bacnet_codec.h"
-#include "udp_socket.h"
+#include "bacnet/codec.h"
+#include "bacnet/udp_socket.h"
 
 namespace vornk_tools {
 

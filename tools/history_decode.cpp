@@ -1,4 +1,4 @@
-#include "history_decode.h"
+#include "tools/history_decode.h"
 
 #include <charconv>
 #include <cmath>
@@ -6,9 +6,9 @@
 #include <istream>
 #include <ostream>
 
-#include "record_text.h"
+#include "device/vornk_data.h"
+#include "tools/record_text.h"
 #include "ttime.h"
-#include "vornk_data.h"
 
 namespace vornk_tools {
 

@@ -4,7 +4,7 @@
 #include <iosfwd>
 #include <string>
 
-#include "point_table.h"
+#include "device/point_table.h"
 
 namespace vornk_tools {
 

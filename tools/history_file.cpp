@@ -1,4 +1,4 @@
-#include "history_file.h"
+#include "tools/history_file.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -7,7 +7,7 @@
 #include <cstring>
 #include <string_view>
 
-#include "text_output.h"
+#include "tools/text_output.h"
 
 namespace vornk_tools {
 

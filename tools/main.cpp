@@ -20,17 +20,17 @@
 #include <utility>
 #include <vector>
 
-#include "bacnet_ip_client.h"
-#include "history_decode.h"
-#include "history_file.h"
-#include "metered_client.h"
-#include "module_loader.h"
-#include "options.h"
-#include "printing_services.h"
+#include "bacnet/ip_client.h"
+#include "doubles/simulated_device.h"
 #include "provider.h"
-#include "settings_file.h"
-#include "simulated_device.h"
-#include "text_output.h"
+#include "tools/history_decode.h"
+#include "tools/history_file.h"
+#include "tools/metered_client.h"
+#include "tools/module_loader.h"
+#include "tools/options.h"
+#include "tools/printing_services.h"
+#include "tools/settings_file.h"
+#include "tools/text_output.h"
 #include "zeq_bacnet_device.h"
 
 using namespace vornk_tools;

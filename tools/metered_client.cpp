@@ -1,4 +1,4 @@
-#include "metered_client.h"
+#include "tools/metered_client.h"
 
 #include <utility>
 

@@ -9,7 +9,7 @@
 #include <optional>
 
 #include "bacnet_client.h"
-#include "record_text.h"
+#include "tools/record_text.h"
 
 namespace vornk_tools {
 

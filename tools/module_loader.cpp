@@ -1,4 +1,4 @@
-#include "module_loader.h"
+#include "tools/module_loader.h"
 
 #include <dlfcn.h>
 #include <unistd.h>

@@ -1,10 +1,10 @@
-#include "printing_services.h"
+#include "tools/printing_services.h"
 
 #include <cstring>
 #include <utility>
 
-#include "record_text.h"
-#include "vornk_data.h"
+#include "device/vornk_data.h"
+#include "tools/record_text.h"
 
 namespace vornk_tools {
 

@@ -10,9 +10,9 @@
 #include <string>
 #include <string_view>
 
-#include "history_file.h"
 #include "host_services.h"
-#include "metered_client.h"
+#include "tools/history_file.h"
+#include "tools/metered_client.h"
 
 namespace vornk_tools {
 

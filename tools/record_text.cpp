@@ -1,12 +1,12 @@
-#include "record_text.h"
+#include "tools/record_text.h"
 
 #include <cstdio>
 #include <cstring>
 #include <stdexcept>
 
-#include "point_table.h"
+#include "device/point_table.h"
+#include "device/vornk_data.h"
 #include "ttime.h"
-#include "vornk_data.h"
 
 namespace vornk_tools {
 

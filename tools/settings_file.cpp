@@ -1,4 +1,4 @@
-#include "settings_file.h"
+#include "tools/settings_file.h"
 
 #include <cerrno>
 #include <cstdio>

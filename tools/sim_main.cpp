@@ -13,9 +13,9 @@
 #include <thread>
 #include <vector>
 
-#include "device_simulator.h"
-#include "settings_file.h"
-#include "simulator_options.h"
+#include "tools/device_simulator.h"
+#include "tools/settings_file.h"
+#include "tools/simulator_options.h"
 
 using namespace vornk_tools;
 

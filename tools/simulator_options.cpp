@@ -1,11 +1,11 @@
-#include "simulator_options.h"
+#include "tools/simulator_options.h"
 
 #include <cmath>
 #include <cstring>
 #include <limits>
 
-#include "options.h"
-#include "record_text.h"
+#include "tools/options.h"
+#include "tools/record_text.h"
 
 namespace vornk_tools {
 

@@ -6,8 +6,8 @@
 #include <string_view>
 #include <vector>
 
-#include "device_simulator.h"
 #include "json.h"
+#include "tools/device_simulator.h"
 
 namespace vornk_tools {
 

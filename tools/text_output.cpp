@@ -1,4 +1,4 @@
-#include "text_output.h"
+#include "tools/text_output.h"
 
 #include <fcntl.h>
 #include <unistd.h>

@@ -39,16 +39,16 @@
 #include <string>
 
 #include "json.h"
-#include "log_line.h"
-#include "member_walk.h"
-#include "model_config.h"
-#include "settings_text.h"
-#include "signal_check.h"
-#include "signal_threshold.h"
-#include "thread_mark.h"
-#include "threshold_check.h"
-#include "threshold_import.h"
 #include "ttime.h"
+#include "unidata/log_line.h"
+#include "unidata/member_walk.h"
+#include "unidata/model_config.h"
+#include "unidata/settings_text.h"
+#include "unidata/signal_check.h"
+#include "unidata/signal_threshold.h"
+#include "unidata/thread_mark.h"
+#include "unidata/threshold_check.h"
+#include "unidata/threshold_import.h"
 #include "zeq_vdevice.h"
 
 template <typename Record, typename HostDevice, int PublishId>

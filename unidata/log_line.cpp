@@ -1,4 +1,4 @@
-#include "log_line.h"
+#include "unidata/log_line.h"
 
 #include <charconv>
 #include <iostream>

@@ -1,4 +1,4 @@
-#include "member_walk.h"
+#include "unidata/member_walk.h"
 
 namespace unidata {
 

@@ -1,4 +1,4 @@
-#include "model_config.h"
+#include "unidata/model_config.h"
 
 #include <unistd.h>
 
@@ -6,7 +6,7 @@
 #include <boost/property_tree/ptree.hpp>
 #include <locale>
 
-#include "log_line.h"
+#include "unidata/log_line.h"
 
 namespace unidata {
 

@@ -1,4 +1,4 @@
-#include "settings_text.h"
+#include "unidata/settings_text.h"
 
 #include <climits>
 #include <cstdlib>

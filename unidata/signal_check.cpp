@@ -1,4 +1,4 @@
-#include "signal_check.h"
+#include "unidata/signal_check.h"
 
 namespace unidata {
 

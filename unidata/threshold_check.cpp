@@ -1,4 +1,4 @@
-#include "threshold_check.h"
+#include "unidata/threshold_check.h"
 
 #include <boost/lexical_cast.hpp>
 

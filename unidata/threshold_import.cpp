@@ -1,9 +1,9 @@
-#include "threshold_import.h"
+#include "unidata/threshold_import.h"
 
 #include <optional>
 
-#include "log_line.h"
-#include "settings_text.h"
+#include "unidata/log_line.h"
+#include "unidata/settings_text.h"
 
 namespace unidata {
 

@@ -8,7 +8,7 @@
 #include <string>
 
 #include "json.h"
-#include "signal_threshold.h"
+#include "unidata/signal_threshold.h"
 
 namespace unidata {
 

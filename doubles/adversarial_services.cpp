@@ -1,4 +1,4 @@
-#include "adversarial_services.h"
+#include "doubles/adversarial_services.h"
 
 #include <atomic>
 #include <mutex>

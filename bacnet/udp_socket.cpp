@@ -1,4 +1,4 @@
-#include "udp_socket.h"
+#include "bacnet/udp_socket.h"
 
 #include <arpa/inet.h>
 #include <fcntl.h>

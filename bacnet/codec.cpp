@@ -1,4 +1,4 @@
-#include "bacnet_codec.h"
+#include "bacnet/codec.h"
 
 #include <cstring>
 

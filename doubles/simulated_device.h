@@ -14,7 +14,7 @@
 
 #include "bacnet_client.h"
 
-class HOST_API SimulatedBacnetDevice : public BacnetClient {
+class SimulatedBacnetDevice : public BacnetClient {
  public:
   // Runs on the requesting thread before the request is answered, outside the device's lock.
   using RequestHook = std::function<void(BACnetObjectType type, std::uint32_t instance)>;

@@ -1,4 +1,4 @@
-#include "bacnet_ip_client.h"
+#include "bacnet/ip_client.h"
 
 #include <arpa/inet.h>
 #include <netdb.h>

@@ -9,9 +9,9 @@
 #include <cstdint>
 #include <string>
 
+#include "bacnet/codec.h"
+#include "bacnet/udp_socket.h"
 #include "bacnet_client.h"
-#include "bacnet_codec.h"
-#include "udp_socket.h"
 
 struct BacnetIpSettings {
   std::chrono::milliseconds apduTimeout{3000};  // waiting time for each transmission
@@ -19,7 +19,7 @@ struct BacnetIpSettings {
   std::uint16_t localPort = 0;                  // 0: any free port
 };
 
-class HOST_API BacnetIpClient : public BacnetClient {
+class BacnetIpClient : public BacnetClient {
  public:
   // Opens the client's UDP socket; throws std::runtime_error when it cannot.
   explicit BacnetIpClient(BacnetIpSettings settings = {});

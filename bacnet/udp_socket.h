@@ -8,9 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "host_api.h"
-
-class HOST_API UdpSocket {
+class UdpSocket {
  public:
   // Binds to address:port (network byte order; port 0: any free port). Throws std::runtime_error
   // naming the address when it cannot.

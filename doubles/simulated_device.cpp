@@ -1,4 +1,4 @@
-#include "simulated_device.h"
+#include "doubles/simulated_device.h"
 
 #include <cstring>
 

@@ -1,4 +1,4 @@
-#include "recording_services.h"
+#include "doubles/recording_services.h"
 
 #include <algorithm>
 #include <cstdio>

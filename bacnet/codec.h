@@ -9,7 +9,6 @@
 #include <vector>
 
 #include "bacnet.h"
-#include "host_api.h"
 
 namespace bacnet {
 
@@ -31,7 +30,7 @@ struct ReadPropertyRequest {
 
 // A confirmed ReadProperty request in a BVLC Original-Unicast-NPDU, expecting a reply. Empty when
 // the type or the instance does not fit an object identifier.
-HOST_API Frame encodeReadPropertyRequest(const ReadPropertyRequest& request);
+Frame encodeReadPropertyRequest(const ReadPropertyRequest& request);
 
 enum class AnswerKind {
   Value,     // a Complex-ACK for the request with a usable present value
@@ -52,8 +51,8 @@ struct Answer {
 };
 
 // Decodes one received datagram as the answer to request.
-HOST_API Answer decodeReadPropertyAnswer(const std::uint8_t* data, std::size_t size,
-                                         const ReadPropertyRequest& request);
+Answer decodeReadPropertyAnswer(const std::uint8_t* data, std::size_t size,
+                                const ReadPropertyRequest& request);
 
 // What a device was asked.
 struct DeviceRequest {
@@ -70,7 +69,7 @@ struct DeviceRequest {
   std::optional<std::pair<std::uint32_t, std::uint32_t>> range;
 };
 
-HOST_API DeviceRequest decodeDeviceRequest(const std::uint8_t* data, std::size_t size);
+DeviceRequest decodeDeviceRequest(const std::uint8_t* data, std::size_t size);
 
 // A present value as a device sends it.
 struct PresentValue {
@@ -80,11 +79,11 @@ struct PresentValue {
 };
 
 // Answers, each a BVLC Original-Unicast-NPDU.
-HOST_API Frame encodeReadPropertyAck(const ReadPropertyRequest& request, PresentValue value);
-HOST_API Frame encodeError(std::uint8_t invokeId, std::uint8_t service, std::uint32_t errorClass,
-                           std::uint32_t errorCode);
-HOST_API Frame encodeReject(std::uint8_t invokeId, std::uint8_t reason);
+Frame encodeReadPropertyAck(const ReadPropertyRequest& request, PresentValue value);
+Frame encodeError(std::uint8_t invokeId, std::uint8_t service, std::uint32_t errorClass,
+                  std::uint32_t errorCode);
+Frame encodeReject(std::uint8_t invokeId, std::uint8_t reason);
 // I-Am of a device without segmentation, maximum APDU 1476.
-HOST_API Frame encodeIAm(std::uint32_t deviceInstance, std::uint16_t vendorId);
+Frame encodeIAm(std::uint32_t deviceInstance, std::uint16_t vendorId);
 
 }  // namespace bacnet

@@ -19,7 +19,7 @@ struct HostCall {
   std::vector<unsigned char> data;
 };
 
-class HOST_API RecordingServices : public HostServices {
+class RecordingServices : public HostServices {
  public:
   // Runs after a call has been recorded, on the calling thread and outside the recorder's lock.
   // It may queue rule_values into device.ruleValues_, or throw to simulate a failing host.

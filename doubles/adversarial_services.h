@@ -9,7 +9,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "recording_services.h"
+#include "doubles/recording_services.h"
 
 // What the host does in each call, after recording it. Fixed for the host's lifetime.
 struct AdversarialBehaviour {
@@ -29,12 +29,12 @@ struct AdversarialBehaviour {
 };
 
 // What a misbehaving host call throws: "adversarial host: <call> failed".
-class HOST_API AdversarialHostError : public std::runtime_error {
+class AdversarialHostError : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
 };
 
-class HOST_API AdversarialServices : public RecordingServices {
+class AdversarialServices : public RecordingServices {
  public:
   // The calls a round makes: all but InitSetting.
   static const std::set<std::string>& roundCalls();

@@ -1,0 +1,3 @@
+#include "bacnet_client.h"
+
+BacnetClient::~BacnetClient() = default;

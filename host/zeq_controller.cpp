@@ -1,0 +1,3 @@
+#include "zeq_controller.h"
+
+ZeqController::~ZeqController() = default;
