@@ -6,6 +6,7 @@
 #include <exception>
 
 #include "device/point_table.h"
+#include "unidata/fixed_texts.h"
 #include "unidata/log_line.h"
 
 using unidata::writeLine;
@@ -84,11 +85,11 @@ void vornk::sample_data(void*) {
 void vornk::echoValue(const vornk_points::Point& point, std::string_view value) const {
   writeLine({endpointText, vornk_points::logFragment(point.type),
              unidata::DecimalText(static_cast<unsigned long long>(point.instance)),
-             " value:", value});
+             unidata::text::kValue, value});
 }
 
 void vornk::do_sample() {
-  writeLine({"vornk::RefreshStatus"});
+  writeLine({unidata::text::kRefreshStatus});
   if (endpointText.empty()) return;
 
   for (const vornk_points::Point& point : vornk_points::kPoints) {
@@ -96,11 +97,11 @@ void vornk::do_sample() {
     std::lock_guard<std::mutex> bacnet(bacnetMutex);
     if (!Send_Read_Property_Request_Address(point.type, point.instance, PROP_PRESENT_VALUE,
                                             BACNET_ARRAY_ALL)) {
-      writeLine({"send failed"});
+      writeLine({unidata::text::kSendFailed});
       return;
     }
     if (!Receive()) {
-      writeLine({"receive failed"});
+      writeLine({unidata::text::kReceiveFailed});
       return;
     }
 

@@ -40,6 +40,7 @@
 
 #include "json.h"
 #include "ttime.h"
+#include "unidata/fixed_texts.h"
 #include "unidata/log_line.h"
 #include "unidata/member_walk.h"
 #include "unidata/model_config.h"
@@ -106,8 +107,8 @@ class DavEdizEvivev : public HostDevice {
     this->roundState_ = 1;
     this->RunCheckThreshold();
     evaluateThresholds();
-    unidata::writeLine(
-        {"rvSize is ", unidata::DecimalText(static_cast<long long>(this->ruleValues_.size()))});
+    unidata::writeLine({unidata::text::kRuleValues,
+                        unidata::DecimalText(static_cast<long long>(this->ruleValues_.size()))});
     const bool batchResult = this->DoBatchCheckThreshold(this->ruleValues_);
     this->checkResult_ = this->checkResult_ || batchResult;
     this->SaveDeviceHistory(bytes, kRecordSize);
@@ -122,8 +123,8 @@ class DavEdizEvivev : public HostDevice {
     refuseInsideEvaluation("InitSetting");
     writeDataId();
     if (const char* why = unidata::notAnObject(settings)) {
-      unidata::writeLine(
-          {"InitSetting ", unidata::DecimalText(recordDataId()), " settings ignored: ", why});
+      unidata::writeLine({unidata::text::kInitSetting, unidata::DecimalText(recordDataId()),
+                          unidata::text::kSettingsIgnored, why});
       return this->ZeqVDevice::InitSetting(settings);
     }
     switch (takeMode(settings)) {
@@ -266,16 +267,17 @@ class DavEdizEvivev : public HostDevice {
   int takeMode(const Json::Value& settings) {
     const unidata::ModeSetting setting = unidata::readModeSetting(settings);
     if (setting.ignoredBy != nullptr) {
-      unidata::writeLine({"InitSetting ", unidata::DecimalText(recordDataId()),
-                          " b_mode ignored: ", setting.ignoredBy});
+      unidata::writeLine({unidata::text::kInitSetting, unidata::DecimalText(recordDataId()),
+                          unidata::text::kModeIgnored, setting.ignoredBy});
     }
     if (!setting.mode) return b_mode_;
     {
       std::lock_guard<std::mutex> lock(thresholdLock_);
       b_mode_ = *setting.mode;
     }
-    unidata::writeLine({"InitSetting ", unidata::DecimalText(recordDataId()),
-                        " b_mode_:", unidata::DecimalText(static_cast<long long>(*setting.mode))});
+    unidata::writeLine({unidata::text::kInitSetting, unidata::DecimalText(recordDataId()),
+                        unidata::text::kMode,
+                        unidata::DecimalText(static_cast<long long>(*setting.mode))});
     return *setting.mode;
   }
 

@@ -6,6 +6,7 @@
 #include <boost/property_tree/ptree.hpp>
 #include <locale>
 
+#include "unidata/fixed_texts.h"
 #include "unidata/log_line.h"
 
 namespace unidata {
@@ -21,16 +22,16 @@ bool endsWith(const std::string& text, const std::string& ending) {
 
 std::string findModelConfig(std::uint32_t dataId, const std::string& deviceType) {
   const std::string id = std::to_string(dataId);
-  for (const char* folder : {"./ini/", "./ini/dederi/"}) {
+  for (const std::string_view folder : text::kConfigFolders) {
     for (const std::string& stem : {id, deviceType}) {
-      for (const char* ending : {".yaml", ".ini"}) {
-        std::string name = folder + stem + ending;
+      for (const std::string_view ending : text::kConfigEndings) {
+        const std::string name = std::string(folder) + stem + std::string(ending);
         if (::access(name.c_str(), F_OK) == 0) return name;
       }
     }
   }
-  writeLine({"data_id:", DecimalText(static_cast<unsigned long long>(dataId)),
-             " model:", deviceType, " b ini not found"});
+  writeLine({text::kNoConfigDataId, DecimalText(static_cast<unsigned long long>(dataId)),
+             text::kNoConfigModel, deviceType, text::kNoConfigEnd});
   return {};
 }
 
@@ -45,7 +46,7 @@ std::string alarmIdOf(const std::string& value) { return value.substr(0, value.f
 void importModelConfig(std::uint32_t dataId, const std::string& deviceType, AiSignalMap& aiSignals,
                        AlarmIdMap& alarmIds, std::mutex& tablesLock) {
   const std::string file = findModelConfig(dataId, deviceType);
-  writeLine({"parse ini/yaml filename:", file});
+  writeLine({text::kParsingConfig, file});
   if (file.empty()) return;
 
   // A YAML file ends the search but has no layout to read.
@@ -58,14 +59,14 @@ void importModelConfig(std::uint32_t dataId, const std::string& deviceType, AiSi
     for (const auto& [key, entry] : tree.get_child("ALARM")) {
       const std::string alarmId = alarmIdOf(entry.data());
       alarmIds[key] = alarmId;
-      writeLine({"alarmSignalIdMap_ ", key, " : ", alarmId});
+      writeLine({text::kAlarmEntry, key, text::kAlarmEntrySeparator, alarmId});
     }
   }
 
   std::lock_guard<std::mutex> lock(tablesLock);
-  writeLine({"AI ", DecimalText(static_cast<unsigned long long>(dataId))});
+  writeLine({text::kAiTable, DecimalText(static_cast<unsigned long long>(dataId))});
   for (const auto& [key, signal] : aiSignals) {
-    writeLine({"first:", key, " second:", signal.first, " name:", signal.second});
+    writeLine({text::kAiKey, key, text::kAiId, signal.first, text::kAiName, signal.second});
   }
 }
 

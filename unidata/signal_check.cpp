@@ -1,11 +1,18 @@
 #include "unidata/signal_check.h"
 
+#include <utility>
+
+#include "unidata/fixed_texts.h"
+
 namespace unidata {
 
 std::string templateId(const std::string& signalId) {
   std::string id = signalId;
-  if (id.size() > 3) id[3] = '6';
-  if (id.size() > 8) id[8] = '1';
+  for (const auto& [position, character] :
+       {std::pair{text::kTemplateKindPosition, text::kTemplateKind},
+        std::pair{text::kTemplateIndexPosition, text::kTemplateIndex}}) {
+    if (id.size() > position) id[position] = character;
+  }
   return id;
 }
 

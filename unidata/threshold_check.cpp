@@ -2,12 +2,15 @@
 
 #include <boost/lexical_cast.hpp>
 
+#include "unidata/fixed_texts.h"
+
 namespace unidata {
 
 std::string floatText(float value) { return boost::lexical_cast<std::string>(value); }
 
 std::string thresholdMessage(float value, float threshold, bool upper) {
-  return "当前值" + floatText(value) + (upper ? "高于阈值:" : "低于阈值:") + floatText(threshold);
+  return std::string(text::kCurrentValue) + floatText(value) +
+         std::string(upper ? text::kAboveThreshold : text::kBelowThreshold) + floatText(threshold);
 }
 
 std::string stepThreshold(SignalThreshold& band, float value, bool upper) {

@@ -2,6 +2,7 @@
 
 #include <optional>
 
+#include "unidata/fixed_texts.h"
 #include "unidata/log_line.h"
 #include "unidata/settings_text.h"
 
@@ -58,20 +59,20 @@ void importMobileIds(const Json::Value& settings, std::uint32_t dataId,
                      std::map<std::string, std::string>& idMap,
                      std::map<std::string, std::string>& nameMap,
                      std::map<std::string, int>& levelMap, std::map<std::string, float>& valueMap) {
-  writeLine({"here 1"});
+  writeLine({text::kMobileStart});
   const Json::Value* signals = findMember(settings, "thresholdSetting");
   if (signals == nullptr || signals->isNull()) return;
   // An array has no member names to key the maps with: it is refused before "here 2".
-  if (!signals->isArray()) writeLine({"here 2"});
+  if (!signals->isArray()) writeLine({text::kMobileNotArray});
   const DecimalText id(static_cast<unsigned long long>(dataId));
   if (const char* why = notAnObject(*signals)) {
-    writeLine({"InitSetting ", id, " thresholdSetting ignored: ", why});
+    writeLine({text::kInitSetting, id, text::kThresholdSettingIgnored, why});
     return;
   }
 
   for (auto member = signals->begin(); member != signals->end(); ++member) {
     const std::string key = member.name();
-    writeLine({"here ", key});
+    writeLine({text::kMobileMember, key});
     const Json::Value& record = *member;
     if (!record.isObject()) continue;
 
@@ -81,13 +82,13 @@ void importMobileIds(const Json::Value& settings, std::uint32_t dataId,
       if (std::optional<std::string> text = memberText(record, part)) {
         triple += *text;
       } else {
-        writeLine({id, " ", part, " is missing"});
+        writeLine({id, " ", part, text::kMobilePartMissing});
       }
       triple += ';';
     }
-    writeLine({"mobile:", key, ":", triple,
-               " level:", DecimalText(static_cast<long long>(levelMap[key])),
-               " value:", StreamFloatText(valueMap[key])});
+    writeLine({text::kMobile, key, ":", triple, text::kMobileLevel,
+               DecimalText(static_cast<long long>(levelMap[key])), text::kMobileValue,
+               StreamFloatText(valueMap[key])});
     idMap[key] = triple;
   }
 }
