@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "bacnet/object_types.h"
+
 namespace bacnet {
 
 namespace {
@@ -197,10 +199,6 @@ std::uint32_t floatBits(float value) {
   std::uint32_t bits;
   std::memcpy(&bits, &value, sizeof bits);
   return bits;
-}
-
-bool isBinary(BACnetObjectType type) {
-  return type == OBJECT_BINARY_INPUT || type == OBJECT_BINARY_OUTPUT;
 }
 
 // The present value inside the ACK's opening and closing tag 3, converted for the object type.

@@ -7,21 +7,19 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
-#include <filesystem>
-#include <fstream>
 #include <iostream>
 #include <memory>
+#include <sstream>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
-#include "bench/bench_device.h"
 #include "device/point_table.h"
 #include "doubles/simulated_device.h"
+#include "tests/support/probe_vornk.h"
+#include "tests/support/temp_work_dir.h"
 
 namespace {
-
-using vornk_bench::BenchVornk;
 
 // A device reading the in-process simulated device, with no host attached: publications and
 // checks go nowhere, so only the module's own work is timed.
@@ -30,7 +28,7 @@ struct CycleRig {
     device.AttachBacnetClient(bacnet);
     device.endpointText = "simulated";
   }
-  BenchVornk device;
+  ProbeVornk device;
   std::shared_ptr<SimulatedBacnetDevice> bacnet;
 };
 
@@ -135,7 +133,7 @@ void BM_CycleOverFloor(benchmark::State& state) {
 BENCHMARK(BM_CycleOverFloor)->Unit(benchmark::kMicrosecond);
 
 void BM_RoundDone(benchmark::State& state) {
-  BenchVornk device;
+  ProbeVornk device;
   device.b_mode_ = static_cast<int>(state.range(0));
   for (auto _ : state) device.RoundDone();
 }
@@ -148,7 +146,7 @@ std::string signalId(std::int64_t i) { return "0010000100" + std::to_string(1000
 
 // Mode 5: every signal has all four bands; half of the values are in alarm.
 void BM_Mode5Evaluation(benchmark::State& state) {
-  BenchVornk device;
+  ProbeVornk device;
   device.b_mode_ = 5;
   for (std::int64_t i = 0; i < state.range(0); ++i) {
     const std::string name = signalName(i);
@@ -170,7 +168,7 @@ BENCHMARK(BM_Mode5Evaluation)
 // Mode 1: every signal has a value and, through its template ID, an analog report rule with an
 // absolute band that the values stay inside after their first report.
 void BM_Mode1EvaluationWithAnalogReports(benchmark::State& state) {
-  BenchVornk device;
+  ProbeVornk device;
   device.b_mode_ = 1;
   for (std::int64_t i = 0; i < state.range(0); ++i) {
     const std::string id = signalId(i);
@@ -192,7 +190,7 @@ BENCHMARK(BM_Mode1EvaluationWithAnalogReports)
 // One analog report check of a signal with its own rule, among n rules: the value alternates
 // across the rule's absolute band, so every check reports.
 void BM_AnalogReportCheck(benchmark::State& state) {
-  BenchVornk device;
+  ProbeVornk device;
   for (std::int64_t i = 0; i < state.range(0); ++i) {
     device.aoReportSettings_[signalId(i)] = {true, 1.0f, false, 0.0f, false, 0.0f, 0, 0.0f};
   }
@@ -206,33 +204,22 @@ void BM_AnalogReportCheck(benchmark::State& state) {
 }
 BENCHMARK(BM_AnalogReportCheck)->RangeMultiplier(100)->Range(1, 10000);
 
-// A folder of its own holding ini/vornk.ini, the current folder while it lives.
+// A configuration file with aiEntries [AI] entries, as ini/vornk.ini in a folder of its own that
+// is the working directory while the object lives.
 class IniFolder {
  public:
   explicit IniFolder(std::int64_t aiEntries) {
-    std::string pattern = (std::filesystem::temp_directory_path() / "vornk-bench-XXXXXX").string();
-    if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("cannot make a folder");
-    folder_ = pattern;
-    previous_ = std::filesystem::current_path();
-    std::filesystem::create_directory(folder_ / "ini");
-    std::ofstream ini(folder_ / "ini" / "vornk.ini");
+    std::ostringstream ini;
     ini << "[AI]\n";
     for (std::int64_t i = 0; i < aiEntries; ++i) {
       ini << "ai" << i << " = " << signalId(i) << ",supply temperature " << i << "\n";
     }
     ini << "[ALARM]\nfire = 0010000100900001,fire alarm\n";
-    std::filesystem::current_path(folder_);
-  }
-  IniFolder(const IniFolder&) = delete;
-  IniFolder& operator=(const IniFolder&) = delete;
-  ~IniFolder() {
-    std::filesystem::current_path(previous_);
-    std::filesystem::remove_all(folder_);
+    folder_.write("ini/vornk.ini", ini.str());
   }
 
  private:
-  std::filesystem::path folder_;
-  std::filesystem::path previous_;
+  TempWorkDir folder_;
 };
 
 Json::Value modeSettings(int mode) {
@@ -244,7 +231,7 @@ Json::Value modeSettings(int mode) {
 void BM_Mode1Import(benchmark::State& state) {
   const IniFolder folder(state.range(0));
   const Json::Value settings = modeSettings(1);
-  BenchVornk device;
+  ProbeVornk device;
   for (auto _ : state) device.genericInitSetting(settings);
   state.SetComplexityN(state.range(0));
 }
@@ -268,7 +255,7 @@ void BM_Mode5Import(benchmark::State& state) {
       record[prefix + "AlarmLevel"] = 2;
     }
   }
-  BenchVornk device;
+  ProbeVornk device;
   for (auto _ : state) device.genericInitSetting(settings);
   state.SetComplexityN(state.range(0));
 }

@@ -7,7 +7,7 @@
 const fs = require('fs');
 const { default: Client } = require('@bacnet-js/client');
 
-const { TYPES, PRESENT_VALUE } = require('../tests/peer/object_types');
+const { TYPES, PRESENT_VALUE } = require('../tests/e2e/peer/object_types');
 
 const [pointsFile, device, cyclesText] = process.argv.slice(2);
 const points = JSON.parse(fs.readFileSync(pointsFile, 'utf8')).points

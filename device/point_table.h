@@ -6,6 +6,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string_view>
 
 #include "bacnet.h"
@@ -115,6 +116,18 @@ constexpr std::array<Point, kPointCount> expandPoints() {
 }
 
 inline constexpr std::array<Point, kPointCount> kPoints = expandPoints();
+
+// A binary point's stored byte in a record's raw bytes.
+inline std::uint8_t binaryValue(const Point& point, const unsigned char* record) {
+  return record[point.recordOffset];
+}
+
+// An analog point's float in a record's raw bytes, copied: the slot is unaligned.
+inline float analogValue(const Point& point, const unsigned char* record) {
+  float value;
+  std::memcpy(&value, record + point.recordOffset, sizeof value);
+  return value;
+}
 
 // The fragment of a value line that names the object type: " get 3 " for binary inputs.
 constexpr std::string_view logFragment(BACnetObjectType type) {

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <type_traits>
 
 #include "ttime.h"
@@ -36,3 +37,16 @@ static_assert(offsetof(vornk_Data_t, ai) == 100);
 static_assert(offsetof(vornk_Data_t, ao) == 836);
 static_assert(offsetof(vornk_Data_t, av) == 844);
 static_assert(offsetof(vornk_Data_t, stamp) == 852);
+
+// Fields of a record read out of its raw bytes, which may sit at any address.
+inline std::uint32_t recordDataId(const unsigned char* record) {
+  std::uint32_t id;
+  std::memcpy(&id, record + offsetof(vornk_Data_t, data_id), sizeof id);
+  return id;
+}
+
+inline ttime recordStamp(const unsigned char* record) {
+  ttime stamp;
+  std::memcpy(&stamp, record + offsetof(vornk_Data_t, stamp), sizeof stamp);
+  return stamp;
+}

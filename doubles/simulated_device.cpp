@@ -2,8 +2,10 @@
 
 #include <cstring>
 
+#include "bacnet/object_types.h"
+
 std::uint32_t SimulatedBacnetDevice::defaultValue(BACnetObjectType type, std::uint32_t instance) {
-  if (type == OBJECT_BINARY_INPUT || type == OBJECT_BINARY_OUTPUT) return instance % 2;
+  if (bacnet::isBinary(type)) return instance % 2;
   // A plausible reading between 15.0 and 39.75 in steps of 0.25.
   const float reading = 15.0f + static_cast<float>(instance % 100) * 0.25f;
   std::uint32_t bits;

@@ -4,11 +4,10 @@
 #include <cstdint>
 
 #include "bacnet/codec.h"
+#include "bacnet/object_types.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  for (const BACnetObjectType type :
-       {OBJECT_ANALOG_INPUT, OBJECT_ANALOG_OUTPUT, OBJECT_ANALOG_VALUE, OBJECT_BINARY_INPUT,
-        OBJECT_BINARY_OUTPUT}) {
+  for (const BACnetObjectType type : bacnet::kObjectTypes) {
     const bacnet::ReadPropertyRequest request{7, type, 10365, PROP_PRESENT_VALUE, BACNET_ARRAY_ALL};
     bacnet::decodeReadPropertyAnswer(data, size, request);
   }

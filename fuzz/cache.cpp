@@ -3,12 +3,12 @@
 #include <cstdint>
 #include <limits>
 
-#include "fuzz/fuzz_device.h"
+#include "tests/support/probe_vornk.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  static FuzzVornk device;
+  static Rig rig = Rig::withoutSampling();
   if (size > static_cast<std::size_t>(std::numeric_limits<int>::max())) return 0;
-  device.host->clear();
-  device.LoadFromCache(data, static_cast<int>(size));
+  rig.host->clear();
+  rig.device->LoadFromCache(data, static_cast<int>(size));
   return 0;
 }

@@ -3,14 +3,18 @@
 #include <boost/property_tree/ptree.hpp>
 #include <cstddef>
 #include <cstdint>
+#include <string_view>
 
-#include "fuzz/fuzz_device.h"
+#include "tests/support/probe_vornk.h"
+#include "tests/support/temp_work_dir.h"
 #include "unidata/signal_check.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  const PrivateWorkDir workDir;
-  writeFile("ini/vornk.ini", data, size);
-  FuzzVornk device;
+  const TempWorkDir& folder = TempWorkDir::ofProcess();
+  const TempWorkDir::Entered inFolder = folder.enter();
+  folder.write("ini/vornk.ini", std::string_view(reinterpret_cast<const char*>(data), size));
+  Rig rig = Rig::withoutSampling();
+  ProbeVornk& device = *rig.device;
   Json::Value settings;
   settings["appSetting"]["b_mode"] = 1;
   try {
@@ -19,11 +23,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     return 0;
   }
   // A round evaluates every imported signal, each with a value and an analog report rule.
+  Json::Value values;
   for (const auto& [key, signal] : device.aiSignalMap_) {
-    device.values[key] = 1.5;
+    values[key] = 1.5;
     device.aoReportSettings_[unidata::templateId(signal.first)] = {true, 0.5f, true, 10.0f,
                                                                    true, 1.0f, 0,    0.0f};
   }
-  device.round();
+  device.giveRoundValues(values);
+  device.zeroRecordRound();
   return 0;
 }

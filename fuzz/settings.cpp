@@ -8,7 +8,8 @@
 #include <cstdint>
 #include <memory>
 
-#include "fuzz/fuzz_device.h"
+#include "tests/support/probe_vornk.h"
+#include "tests/support/temp_work_dir.h"
 
 namespace {
 
@@ -21,18 +22,17 @@ const char kModelConfig[] =
     "t1 = A17001,high\n";
 
 // Imports settings, then completes a round with their "values".
-void deliver(FuzzVornk& device, const Json::Value& settings) {
-  device.values = settings.isObject() ? settings.get("values", Json::Value()) : Json::Value();
+void deliver(ProbeVornk& device, const Json::Value& settings) {
+  device.giveRoundValues(settings.isObject() ? settings.get("values", Json::Value())
+                                             : Json::Value());
   device.InitSetting(settings);
-  device.round();
+  device.zeroRecordRound();
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  const PrivateWorkDir workDir;
-  writeFile("ini/vornk.ini", reinterpret_cast<const unsigned char*>(kModelConfig),
-            sizeof kModelConfig - 1);
+  TempWorkDir::ofProcess().write("ini/vornk.ini", kModelConfig);
   return 0;
 }
 
@@ -48,8 +48,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
   }
 
-  const PrivateWorkDir workDir;
-  FuzzVornk device;
+  const TempWorkDir::Entered inFolder = TempWorkDir::ofProcess().enter();
+  Rig rig = Rig::withoutSampling();
+  ProbeVornk& device = *rig.device;
   // A rule that signal S17000001's template (S17600001) hands on, for the analog report check.
   device.aoReportSettings_["S17600001"] = {true, 0.5f, true, 10.0f, true, 1.0f, 0, 0.0f};
   deliver(device, settings);

@@ -3,11 +3,12 @@
 #include <arpa/inet.h>
 
 #include <algorithm>
-#include <stdexcept>
 
+#include "bacnet/object_types.h"
 #include "device/point_table.h"
 #include "doubles/simulated_device.h"
 #include "tools/record_text.h"
+#include "tools/setup_error.h"
 
 namespace vornk_tools {
 
@@ -21,29 +22,29 @@ constexpr std::uint8_t kRejectUnrecognizedService = 9;
 constexpr std::uint16_t kVendorId = 0xFFFF;  // no registered vendor
 
 std::string objectText(const ObjectKey& object) {
-  return std::string(objectTypeName(object.first)) + ":" + std::to_string(object.second);
+  return std::string(bacnet::objectTypeName(object.first)) + ":" + std::to_string(object.second);
 }
 
-// The listening address, checked before the socket is opened.
-in_addr ipv4Address(const std::string& text) {
-  in_addr address{};
-  if (::inet_pton(AF_INET, text.c_str(), &address) != 1) {
-    throw std::runtime_error("'" + text + "' is not an IPv4 address");
+// The socket listening on address:port; the address is checked before the socket is opened.
+UdpSocket listeningSocket(const std::string& address, std::uint16_t port) {
+  in_addr ipv4{};
+  if (::inet_pton(AF_INET, address.c_str(), &ipv4) != 1) {
+    throw SetupError("'" + address + "' is not an IPv4 address");
   }
-  return address;
+  return orSetupError("", [&] { return UdpSocket(ipv4, port); });
 }
 
 }  // namespace
 
 DeviceSimulator::DeviceSimulator(SimulatorSettings settings)
-    : settings_(std::move(settings)), socket_(ipv4Address(settings_.address), settings_.port) {
+    : settings_(std::move(settings)), socket_(listeningSocket(settings_.address, settings_.port)) {
   for (const vornk_points::Point& point : vornk_points::kPoints) {
     values_[{point.type, point.instance}] =
         SimulatedBacnetDevice::defaultValue(point.type, point.instance);
   }
   auto checkKnown = [&](const ObjectKey& object) {
     if (values_.count(object) == 0) {
-      throw std::runtime_error(objectText(object) + " is not one of the device's points");
+      throw SetupError(objectText(object) + " is not one of the device's points");
     }
   };
   for (const auto& [object, value] : settings_.values) {
@@ -117,7 +118,7 @@ void DeviceSimulator::handle(const std::uint8_t* data, std::size_t size, const s
       } else if (read.arrayIndex != BACNET_ARRAY_ALL) {
         answer = bacnet::encodeError(read.invokeId, service, kClassProperty, kCodeNotAnArray);
       } else {
-        const bool binary = read.type == OBJECT_BINARY_INPUT || read.type == OBJECT_BINARY_OUTPUT;
+        const bool binary = bacnet::isBinary(read.type);
         answer = bacnet::encodeReadPropertyAck(
             read,
             {binary ? bacnet::PresentValue::Type::Enumerated : bacnet::PresentValue::Type::Real,

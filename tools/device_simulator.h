@@ -34,8 +34,8 @@ struct SimulatorSettings {
 
 class DeviceSimulator {
  public:
-  // Binds the socket; throws std::runtime_error when it cannot, or when settings name an object
-  // that is not one of the points.
+  // Binds the socket; throws SetupError when it cannot, or when settings name an object that is
+  // not one of the points.
   explicit DeviceSimulator(SimulatorSettings settings);
   DeviceSimulator(const DeviceSimulator&) = delete;
   DeviceSimulator& operator=(const DeviceSimulator&) = delete;

@@ -6,6 +6,7 @@
 #include <istream>
 #include <ostream>
 
+#include "bacnet/object_types.h"
 #include "device/vornk_data.h"
 #include "tools/record_text.h"
 #include "ttime.h"
@@ -14,25 +15,13 @@ namespace vornk_tools {
 
 namespace {
 
-std::uint32_t dataId(const unsigned char* record) {
-  std::uint32_t id;
-  std::memcpy(&id, record + offsetof(vornk_Data_t, data_id), sizeof id);
-  return id;
-}
-
-std::string stampText(const unsigned char* record) {
-  ttime stamp;
-  std::memcpy(&stamp, record + offsetof(vornk_Data_t, stamp), sizeof stamp);
-  return format_ttime(stamp);
-}
+std::string stampText(const unsigned char* record) { return format_ttime(recordStamp(record)); }
 
 }  // namespace
 
 std::string pointValueText(const vornk_points::Point& point, const unsigned char* record) {
-  const unsigned char* slot = record + point.recordOffset;
-  if (point.size == 1) return std::to_string(*slot);
-  float value;  // the slot is unaligned: copy, never dereference as float
-  std::memcpy(&value, slot, sizeof value);
+  if (point.size == 1) return std::to_string(vornk_points::binaryValue(point, record));
+  const float value = vornk_points::analogValue(point, record);
   if (std::isnan(value)) return "nan";
   if (std::isinf(value)) return value > 0 ? "inf" : "-inf";
   char text[32];
@@ -44,7 +33,7 @@ std::string csvHeader() {
   std::string header = "data_id,time";
   for (const vornk_points::Point& point : vornk_points::kPoints) {
     header += ',';
-    header += objectTypeName(point.type);
+    header += bacnet::objectTypeName(point.type);
     header += ' ';
     header += std::to_string(point.instance);
   }
@@ -52,7 +41,7 @@ std::string csvHeader() {
 }
 
 std::string csvRow(const unsigned char* record) {
-  std::string row = std::to_string(dataId(record)) + ',' + stampText(record);
+  std::string row = std::to_string(recordDataId(record)) + ',' + stampText(record);
   for (const vornk_points::Point& point : vornk_points::kPoints) {
     row += ',';
     row += pointValueText(point, record);
@@ -61,14 +50,14 @@ std::string csvRow(const unsigned char* record) {
 }
 
 std::string jsonLine(const unsigned char* record) {
-  std::string line = "{\"data_id\":" + std::to_string(dataId(record)) + ",\"time\":\"" +
+  std::string line = "{\"data_id\":" + std::to_string(recordDataId(record)) + ",\"time\":\"" +
                      stampText(record) + "\",\"points\":[";
   bool first = true;
   for (const vornk_points::Point& point : vornk_points::kPoints) {
     std::string value = pointValueText(point, record);
     if (!value.empty() && (value.back() == 'n' || value.back() == 'f')) value = '"' + value + '"';
     line += first ? "{\"type\":\"" : ",{\"type\":\"";
-    line += objectTypeName(point.type);
+    line += bacnet::objectTypeName(point.type);
     line += "\",\"instance\":" + std::to_string(point.instance) + ",\"value\":" + value + '}';
     first = false;
   }

@@ -7,23 +7,20 @@
 #include <cstring>
 #include <string_view>
 
+#include "tools/setup_error.h"
 #include "tools/text_output.h"
 
 namespace vornk_tools {
 
-HistoryFile::~HistoryFile() {
-  if (fd_ >= 0) ::close(fd_);
+HistoryFile::HistoryFile(const std::string& path)
+    : path_(path), fd_(::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644)) {
+  if (fd_ < 0) {
+    const int error = errno;
+    throw SetupError("cannot open " + path + ": " + std::strerror(error));
+  }
 }
 
-bool HistoryFile::open(const std::string& path, std::string& error) {
-  fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
-  if (fd_ < 0) {
-    error = "cannot open " + path + ": " + std::strerror(errno);
-    return false;
-  }
-  path_ = path;
-  return true;
-}
+HistoryFile::~HistoryFile() { ::close(fd_); }
 
 int HistoryFile::append(const unsigned char* data, std::size_t length) {
   std::lock_guard<std::mutex> lock(mutex_);

@@ -9,13 +9,12 @@ namespace vornk_tools {
 
 class HistoryFile {
  public:
-  HistoryFile() = default;
+  // Opens path for appending, creating it when missing; throws SetupError when it cannot.
+  explicit HistoryFile(const std::string& path);
   HistoryFile(const HistoryFile&) = delete;
   HistoryFile& operator=(const HistoryFile&) = delete;
   ~HistoryFile();
 
-  // Opens path for appending, creating it when missing; false with error set when it cannot.
-  bool open(const std::string& path, std::string& error);
   // Appends one record; records of several devices never interleave. 0, or the errno of the
   // failed write.
   int append(const unsigned char* data, std::size_t length);
@@ -23,8 +22,8 @@ class HistoryFile {
 
  private:
   std::mutex mutex_;
-  int fd_ = -1;
-  std::string path_;
+  const std::string path_;
+  const int fd_;
 };
 
 }  // namespace vornk_tools

@@ -4,14 +4,15 @@
 //
 // SIGINT, SIGTERM and SIGUSR1 are blocked before any thread exists, so every thread inherits the
 // mask and main receives them with sigwait; the services raise SIGUSR1 when the run is complete.
+// Every failure is a SetupError: main writes its line and exits with its status.
 
 #include <pthread.h>
 #include <signal.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <exception>
 #include <fstream>
 #include <iostream>
 #include <memory>
@@ -30,6 +31,7 @@
 #include "tools/options.h"
 #include "tools/printing_services.h"
 #include "tools/settings_file.h"
+#include "tools/setup_error.h"
 #include "tools/text_output.h"
 #include "zeq_bacnet_device.h"
 
@@ -37,31 +39,18 @@ using namespace vornk_tools;
 
 namespace {
 
-std::string gProgram = "vornk-host";
-
-int fail(const std::string& message) {
-  std::cerr << gProgram << ": " << message << std::endl;
-  return 1;
-}
-
 // Creates one device from the module's first provider; the providers are released before
-// returning. Null with error set when there is none.
-std::unique_ptr<VDeviceInterface> createDevice(const LoadedModule& module, std::string& error) {
-  try {
+// returning.
+std::unique_ptr<VDeviceInterface> createDevice(const LoadedModule& module) {
+  return orSetupError("creating the device failed: ", [&] {
     std::vector<std::shared_ptr<Provider>> providers = module.getProviders()();
     if (providers.empty() || !providers.front()) {
-      error = "the module provides no device provider";
-      return nullptr;
+      throw SetupError("the module provides no device provider");
     }
     std::unique_ptr<VDeviceInterface> device(providers.front()->create());
-    if (!device) error = "the module's provider created no device";
+    if (!device) throw SetupError("the module's provider created no device");
     return device;
-  } catch (const std::exception& exception) {
-    error = std::string("creating the device failed: ") + exception.what();
-  } catch (...) {
-    error = "creating the device failed: unknown error";
-  }
-  return nullptr;
+  });
 }
 
 // One running device with what is attached to it.
@@ -71,165 +60,119 @@ struct RunningDevice {
   std::unique_ptr<VDeviceInterface> device;
 };
 
-std::string firstWriteError(const std::vector<RunningDevice>& devices) {
-  for (const RunningDevice& running : devices) {
-    if (std::string error = running.services->writeError(); !error.empty()) return error;
+// The devices of a run. stop() ends every request in flight, then deletes the devices (joining
+// their threads), so that the module can then be unloaded; leaving the scope does the same, also
+// when starting a device failed.
+struct RunningDevices {
+  std::vector<RunningDevice> all;
+
+  explicit RunningDevices(std::size_t count) : all(count) {}
+  RunningDevices(const RunningDevices&) = delete;
+  RunningDevices& operator=(const RunningDevices&) = delete;
+  ~RunningDevices() { stop(); }
+
+  void stop() {
+    for (RunningDevice& running : all) {
+      if (running.network) running.network->interrupt();
+    }
+    for (RunningDevice& running : all) running.device.reset();
   }
-  return {};
-}
+
+  std::string firstWriteError() const {
+    for (const RunningDevice& running : all) {
+      if (std::string error = running.services->writeError(); !error.empty()) return error;
+    }
+    return {};
+  }
+};
 
 // Waits for SIGINT or SIGTERM, or for SIGUSR1 once every device has stored its rounds or a
-// write failed. A stray SIGUSR1 from elsewhere does not end the run.
-void waitForStop(const sigset_t& signals, const std::vector<RunningDevice>& devices) {
+// write failed. A stray SIGUSR1 from elsewhere does not end the run. A failed wait is reported
+// and ends the run as a signal would.
+void waitForStop(const std::string& program, const sigset_t& signals,
+                 const RunningDevices& devices) {
   for (;;) {
     int received = 0;
     const int error = ::sigwait(&signals, &received);
     if (error != 0) {
-      fail(std::string("waiting for signals failed: ") + std::strerror(error));
+      std::cerr << program << ": waiting for signals failed: " << std::strerror(error) << std::endl;
       return;
     }
     if (received != SIGUSR1) return;
     bool allDone = true;
-    for (const RunningDevice& running : devices)
+    for (const RunningDevice& running : devices.all) {
       allDone = allDone && running.services->limitReached();
-    if (allDone || !firstWriteError(devices).empty()) return;
+    }
+    if (allDone || !devices.firstWriteError().empty()) return;
   }
 }
 
-// Ends every request in flight, then deletes the devices (joining their threads), so that the
-// module can then be unloaded.
-void stopAll(std::vector<RunningDevice>& devices) {
-  for (RunningDevice& running : devices) {
-    if (running.network) running.network->interrupt();
-  }
-  for (RunningDevice& running : devices) running.device.reset();
-}
-
-// Creates, wires and starts the device with the given data identifier; false with error set.
-bool startDevice(const LoadedModule& module, const Options& options, const Json::Value& settings,
-                 std::uint32_t dataId, std::shared_ptr<BacnetClient> client, RunningDevice& running,
-                 std::string& error) {
-  running.device = createDevice(module, error);
-  if (!running.device) return false;
+// Creates, wires and starts the device with the given data identifier.
+void startDevice(const LoadedModule& module, const Options& options, const Json::Value& settings,
+                 std::uint32_t dataId, std::shared_ptr<BacnetClient> client,
+                 RunningDevice& running) {
+  running.device = createDevice(module);
   auto* bacnet = dynamic_cast<ZeqBacNetDevice*>(running.device.get());
-  if (bacnet == nullptr) {
-    error = "the module's device is not a BACnet device";
-    return false;
-  }
+  if (bacnet == nullptr) throw SetupError("the module's device is not a BACnet device");
   bacnet->AttachHostServices(running.services);
   bacnet->AttachBacnetClient(std::move(client));
   bacnet->endpointText = options.endpoint;
 
-  try {
-    if (bacnet->Init(std::weak_ptr<ZeqController>{}, dataId, settings) <= 0) {
-      error = "the device's Init reported failure";
-      return false;
-    }
-    // Starts the device's sampling thread.
-    if (bacnet->InitSetting(settings) <= 0) {
-      error = "the device's InitSetting reported failure";
-      return false;
-    }
-  } catch (const std::exception& exception) {
-    error = std::string("the device's initialisation failed: ") + exception.what();
-    return false;
-  } catch (...) {
-    error = "the device's initialisation failed: unknown error";
-    return false;
+  const std::string_view failed = "the device's initialisation failed: ";
+  if (orSetupError(failed, [&] {
+        return bacnet->Init(std::weak_ptr<ZeqController>{}, dataId, settings);
+      }) <= 0) {
+    throw SetupError("the device's Init reported failure");
   }
-  return true;
+  // Starts the device's sampling thread.
+  if (orSetupError(failed, [&] { return bacnet->InitSetting(settings); }) <= 0) {
+    throw SetupError("the device's InitSetting reported failure");
+  }
 }
 
 // Runs the devices until they are to stop; every device is deleted before returning.
-int run(const LoadedModule& module, const Options& options, const Json::Value& settings,
-        const TextOutput& output, const sigset_t& signals) {
-  std::shared_ptr<HistoryFile> history;
-  std::string error;
-  if (!options.historyPath.empty()) {
-    history = std::make_shared<HistoryFile>();
-    if (!history->open(options.historyPath, error)) return fail(error);
-  }
+int run(const std::string& program, const LoadedModule& module, const Options& options,
+        const Json::Value& settings, const TextOutput& output, const sigset_t& signals) {
+  const auto history =
+      options.historyPath.empty() ? nullptr : std::make_shared<HistoryFile>(options.historyPath);
   const int fd = output.fd();
 
-  std::vector<RunningDevice> devices(options.devices);
+  RunningDevices devices(options.devices);
   for (std::uint32_t i = 0; i < options.devices; ++i) {
-    RunningDevice& running = devices[i];
+    RunningDevice& running = devices.all[i];
     // Without a network, each device reads a simulated device of its own (they all hold the same
     // values): one simulated device answers one request at a time.
     std::shared_ptr<BacnetClient> client = std::make_shared<SimulatedBacnetDevice>();
     if (options.bacnetIp) {
-      try {
-        running.network = std::make_shared<BacnetIpClient>(BacnetIpSettings{
+      running.network = orSetupError("", [&] {
+        return std::make_shared<BacnetIpClient>(BacnetIpSettings{
             std::chrono::milliseconds(options.apduTimeoutMs), options.retries,
             static_cast<std::uint16_t>(options.localPort == 0 ? 0 : options.localPort + i)});
-      } catch (const std::exception& exception) {
-        stopAll(devices);
-        return fail(exception.what());
-      }
+      });
       client = running.network;
     }
     auto meter = std::make_shared<MeteredClient>(client);
     running.services = std::make_shared<PrintingServices>(
         [fd](std::string_view text) { return writeAll(fd, text); }, output.name(),
         options.rounds.value_or(0), [] { ::kill(::getpid(), SIGUSR1); }, meter, history);
-    if (!startDevice(module, options, settings, options.dataId + i, meter, running, error)) {
-      stopAll(devices);
-      return fail(error);
-    }
+    startDevice(module, options, settings, options.dataId + i, meter, running);
   }
 
-  waitForStop(signals, devices);
-  stopAll(devices);
+  waitForStop(program, signals, devices);
+  devices.stop();
 
-  const std::string writeError = firstWriteError(devices);
-  if (!writeError.empty()) return fail(writeError);
+  if (std::string error = devices.firstWriteError(); !error.empty()) throw SetupError(error);
   return 0;
 }
 
-int decode(const std::vector<std::string>& args) {
-  const ParsedDecodeOptions parsed = parseDecodeOptions(args);
-  if (!parsed.options) {
-    std::cerr << gProgram << " decode: " << parsed.error << " (see " << gProgram << " --help)"
-              << std::endl;
-    return 2;
-  }
-  if (parsed.options->help) {
-    std::cout << usageText(gProgram) << std::flush;
+// vornk-host [OPTION]...
+int runDevices(const std::string& program, const std::vector<std::string>& args) {
+  const Parsed<Options> parsed = parseCommandLine(kHostCommand, args);
+  if (parsed.help) {
+    std::cout << usageText(program) << std::flush;
     return std::cout ? 0 : 1;
   }
-  std::ifstream in(parsed.options->path, std::ios::binary);
-  if (!in) return fail("cannot open " + parsed.options->path + ": " + std::strerror(errno));
-  std::string error;
-  const bool complete = decodeHistory(
-      in, parsed.options->json ? DecodeFormat::JsonLines : DecodeFormat::Csv, std::cout, error);
-  std::cout.flush();
-  if (!complete) return fail(parsed.options->path + ": " + error);
-  if (!std::cout) return fail("cannot write to standard output");
-  return 0;
-}
-
-}  // namespace
-
-int main(int argc, char** argv) {
-  if (argc > 0 && argv[0] != nullptr && argv[0][0] != '\0') {
-    const std::string_view path = argv[0];
-    gProgram = std::string(path.substr(path.rfind('/') + 1));
-  }
-
-  if (argc > 1 && std::string_view(argv[1]) == "decode") {
-    return decode(std::vector<std::string>(argv + 2, argv + argc));
-  }
-  const ParsedOptions parsed = parseOptions(std::vector<std::string>(argv + 1, argv + argc));
-  if (!parsed.options) {
-    std::cerr << gProgram << ": " << parsed.error << " (see " << gProgram << " --help)"
-              << std::endl;
-    return 2;
-  }
-  const Options& options = *parsed.options;
-  if (options.help) {
-    std::cout << usageText(gProgram) << std::flush;
-    return std::cout ? 0 : 1;
-  }
+  const Options& options = parsed.options;
 
   sigset_t signals;
   sigemptyset(&signals);
@@ -237,31 +180,74 @@ int main(int argc, char** argv) {
   sigaddset(&signals, SIGTERM);
   sigaddset(&signals, SIGUSR1);
   if (const int error = ::pthread_sigmask(SIG_BLOCK, &signals, nullptr); error != 0) {
-    return fail(std::string("cannot block signals: ") + std::strerror(error));
+    throw SetupError(std::string("cannot block signals: ") + std::strerror(error));
   }
 
-  Json::Value settings(Json::objectValue);
-  if (!options.settingsPath.empty()) {
-    LoadedSettings loaded = loadSettingsFile(options.settingsPath);
-    if (!loaded.error.empty()) return fail(loaded.error);
-    settings = std::move(loaded.settings);
-  }
-
-  std::string error;
-  TextOutput output;
-  if (!options.outputPath.empty() && !output.openFile(options.outputPath, error)) {
-    return fail(error);
-  }
-
+  const Json::Value settings = options.settingsPath.empty()
+                                   ? Json::Value(Json::objectValue)
+                                   : loadSettingsFile(options.settingsPath);
+  const TextOutput output(options.outputPath);
   std::string modulePath = options.modulePath;
   if (modulePath.empty()) {
-    const std::string folder = executableFolder(error);
-    if (folder.empty()) return fail(error);
+    const std::string folder = executableFolder();
     modulePath = folder + (folder.back() == '/' ? "" : "/") + "vornk.so";
   }
   // Declared before everything the module creates, so it is unloaded after all of it is gone.
-  LoadedModule module;
-  if (!module.load(modulePath, error)) return fail(error);
+  const LoadedModule module(modulePath);
+  return run(program, module, options, settings, output, signals);
+}
 
-  return run(module, options, settings, output, signals);
+// vornk-host decode [--format csv|json] FILE
+int decode(const std::string& program, const std::vector<std::string>& args) {
+  const Parsed<DecodeOptions> parsed = parseCommandLine(kDecodeCommand, args);
+  if (parsed.help) {
+    std::cout << usageText(program) << std::flush;
+    return std::cout ? 0 : 1;
+  }
+  const DecodeOptions& options = parsed.options;
+  std::ifstream in(options.path, std::ios::binary);
+  if (!in) {
+    const int error = errno;
+    throw SetupError("cannot open " + options.path + ": " + std::strerror(error));
+  }
+  std::string error;
+  const bool complete = decodeHistory(
+      in, options.json ? DecodeFormat::JsonLines : DecodeFormat::Csv, std::cout, error);
+  std::cout.flush();
+  if (!complete) throw SetupError(options.path + ": " + error);
+  if (!std::cout) throw SetupError("cannot write to standard output");
+  return 0;
+}
+
+// The commands selected by the first argument; any other first argument is the program's own
+// command line.
+struct Subcommand {
+  const CommandSummary* command;
+  int (*run)(const std::string& program, const std::vector<std::string>& args);
+};
+const Subcommand kSubcommands[] = {
+    {&kDecodeCommand, decode},
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::string program = "vornk-host";
+  if (argc > 0 && argv[0] != nullptr && argv[0][0] != '\0') {
+    const std::string_view path = argv[0];
+    program = std::string(path.substr(path.rfind('/') + 1));
+  }
+  const std::vector<std::string> args(argv + std::min(argc, 1), argv + argc);
+
+  try {
+    for (const Subcommand& subcommand : kSubcommands) {
+      if (!args.empty() && args.front() == subcommand.command->name) {
+        return subcommand.run(program, std::vector<std::string>(args.begin() + 1, args.end()));
+      }
+    }
+    return runDevices(program, args);
+  } catch (const SetupError& error) {
+    std::cerr << error.line(program) << std::endl;
+    return error.exitStatus();
+  }
 }

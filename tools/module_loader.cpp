@@ -7,22 +7,24 @@
 #include <cstring>
 #include <vector>
 
+#include "tools/setup_error.h"
+
 namespace vornk_tools {
 
-std::string executableFolder(std::string& error) {
+std::string executableFolder() {
   std::vector<char> buffer(256);
   for (;;) {
     const ssize_t length = ::readlink("/proc/self/exe", buffer.data(), buffer.size());
     if (length < 0) {
-      error = std::string("cannot resolve the executable's path: ") + std::strerror(errno);
-      return {};
+      const int error = errno;
+      throw SetupError(std::string("cannot resolve the executable's path: ") +
+                       std::strerror(error));
     }
     if (static_cast<std::size_t>(length) < buffer.size()) {
       const std::string path(buffer.data(), static_cast<std::size_t>(length));
       const std::size_t slash = path.rfind('/');
       if (slash == std::string::npos) {
-        error = "cannot resolve the executable's folder from '" + path + "'";
-        return {};
+        throw SetupError("cannot resolve the executable's folder from '" + path + "'");
       }
       return slash == 0 ? std::string("/") : path.substr(0, slash);
     }
@@ -35,30 +37,24 @@ std::string modulePathForDlopen(const std::string& path) {
   return path;
 }
 
-LoadedModule::~LoadedModule() {
-  if (handle_ != nullptr) ::dlclose(handle_);
-}
-
-bool LoadedModule::load(const std::string& path, std::string& error) {
-  const std::string target = modulePathForDlopen(path);
-  void* handle = ::dlopen(target.c_str(), RTLD_NOW | RTLD_LOCAL);
-  if (handle == nullptr) {
+LoadedModule::LoadedModule(const std::string& path)
+    : handle_(::dlopen(modulePathForDlopen(path).c_str(), RTLD_NOW | RTLD_LOCAL)) {
+  if (handle_ == nullptr) {
     const char* reason = ::dlerror();
-    error = "cannot load module '" + path + "': " + (reason ? reason : "unknown error");
-    return false;
+    throw SetupError("cannot load module '" + path + "': " + (reason ? reason : "unknown error"));
   }
   ::dlerror();  // clear, so that a null symbol can be told from a failed look-up
-  void* symbol = ::dlsym(handle, "get_providers");
+  void* symbol = ::dlsym(handle_, "get_providers");
   const char* reason = ::dlerror();
   if (reason != nullptr || symbol == nullptr) {
-    error = "module '" + path + "' has no get_providers: " + (reason ? reason : "null symbol");
-    ::dlclose(handle);
-    return false;
+    const std::string message =
+        "module '" + path + "' has no get_providers: " + (reason ? reason : "null symbol");
+    ::dlclose(handle_);
+    throw SetupError(message);
   }
-  if (handle_ != nullptr) ::dlclose(handle_);
-  handle_ = handle;
   getProviders_ = reinterpret_cast<GetProvidersFunction>(symbol);
-  return true;
 }
+
+LoadedModule::~LoadedModule() { ::dlclose(handle_); }
 
 }  // namespace vornk_tools

@@ -7,9 +7,9 @@
 
 namespace vornk_tools {
 
-// The folder holding the running executable, from /proc/self/exe; empty with error set when it
-// cannot be resolved.
-std::string executableFolder(std::string& error);
+// The folder holding the running executable, from /proc/self/exe; throws SetupError when it cannot
+// be resolved.
+std::string executableFolder();
 
 // The path handed to dlopen for a user-given module path. A path without a '/' would make dlopen
 // search the library path instead of the current folder, so it gets a "./" in front.
@@ -18,19 +18,18 @@ std::string modulePathForDlopen(const std::string& path);
 // A loaded module. Unloads it on destruction: destroy every object the module created first.
 class LoadedModule {
  public:
-  LoadedModule() = default;
+  // dlopen (RTLD_NOW | RTLD_LOCAL) and look up get_providers; throws SetupError (with dlerror's
+  // text) when either fails.
+  explicit LoadedModule(const std::string& path);
   LoadedModule(const LoadedModule&) = delete;
   LoadedModule& operator=(const LoadedModule&) = delete;
   ~LoadedModule();
 
-  // dlopen (RTLD_NOW | RTLD_LOCAL) and look up get_providers; false with error set (including
-  // dlerror's text) when either fails.
-  bool load(const std::string& path, std::string& error);
   GetProvidersFunction getProviders() const { return getProviders_; }
 
  private:
-  void* handle_ = nullptr;
-  GetProvidersFunction getProviders_ = nullptr;
+  void* handle_;
+  GetProvidersFunction getProviders_;
 };
 
 }  // namespace vornk_tools

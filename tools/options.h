@@ -1,11 +1,12 @@
-// Command line of vornk-host.
+// Command lines of vornk-host and of its decode command.
 #pragma once
 
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
-#include <vector>
+
+#include "tools/command_line.h"
 
 namespace vornk_tools {
 
@@ -17,7 +18,6 @@ struct Options {
   // Stop after this many stored rounds (at least 1); unset: run until signalled.
   std::optional<std::uint64_t> rounds;
   std::string outputPath;  // empty: readable records go to standard error
-  bool help = false;       // --help: print usage and do nothing else
   // --device bacnet-ip://HOST:PORT: read that device over BACnet/IP (endpoint "HOST:PORT")
   // instead of the in-process simulated device.
   bool bacnetIp = false;
@@ -32,32 +32,19 @@ struct Options {
 struct DecodeOptions {
   std::string path;
   bool json = false;
-  bool help = false;
 };
 
-struct ParsedDecodeOptions {
-  std::optional<DecodeOptions> options;
-  std::string error;
-};
-
-// Either the options or a one-line message naming the problem.
-struct ParsedOptions {
-  std::optional<Options> options;
-  std::string error;
-};
+// vornk-host [OPTION]...: each option may be given once; a value follows as the next argument
+// (unless that begins with "--") or after '='.
+extern const Command<Options> kHostCommand;
+// vornk-host decode: --format may be repeated, the last one counts; its value is the next
+// argument whatever it is, empty at the end.
+extern const Command<DecodeOptions> kDecodeCommand;
 
 // A plain decimal number: digits only, no sign, no spaces, at most max. Empty otherwise.
 std::optional<std::uint64_t> parseDecimal(std::string_view text, std::uint64_t max);
 
-// Parses the arguments that follow the program name. Options take their value as the next
-// argument or after '='; each may be given once. A next argument that begins with "--" is taken
-// for a missing value, not for the value. --help ends parsing at once.
-ParsedOptions parseOptions(const std::vector<std::string>& args);
-
-// Parses the arguments that follow "decode".
-ParsedDecodeOptions parseDecodeOptions(const std::vector<std::string>& args);
-
-// The usage text that --help prints.
+// The usage text that --help prints, for vornk-host and its commands alike.
 std::string usageText(std::string_view program);
 
 }  // namespace vornk_tools

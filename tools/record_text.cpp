@@ -4,36 +4,12 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "bacnet/object_types.h"
 #include "device/point_table.h"
 #include "device/vornk_data.h"
 #include "ttime.h"
 
 namespace vornk_tools {
-
-std::string_view objectTypeName(BACnetObjectType type) {
-  switch (type) {
-    case OBJECT_BINARY_INPUT:
-      return "binary-input";
-    case OBJECT_BINARY_OUTPUT:
-      return "binary-output";
-    case OBJECT_ANALOG_INPUT:
-      return "analog-input";
-    case OBJECT_ANALOG_OUTPUT:
-      return "analog-output";
-    case OBJECT_ANALOG_VALUE:
-      return "analog-value";
-  }
-  return "unknown-type";
-}
-
-std::optional<BACnetObjectType> objectTypeFromName(std::string_view name) {
-  for (const BACnetObjectType type :
-       {OBJECT_ANALOG_INPUT, OBJECT_ANALOG_OUTPUT, OBJECT_ANALOG_VALUE, OBJECT_BINARY_INPUT,
-        OBJECT_BINARY_OUTPUT}) {
-    if (name == objectTypeName(type) || name == std::to_string(type)) return type;
-  }
-  return std::nullopt;
-}
 
 std::string recordText(std::uint64_t round, const unsigned char* data, std::size_t length,
                        const std::optional<CycleStats>& cycle) {
@@ -42,15 +18,10 @@ std::string recordText(std::uint64_t round, const unsigned char* data, std::size
                                 " bytes, not " + std::to_string(length));
   }
 
-  std::uint32_t dataId;
-  std::memcpy(&dataId, data + offsetof(vornk_Data_t, data_id), sizeof dataId);
-  ttime stamp;
-  std::memcpy(&stamp, data + offsetof(vornk_Data_t, stamp), sizeof stamp);
-
   std::string text;
   text.reserve(40 * (vornk_points::kPoints.size() + 1));
-  text += "round " + std::to_string(round) + " data-id " + std::to_string(dataId) + " time " +
-          format_ttime(stamp);
+  text += "round " + std::to_string(round) + " data-id " + std::to_string(recordDataId(data)) +
+          " time " + format_ttime(recordStamp(data));
   if (cycle) {
     char stats[64];
     std::snprintf(stats, sizeof stats, " cycle %.1f ms %llu requests",
@@ -62,16 +33,15 @@ std::string recordText(std::uint64_t round, const unsigned char* data, std::size
 
   char value[32];
   for (const vornk_points::Point& point : vornk_points::kPoints) {
-    const unsigned char* slot = data + point.recordOffset;
     if (point.size == 1) {
-      std::snprintf(value, sizeof value, "%u", static_cast<unsigned>(*slot));
+      std::snprintf(value, sizeof value, "%u",
+                    static_cast<unsigned>(vornk_points::binaryValue(point, data)));
     } else {
-      float reading;  // the slot is unaligned: copy, never dereference as float
-      std::memcpy(&reading, slot, sizeof reading);
-      std::snprintf(value, sizeof value, "%g", static_cast<double>(reading));
+      std::snprintf(value, sizeof value, "%g",
+                    static_cast<double>(vornk_points::analogValue(point, data)));
     }
     text += "  ";
-    text += objectTypeName(point.type);
+    text += bacnet::objectTypeName(point.type);
     text += ' ';
     text += std::to_string(point.instance);
     text += " = ";

@@ -8,15 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "bacnet.h"
-
 namespace vornk_tools {
-
-// "binary-input", "binary-output", "analog-input", "analog-output", "analog-value";
-// "unknown-type" for anything else.
-std::string_view objectTypeName(BACnetObjectType type);
-// The object type a name of objectTypeName or a decimal type number (0 to 4) stands for.
-std::optional<BACnetObjectType> objectTypeFromName(std::string_view name);
 
 // What a cycle that ended in a round cost: its duration and its ReadProperty requests.
 struct CycleStats {

@@ -5,6 +5,8 @@
 #include <cstring>
 #include <memory>
 
+#include "tools/setup_error.h"
+
 namespace vornk_tools {
 
 namespace {
@@ -23,47 +25,40 @@ std::string oneLine(const std::string& text) {
 
 }  // namespace
 
-LoadedSettings parseSettings(const std::string& text) {
+Json::Value parseSettings(const std::string& text) {
   Json::CharReaderBuilder builder;
   Json::CharReaderBuilder::strictMode(&builder.settings_);
   builder.settings_["allowComments"] = true;
   const std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
 
-  LoadedSettings result;
+  Json::Value settings;
   std::string errors;
-  if (!reader->parse(text.data(), text.data() + text.size(), &result.settings, &errors)) {
-    result.settings = Json::Value(Json::objectValue);
-    result.error = "invalid JSON: " + oneLine(errors);
-    return result;
+  if (!reader->parse(text.data(), text.data() + text.size(), &settings, &errors)) {
+    throw SetupError("invalid JSON: " + oneLine(errors));
   }
-  if (!result.settings.isObject()) {
-    result.settings = Json::Value(Json::objectValue);
-    result.error = "settings must be a JSON object";
-  }
-  return result;
+  if (!settings.isObject()) throw SetupError("settings must be a JSON object");
+  return settings;
 }
 
-LoadedSettings loadSettingsFile(const std::string& path) {
-  LoadedSettings result;
-  const auto fail = [&](int error) {
-    result.settings = Json::Value(Json::objectValue);
-    result.error = "cannot read settings file '" + path + "': " + std::strerror(error);
-    return result;
+Json::Value loadSettingsFile(const std::string& path) {
+  const auto unreadable = [&](int error) {
+    return SetupError("cannot read settings file '" + path + "': " + std::strerror(error));
   };
-
   const std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"),
                                                              &std::fclose);
-  if (!file) return fail(errno);
+  if (!file) throw unreadable(errno);
   std::string text;
   char buffer[4096];
   std::size_t got;
   while ((got = std::fread(buffer, 1, sizeof buffer, file.get())) > 0) text.append(buffer, got);
   // A folder opens but does not read (EISDIR).
-  if (std::ferror(file.get())) return fail(errno);
+  if (std::ferror(file.get())) throw unreadable(errno);
 
-  result = parseSettings(text);
-  if (!result.error.empty()) result.error = "settings file '" + path + "': " + result.error;
-  return result;
+  try {
+    return parseSettings(text);
+  } catch (const SetupError& error) {
+    throw SetupError("settings file '" + path + "': " + error.what());
+  }
 }
 
 }  // namespace vornk_tools

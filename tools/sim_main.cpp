@@ -1,47 +1,35 @@
 // vornk-sim: a simulated BACnet/IP device serving the points vornk reads, until SIGINT or SIGTERM.
 //
 // The signals are blocked before the serving thread starts, so main receives them with sigwait.
+// Every failure is a SetupError: main writes its line and exits with its status.
 
 #include <pthread.h>
 #include <signal.h>
 
+#include <algorithm>
 #include <cstring>
-#include <exception>
 #include <iostream>
-#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "tools/device_simulator.h"
-#include "tools/settings_file.h"
+#include "tools/setup_error.h"
 #include "tools/simulator_options.h"
 
 using namespace vornk_tools;
 
-int main(int argc, char** argv) {
-  const std::string program = "vornk-sim";
-  const ParsedSimulatorOptions parsed =
-      parseSimulatorOptions(std::vector<std::string>(argv + 1, argv + argc));
-  if (!parsed.options) {
-    std::cerr << program << ": " << parsed.error << " (see " << program << " --help)" << std::endl;
-    return 2;
-  }
-  SimulatorOptions options = *parsed.options;
-  if (options.help) {
+namespace {
+
+int serve(const std::string& program, const std::vector<std::string>& args) {
+  Parsed<SimulatorOptions> parsed = parseCommandLine(kSimulatorCommand, args);
+  if (parsed.help) {
     std::cout << simulatorUsageText(program) << std::flush;
     return 0;
   }
-  if (!options.valuesPath.empty()) {
-    const LoadedSettings loaded = loadSettingsFile(options.valuesPath);
-    std::string error = loaded.error;
-    if (error.empty() && !parsePointValues(loaded.settings, options.settings.values, error)) {
-      error = options.valuesPath + ": " + error;
-    }
-    if (!error.empty()) {
-      std::cerr << program << ": " << error << std::endl;
-      return 2;
-    }
+  SimulatorSettings& settings = parsed.options.settings;
+  if (!parsed.options.valuesPath.empty()) {
+    settings.values = loadPointValues(parsed.options.valuesPath);
   }
 
   sigset_t signals;
@@ -49,28 +37,31 @@ int main(int argc, char** argv) {
   sigaddset(&signals, SIGINT);
   sigaddset(&signals, SIGTERM);
   if (const int error = ::pthread_sigmask(SIG_BLOCK, &signals, nullptr); error != 0) {
-    std::cerr << program << ": cannot block signals: " << std::strerror(error) << std::endl;
-    return 1;
+    throw SetupError(std::string("cannot block signals: ") + std::strerror(error));
   }
 
-  std::unique_ptr<DeviceSimulator> simulator;
-  try {
-    simulator = std::make_unique<DeviceSimulator>(options.settings);
-  } catch (const std::exception& exception) {
-    std::cerr << program << ": " << exception.what() << std::endl;
-    return 1;
-  }
-  std::cout << "listening on " << options.settings.address << ':' << simulator->port() << " device "
-            << options.settings.deviceInstance << std::endl;
+  DeviceSimulator simulator(settings);
+  std::cout << "listening on " << settings.address << ':' << simulator.port() << " device "
+            << settings.deviceInstance << std::endl;
 
-  std::thread serving([&] { simulator->run(); });
+  std::thread serving([&] { simulator.run(); });
   int received = 0;
   const int error = ::sigwait(&signals, &received);
-  simulator->stop();
+  simulator.stop();
   serving.join();
-  if (error != 0) {
-    std::cerr << program << ": waiting for signals failed: " << std::strerror(error) << std::endl;
-    return 1;
-  }
+  if (error != 0)
+    throw SetupError(std::string("waiting for signals failed: ") + std::strerror(error));
   return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const std::string program = "vornk-sim";
+  try {
+    return serve(program, std::vector<std::string>(argv + std::min(argc, 1), argv + argc));
+  } catch (const SetupError& error) {
+    std::cerr << error.line(program) << std::endl;
+    return error.exitStatus();
+  }
 }

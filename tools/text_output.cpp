@@ -6,6 +6,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "tools/setup_error.h"
+
 namespace vornk_tools {
 
 int writeAll(int fd, std::string_view text) {
@@ -24,23 +26,18 @@ int writeAll(int fd, std::string_view text) {
   return 0;
 }
 
-TextOutput::TextOutput() : fd_(STDERR_FILENO), name_("standard error") {}
+TextOutput::TextOutput(const std::string& path)
+    : fd_(STDERR_FILENO), owned_(!path.empty()), name_(path.empty() ? "standard error" : path) {
+  if (!owned_) return;
+  fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  if (fd_ < 0) {
+    const int error = errno;
+    throw SetupError("cannot open output file '" + path + "': " + std::strerror(error));
+  }
+}
 
 TextOutput::~TextOutput() {
   if (owned_) ::close(fd_);
-}
-
-bool TextOutput::openFile(const std::string& path, std::string& error) {
-  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-  if (fd < 0) {
-    error = "cannot open output file '" + path + "': " + std::strerror(errno);
-    return false;
-  }
-  if (owned_) ::close(fd_);
-  fd_ = fd;
-  owned_ = true;
-  name_ = path;
-  return true;
 }
 
 }  // namespace vornk_tools

@@ -13,14 +13,12 @@ int writeAll(int fd, std::string_view text);
 // The destination of readable records; closes a file it opened.
 class TextOutput {
  public:
-  // Standard error.
-  TextOutput();
+  // Standard error for an empty path, else the file at path, created or truncated; throws
+  // SetupError when it cannot be opened.
+  explicit TextOutput(const std::string& path = {});
   TextOutput(const TextOutput&) = delete;
   TextOutput& operator=(const TextOutput&) = delete;
   ~TextOutput();
-
-  // Opens (creating or truncating) the file at path; false with error set when it cannot.
-  bool openFile(const std::string& path, std::string& error);
 
   int fd() const { return fd_; }
   // "standard error" or the file's path, for messages.
@@ -28,7 +26,7 @@ class TextOutput {
 
  private:
   int fd_;
-  bool owned_ = false;
+  bool owned_;  // fd_ is a file opened here
   std::string name_;
 };
 

@@ -1,0 +1,22 @@
+// A sampling cycle with its round allocates nothing of its own once the process is warm.
+#include <gtest/gtest.h>
+
+#include "tests/support/allocation_counter.h"
+#include "tests/support/probe_vornk.h"
+#include "tests/support/rounds.h"
+
+TEST(Allocation, FullCycleAllocatesNothing) {
+  ProbeVornk device;
+  device.AttachBacnetClient(std::make_shared<SimulatedBacnetDevice>());
+  device.endpointText = "sim";
+  std::size_t allocations = 0;
+  const auto lines = capturedLines([&] {
+    device.do_sample();  // warms standard output and the time zone
+    allocations = allocation_counter::countOnThisThread([&] { device.do_sample(); });
+  });
+  EXPECT_EQ(lines.size(), 2u * 286u);
+  EXPECT_EQ(allocations, 0u);
+  // The counter does see allocations.
+  EXPECT_EQ(allocation_counter::countOnThisThread([] { ::operator delete(::operator new(16)); }),
+            1u);
+}

@@ -1,0 +1,162 @@
+// Host calls that call back into the device they were made for, from the same thread. What would
+// relock a lock the thread holds, change tables the round is walking, or go on with a deleted
+// device is refused loudly; everything else is served. A call that hangs instead is ended and
+// named by the watchdog.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <functional>
+#include <stdexcept>
+
+#include "tests/support/probe_vornk.h"
+#include "tests/support/rounds.h"
+#include "tests/support/temp_work_dir.h"
+#include "tests/support/watchdog.h"
+
+namespace {
+
+const char kInitSettingRefused[] =
+    "vornk: InitSetting refused: called from inside the device's own threshold evaluation";
+const char kLoadFromCacheRefused[] =
+    "vornk: LoadFromCache refused: called from inside one of the device's own rounds";
+const char kRoundDoneRefused[] =
+    "vornk: RoundDone refused: called from inside one of the device's own rounds";
+
+// A device whose cached rounds make every host call of their mode: in mode 1 one configured
+// signal with a due analog report rule, in mode 5 one upper band that is crossed.
+class CallBack : public testing::Test {
+ protected:
+  void configure(int mode) {
+    folder.write("ini/vornk.ini", kOneSignalIni);
+    evaluateEveryRound(*rig.device);
+    capturedLines([&] { rig.device->genericInitSetting(evaluatingSettings(mode)); });
+    rig.host->clear();
+  }
+
+  // Completes a cached round in which each host call of that name runs action; returns the
+  // lines the round wrote.
+  std::vector<std::string> roundCalling(const std::string& name, std::function<void()> action) {
+    rig.host->setHook([name, action](ZeqVDevice&, const HostCall& call) {
+      if (call.name == name) action();
+    });
+    return capturedLines([&] {
+      watchdog.run("a cached round whose host calls call back into the device",
+                   [&] { EXPECT_TRUE(rig.device->LoadFromCache(cached.data(), kRecordSize)); });
+    });
+  }
+
+  Watchdog watchdog;
+  TempWorkDir folder;
+  Rig rig;
+  const Bytes cached = Bytes(kRecordSize, 0x11);
+};
+
+struct Step {
+  const char* call;
+  int mode;
+};
+
+}  // namespace
+
+// From a host call of the evaluation, InitSetting would relock the threshold lock the thread
+// holds: it throws before it changes anything, and the round goes on whole.
+TEST_F(CallBack, InitSettingFromTheEvaluationThrowsAndChangesNothing) {
+  for (const Step step :
+       {Step{"CheckThreshold", 1}, Step{"CheckAOReport", 1}, Step{"CheckThresholdBool", 5}}) {
+    SCOPED_TRACE(step.call);
+    configure(step.mode);
+    const Json::Value otherMode = evaluatingSettings(step.mode == 1 ? 5 : 1);
+    std::string refusal;
+    roundCalling(step.call, [&] {
+      try {
+        rig.device->InitSetting(otherMode);
+      } catch (const std::logic_error& error) {
+        refusal = error.what();
+      }
+    });
+    EXPECT_EQ(refusal, kInitSettingRefused);
+    EXPECT_EQ(rig.device->b_mode_, step.mode);
+    EXPECT_EQ(rig.host->names(),
+              evaluatingRoundCalls(step.mode));  // no InitSetting reached the host
+    EXPECT_EQ(rig.host->calls().back().data, rig.host->calls().front().data);
+  }
+}
+
+// From any host call of a round, LoadFromCache and RoundDone would nest a round inside the round:
+// each writes one line (LoadFromCache returns false), and the round publishes and stores its own
+// record once.
+TEST_F(CallBack, ARoundFromAnyStepOfARoundIsRefusedWithOneLine) {
+  const Bytes other(kRecordSize, 0x22);
+  for (const Step step : {Step{"SendSP", 1}, Step{"Reset", 1}, Step{"CheckThreshold", 1},
+                          Step{"CheckAOReport", 1}, Step{"DoBatchCheckThreshold", 1},
+                          Step{"SaveDeviceHistory", 1}, Step{"CheckThresholdBool", 5}}) {
+    SCOPED_TRACE(step.call);
+    configure(step.mode);
+    bool restored = true;
+    const auto lines = roundCalling(step.call, [&] {
+      restored = rig.device->LoadFromCache(other.data(), kRecordSize);
+      rig.device->RoundDone();
+    });
+    EXPECT_FALSE(restored);
+    EXPECT_EQ(lines.size(), 3u);
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), kLoadFromCacheRefused), 1);
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), kRoundDoneRefused), 1);
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), "rvSize is 0"), 1);
+    EXPECT_EQ(rig.host->names(), evaluatingRoundCalls(step.mode));
+    EXPECT_EQ(slice(rig.host->calls().front().data, 0, kStampOffset),
+              slice(cached, 0, kStampOffset));
+    EXPECT_EQ(slice(rig.device->record(), 0, kStampOffset), slice(cached, 0, kStampOffset));
+  }
+}
+
+// Calls that need no lock the thread holds are served: settings from a host call outside the
+// evaluation, and a cached round of another device from inside this device's round.
+TEST_F(CallBack, OtherCallsFromInsideARoundAreServed) {
+  configure(1);
+  Rig second;
+  bool restored = false;
+  roundCalling("SendSP", [&] {
+    EXPECT_EQ(rig.device->genericInitSetting(evaluatingSettings(5)), 1);
+    restored = second.device->LoadFromCache(cached.data(), kRecordSize);
+  });
+  EXPECT_TRUE(restored);
+  EXPECT_EQ(rig.device->b_mode_, 5);
+  EXPECT_EQ(second.host->count("SaveDeviceHistory"), 1u);
+}
+
+// Deleting a device from inside its own work cannot end well: the sampling thread cannot join
+// itself, and a round would go on with a deleted device. One line names the misuse before the
+// process ends.
+TEST(DeviceDeletionDeathTest, FromInsideItsOwnWorkWritesOneLineAndEndsTheProcess) {
+#ifdef VORNK_EMULATED
+  GTEST_SKIP() << "death tests are unreliable under user-mode emulation";
+#endif
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  // The module writes its lines to standard output; the death test reads standard error.
+  const auto deleteIn = [](bool samplingThread) {
+    ::dup2(STDERR_FILENO, STDOUT_FILENO);
+    Rig* rig = new Rig(std::chrono::milliseconds(0));
+    ProbeVornk* device = rig->device.release();
+    rig->host->setHook([device](ZeqVDevice&, const HostCall& call) {
+      if (call.name == "SendSP") delete device;
+    });
+    if (samplingThread) {
+      device->InitSetting(Json::Value());
+      rig->host->waitFor("SaveDeviceHistory", 1, std::chrono::seconds(30));
+    } else {
+      const Bytes cached(kRecordSize, 0);
+      device->LoadFromCache(cached.data(), kRecordSize);
+    }
+  };
+  Watchdog watchdog;
+  watchdog.run("deleting a device from its own sampling thread", [&] {
+    EXPECT_DEATH(deleteIn(true),
+                 "vornk: deleted from its own sampling thread, which cannot join itself; ending "
+                 "the process");
+  });
+  watchdog.run("deleting a device inside its own round", [&] {
+    EXPECT_DEATH(deleteIn(false),
+                 "vornk: deleted inside one of its own rounds; ending the process");
+  });
+}

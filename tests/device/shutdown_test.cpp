@@ -1,0 +1,124 @@
+// Shutdown and reload: the real vornk.so loaded, its devices sampling, deleted anywhere in a
+// cycle or a pause, and the module unloaded, many times; the process keeps no thread and no file
+// descriptor of it.
+#include <dlfcn.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <future>
+#include <memory>
+#include <random>
+#include <vector>
+
+#include "provider.h"
+#include "tests/support/process_state.h"
+#include "tests/support/rounds.h"
+#include "tests/support/temp_work_dir.h"
+#include "zeq_bacnet_device.h"
+
+namespace {
+
+constexpr int kLoads = 20;
+constexpr int kDevicesPerLoad = 3;
+constexpr auto kWait = std::chrono::seconds(30);
+
+// One device of the loaded module, and where to delete it: after the request with that number
+// (1 to 284: in the middle of the first cycle), or after its first round (in the 5-second pause),
+// or (0) as soon as its settings have been delivered.
+struct LoadedDevice {
+  std::unique_ptr<VDeviceInterface> device;
+  std::shared_ptr<RecordingServices> host = std::make_shared<RecordingServices>();
+  std::shared_ptr<SimulatedBacnetDevice> bacnet = std::make_shared<SimulatedBacnetDevice>();
+  unsigned deleteAfter = 0;
+  std::promise<void> reached;
+  std::atomic<unsigned> requests{0};
+};
+
+constexpr unsigned kInThePause = 285;
+
+// Settings by device: mode 1 reading ./ini/vornk.ini, mode 5, and mode 1 reading ./ini/102.ini,
+// which the reader rejects.
+const char* const kSettings[] = {
+    R"({"appSetting": {"b_mode": 1}})",
+    R"({"appSetting": {"b_mode": 5}, "thresholdSetting": {"a": {"ID": "S1", "SignalName": "t1",
+        "UpValue": 30, "UpReconverValue": 28, "UpAlarmLevel": 2}}})",
+    R"({"appSetting": {"b_mode": 1}})",
+};
+
+}  // namespace
+
+TEST(ShutdownAndReload, DevicesDeletedInCyclesAndPausesThenTheModuleUnloadedLeaveNothing) {
+  const auto threadsBefore = process_state::threads();
+  std::mt19937 random(6);  // fixed, so that a failure repeats
+  std::uniform_int_distribution<unsigned> where(0, 5);
+  std::uniform_int_distribution<unsigned> request(1, 284);
+  const auto deletionPoint = [&] {
+    const unsigned choice = where(random);
+    return choice == 0 ? 0 : choice <= 2 ? kInThePause : request(random);
+  };
+  TempWorkDir folder;
+  folder.write("ini/vornk.ini", "[AI]\nt1=A0100001,one\n[ALARM]\na1=B01\n");
+  folder.write("ini/102.ini", "[AI\nt1=A0100001\n");
+
+  const auto descriptorsBefore = process_state::fileDescriptors();
+  testing::internal::CaptureStdout();
+  for (int load = 0; load < kLoads && !HasFailure(); ++load) {
+    SCOPED_TRACE("load " + std::to_string(load));
+    void* module = dlopen(VORNK_MODULE_PATH, RTLD_NOW | RTLD_LOCAL);
+    ASSERT_NE(module, nullptr) << dlerror();
+    const auto getProviders =
+        reinterpret_cast<GetProvidersFunction>(dlsym(module, "get_providers"));
+    ASSERT_NE(getProviders, nullptr) << dlerror();
+
+    std::vector<std::unique_ptr<LoadedDevice>> devices;
+    {
+      auto providers = getProviders();
+      for (int i = 0; i < kDevicesPerLoad; ++i) {
+        auto loaded = std::make_unique<LoadedDevice>();
+        loaded->device.reset(providers[0]->create());
+        auto& device = dynamic_cast<ZeqBacNetDevice&>(*loaded->device);
+        device.AttachHostServices(loaded->host);
+        device.AttachBacnetClient(loaded->bacnet);
+        device.endpointText = "sim";
+        device.Init({}, 100u + static_cast<unsigned>(i), Json::Value());
+        loaded->deleteAfter = deletionPoint();
+        LoadedDevice* state = loaded.get();
+        loaded->bacnet->setRequestHook([state](BACnetObjectType, std::uint32_t) {
+          if (++state->requests == state->deleteAfter) state->reached.set_value();
+        });
+        devices.push_back(std::move(loaded));
+      }
+    }
+    for (int i = 0; i < kDevicesPerLoad; ++i) {
+      const Json::Value settings = parseJson(kSettings[i]);
+      if (i == 2) {
+        EXPECT_ANY_THROW(devices[i]->device->InitSetting(settings));
+      } else {
+        devices[i]->device->InitSetting(settings);
+      }
+    }
+
+    std::shuffle(devices.begin(), devices.end(), random);
+    for (auto& loaded : devices) {
+      SCOPED_TRACE("deleted after " + std::to_string(loaded->deleteAfter));
+      if (loaded->deleteAfter == kInThePause) {
+        EXPECT_TRUE(loaded->host->waitFor("SaveDeviceHistory", 1, kWait));
+      } else if (loaded->deleteAfter > 0) {
+        EXPECT_EQ(loaded->reached.get_future().wait_for(kWait), std::future_status::ready);
+      }
+      loaded->device.reset();
+    }
+    devices.clear();
+
+    EXPECT_EQ(dlclose(module), 0) << dlerror();
+    if (void* still = dlopen(VORNK_MODULE_PATH, RTLD_NOW | RTLD_NOLOAD)) {
+      ADD_FAILURE() << "vornk.so stayed loaded";
+      dlclose(still);
+    }
+  }
+  testing::internal::GetCapturedStdout();
+
+  EXPECT_TRUE(process_state::noThreadBeyond(threadsBefore));
+  EXPECT_EQ(process_state::fileDescriptors(), descriptorsBefore);
+}

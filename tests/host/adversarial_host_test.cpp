@@ -1,0 +1,585 @@
+// Devices under a host that misbehaves as the closed host may: its calls take the device's
+// bacnetMutex and sleep holding it, queue rule_values into the round, and (in one variant)
+// throw. Rounds on the sampling threads meet restores, settings imports, reads and deletions on
+// host threads. Nothing may deadlock: every host operation runs under the watchdog, which ends a
+// hung test and names what hung. Every record published or stored is checked as the host gets it.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <array>
+#include <condition_variable>
+#include <functional>
+#include <map>
+#include <ostream>
+#include <stdexcept>
+#include <thread>
+#include <utility>
+
+#include "doubles/adversarial_services.h"
+#include "tests/support/probe_vornk.h"
+#include "tests/support/rounds.h"
+#include "tests/support/temp_work_dir.h"
+#include "tests/support/watchdog.h"
+
+using vornk_points::kPoints;
+using vornk_points::Point;
+
+namespace {
+
+constexpr auto kWait = std::chrono::seconds(60);  // beyond the watchdog's limit
+
+// The slot a point holds in one of a device's two cached records: values that differ between
+// the two and from anything the simulated device answers.
+Bytes cachedSlot(const Point& point, int variant) {
+  if (point.size == 1) return Bytes{static_cast<unsigned char>(variant == 0 ? 7 : 9)};
+  return floatBytes((variant == 0 ? -1.0f : -0.5f) - static_cast<float>(point.instance));
+}
+
+// A cached record of the device: its data identifier, variant's points and an all-zero stamp,
+// which no round may publish.
+Bytes cachedRecord(std::uint32_t dataId, int variant) {
+  Bytes record(kRecordSize, 0);
+  std::memcpy(record.data(), &dataId, 4);
+  for (const Point& point : kPoints) {
+    const Bytes slot = cachedSlot(point, variant);
+    std::copy(slot.begin(), slot.end(), record.begin() + point.recordOffset);
+  }
+  return record;
+}
+
+bool plausibleStamp(const Bytes& record) {
+  const unsigned year = record[kStampOffset] | record[kStampOffset + 1] << 8;
+  return year >= 2000 && year < 2200 && record[kStampOffset + 2] >= 1 &&
+         record[kStampOffset + 2] <= 12 && record[kStampOffset + 3] >= 1 &&
+         record[kStampOffset + 3] <= 31 && record[kStampOffset + 4] <= 23 &&
+         record[kStampOffset + 5] <= 59 && record[kStampOffset + 6] <= 60;
+}
+
+// The first of the first n bytes in which a and b differ; n when none does.
+std::size_t firstDifference(const Bytes& a, const Bytes& b, std::size_t n) {
+  n = std::min({n, a.size(), b.size()});
+  return static_cast<std::size_t>(std::mismatch(a.begin(), a.begin() + n, b.begin()).first -
+                                  a.begin());
+}
+
+std::string pointName(const Point& point) {
+  return "point " + std::to_string(point.type) + ":" + std::to_string(point.instance);
+}
+
+// The record a LoadFromCache of this thread restores; null outside a restore. A round the
+// restore completes runs on this thread, so the checker, called there, tells such rounds apart.
+thread_local const Bytes* tRestoring = nullptr;
+
+bool restore(ProbeVornk& device, const Bytes& record) {
+  struct Clear {
+    ~Clear() { tRestoring = nullptr; }
+  } clear;
+  tRestoring = &record;
+  return device.LoadFromCache(record.data(), static_cast<int>(record.size()));
+}
+
+// Checks every round as the host sees it, on the thread of each host call (the hook of an
+// AdversarialServices):
+// * SendSP: a whole record under 5156, the device's data identifier, a stamp. A restore's round
+//   publishes exactly the restored bytes apart from the stamp; a sampled round's points are each
+//   sampled (the simulated device's default) or cached, and cached ones all from one record.
+// * DoBatchCheckThreshold: with a host that never throws, the round's rule_values are exactly
+//   those the host queued in the round's earlier calls.
+// * SaveDeviceHistory: exactly what the same round published.
+class RecordChecker {
+ public:
+  struct Counts {
+    int sampledRounds = 0;    // rounds on the sampling thread that reached their history
+    int restoredRounds = 0;   // the same, of restores
+    int mixedSampled = 0;     // sampled rounds holding both sampled and cached points
+    int cutShortSampled = 0;  // sampled rounds that ended before their history, then another began
+  };
+
+  explicit RecordChecker(const AdversarialBehaviour& host)
+      : exactRules_(host.throwIn.empty() || host.throwProbability == 0),
+        rulesPerCall_(host.rulesPerCall) {}
+
+  RecordingServices::Hook hook() {
+    return [this](ZeqVDevice& device, const HostCall& call) { check(device, call); };
+  }
+
+  void check(ZeqVDevice& device, const HostCall& call) {
+    if (call.name == "InitSetting") return;
+    const std::uint32_t dataId = device.dataId_;
+    const Bytes* restoring = tRestoring;
+    bool mixed = false;
+    std::string fault =
+        call.name == "SendSP" ? publicationFault(call, dataId, restoring, mixed) : std::string();
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      Round& round = rounds_[{dataId, std::this_thread::get_id()}];
+      Counts& counts = counts_[dataId];
+      if (call.name == "SendSP") {
+        if (round.open && !round.restored) ++counts.cutShortSampled;
+        round = {call.data, 1, true, restoring != nullptr, mixed};
+      } else if (!round.open) {
+        fault = "outside a round";
+      } else if (call.name == "DoBatchCheckThreshold") {
+        const unsigned queued = rulesPerCall_ * round.calls++;
+        if (exactRules_ && call.args.at(0) != std::to_string(queued)) {
+          fault = call.args.at(0) + " rule_values checked, " + std::to_string(queued) + " queued";
+        }
+      } else if (call.name == "SaveDeviceHistory") {
+        if (call.data != round.published) {
+          fault = "history differs from the publication at byte " +
+                  std::to_string(firstDifference(call.data, round.published, kRecordSize));
+        }
+        round.open = false;
+        if (round.restored) {
+          ++counts.restoredRounds;
+        } else {
+          ++counts.sampledRounds;
+          counts.mixedSampled += round.mixed;
+        }
+      } else {
+        ++round.calls;
+      }
+      if (!fault.empty() && faults_.size() < 10) {
+        faults_.push_back("device " + std::to_string(dataId) +
+                          (restoring != nullptr ? ", restore: " : ", sampling: ") + call.name +
+                          ": " + fault);
+      }
+    }
+    roundDone_.notify_all();
+  }
+
+  std::vector<std::string> faults() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return faults_;
+  }
+  Counts counts(std::uint32_t dataId) const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    const auto found = counts_.find(dataId);
+    return found == counts_.end() ? Counts() : found->second;
+  }
+  bool waitFor(std::uint32_t dataId, const std::function<bool(const Counts&)>& done) const {
+    std::unique_lock<std::mutex> lock(mutex_);
+    return roundDone_.wait_for(lock, kWait, [&] {
+      const auto found = counts_.find(dataId);
+      return done(found == counts_.end() ? Counts() : found->second);
+    });
+  }
+
+ private:
+  struct Round {
+    Bytes published;
+    unsigned calls = 0;  // calls of the round so far
+    bool open = false;   // published, history not yet stored
+    bool restored = false;
+    bool mixed = false;  // sampled and cached points
+  };
+
+  // What is wrong with a publication; empty when nothing is. mixed: it holds both sampled and
+  // cached points.
+  static std::string publicationFault(const HostCall& call, std::uint32_t dataId,
+                                      const Bytes* restoring, bool& mixed) {
+    const Bytes& record = call.data;
+    if (call.args.at(0) != "5156") return "published under " + call.args.at(0);
+    if (record.size() != kRecordSize) return std::to_string(record.size()) + " bytes";
+    if (std::memcmp(record.data(), &dataId, 4) != 0) return "another data identifier";
+    if (!plausibleStamp(record)) return "no time stamp";
+    if (restoring != nullptr) {
+      const std::size_t differs = firstDifference(record, *restoring, kStampOffset);
+      if (differs == kStampOffset) return {};
+      return "byte " + std::to_string(differs) + " is not the restored one";
+    }
+    int sampled = 0;
+    std::array<int, 2> cached{};
+    for (const Point& point : kPoints) {
+      const Bytes slot = slice(record, point.recordOffset, point.size);
+      if (slot == defaultSlot(point)) {
+        ++sampled;
+      } else if (slot == cachedSlot(point, 0)) {
+        ++cached[0];
+      } else if (slot == cachedSlot(point, 1)) {
+        ++cached[1];
+      } else {
+        return pointName(point) + " holds neither a sampled nor a cached value";
+      }
+    }
+    if (cached[0] > 0 && cached[1] > 0) return "points of both cached records";
+    mixed = sampled > 0 && cached[0] + cached[1] > 0;
+    return {};
+  }
+
+  const bool exactRules_;
+  const unsigned rulesPerCall_;
+  mutable std::mutex mutex_;
+  mutable std::condition_variable roundDone_;
+  std::map<std::pair<std::uint32_t, std::thread::id>, Round> rounds_;  // by device and thread
+  std::map<std::uint32_t, Counts> counts_;
+  std::vector<std::string> faults_;
+};
+
+// A device sampling with no pause, wired to host and to a simulated BACnet device (its own
+// unless given). evaluating: its rounds' values cross the limits of mode 5 and give mode 1 values
+// to check and report, so the evaluation calls the host.
+std::unique_ptr<ProbeVornk> makeDevice(
+    const std::shared_ptr<HostServices>& host, std::uint32_t dataId, bool evaluating,
+    std::shared_ptr<SimulatedBacnetDevice> bacnet = std::make_shared<SimulatedBacnetDevice>()) {
+  auto device = std::make_unique<ProbeVornk>(std::chrono::milliseconds(0));
+  device->AttachHostServices(host);
+  device->AttachBacnetClient(std::move(bacnet));
+  device->endpointText = "sim";
+  device->dataId_ = dataId;
+  if (evaluating) {
+    device->aoReportSettings_["A0160001"] = {true, 0, false, 0, false, 0, 0, 0};
+    device->inGenJsonData = [](Json::Value& values) {
+      values["t1"] = values.get("t1", 0).asInt() == 31 ? 27 : 31;
+      values["t2"] = 1;
+    };
+  }
+  return device;
+}
+
+// Runs body(1), body(2), ... body(count) on threads of their own and joins them, under the
+// watchdog. Whatever a body throws fails the test.
+void onHostThreads(Watchdog& watchdog, int count, const std::function<void(int)>& body) {
+  std::vector<std::thread> threads;
+  for (int t = 1; t <= count; ++t) {
+    threads.emplace_back([&body, t] {
+      try {
+        body(t);
+      } catch (const std::exception& error) {
+        ADD_FAILURE() << "host thread " << t << ": " << error.what();
+      }
+    });
+  }
+  watchdog.run("joining the host threads", [&] {
+    for (std::thread& thread : threads) thread.join();
+  });
+}
+
+// Runs f with standard output captured; returns the captured lines that contain "failed".
+template <typename F>
+std::vector<std::string> failureLines(F&& f) {
+  testing::internal::CaptureStdout();
+  f();
+  const std::string output = testing::internal::GetCapturedStdout();
+  std::vector<std::string> lines;
+  for (std::size_t at = output.find("failed"); at != std::string::npos;
+       at = output.find("failed", at + 1)) {
+    const std::size_t begin = output.rfind('\n', at) + 1;  // npos + 1 == 0
+    const std::size_t end = output.find('\n', at);
+    lines.push_back(output.substr(begin, end - begin));
+    at = end == std::string::npos ? output.size() : end;
+  }
+  return lines;
+}
+
+// What a host thread saw of its own calls; read after it has been joined.
+struct HostLog {
+  int refused = 0;       // LoadFromCache returned false
+  int restoreThrew = 0;  // LoadFromCache threw AdversarialHostError
+  int importThrew = 0;   // InitSetting did
+};
+
+struct HostVariant {
+  const char* name;
+  AdversarialBehaviour behaviour;
+};
+
+void PrintTo(const HostVariant& variant, std::ostream* out) { *out << variant.name; }
+
+// Every call takes bacnetMutex and sleeps up to 200 us holding it; every round call queues two
+// rule_values.
+AdversarialBehaviour lockingHost() {
+  AdversarialBehaviour host;
+  host.lockBacnet = AdversarialServices::allCalls();
+  host.maxSleep = std::chrono::microseconds(200);
+  host.rulesPerCall = 2;
+  return host;
+}
+
+// The same, and one call in ten throws.
+AdversarialBehaviour throwingHost() {
+  AdversarialBehaviour host = lockingHost();
+  host.throwIn = AdversarialServices::allCalls();
+  host.throwProbability = 0.1;
+  host.seed = 2;
+  return host;
+}
+
+class AdversarialHost : public testing::TestWithParam<HostVariant> {
+ protected:
+  bool throwing() const { return !GetParam().behaviour.throwIn.empty(); }
+
+  // Calls f, counting an AdversarialHostError in errors when the host throws.
+  template <typename F>
+  void hostCall(int& errors, F&& f) {
+    try {
+      f();
+    } catch (const AdversarialHostError&) {
+      ++errors;
+    }
+  }
+
+  // Only a throwing host makes sampling cycles fail, each with a line naming the host's error,
+  // and sampling goes on after them: a cut-short round is a failed cycle followed by another.
+  void expectSamplingFailuresFromTheHostOnly(const std::vector<std::string>& lines,
+                                             const RecordChecker::Counts& counts) {
+    if (!throwing()) {
+      EXPECT_EQ(lines, std::vector<std::string>());
+      EXPECT_EQ(counts.cutShortSampled, 0);
+      return;
+    }
+    for (const std::string& line : lines) {
+      EXPECT_EQ(line.rfind("vornk: sampling cycle failed: adversarial host: ", 0), 0u) << line;
+    }
+    EXPECT_GT(counts.cutShortSampled, 0);
+    EXPECT_GE(lines.size(), static_cast<std::size_t>(counts.cutShortSampled));
+  }
+};
+
+constexpr int kRestoreRounds = 30;  // per restoring host thread
+constexpr int kRecreations = 6;
+constexpr int kHeldCalls = 40;  // per host thread that holds bacnetMutex
+
+// Two host threads restore cached records into one device and import settings in modes 1, 3 and
+// 5, while a third creates devices, imports and restores into them and deletes them as they
+// sample.
+TEST_P(AdversarialHost, SamplingMeetsRestoresImportsAndRecreation) {
+  Watchdog watchdog;
+  TempWorkDir folder;
+  folder.write("ini/vornk.ini", kTwoSignalIni);
+  const auto settings = settingsInModes135();
+  auto host = std::make_shared<AdversarialServices>(GetParam().behaviour);
+  RecordChecker checker(host->behaviour());
+  host->setHook(checker.hook());
+
+  constexpr std::uint32_t kShared = 401;
+  const std::array<Bytes, 2> cached{cachedRecord(kShared, 0), cachedRecord(kShared, 1)};
+  std::array<HostLog, 4> logs;
+  std::unique_ptr<ProbeVornk> shared = makeDevice(host, kShared, true);
+
+  const auto lines = failureLines([&] {
+    watchdog.run("InitSetting of the shared device",
+                 [&] { hostCall(logs[0].importThrew, [&] { shared->InitSetting(settings[0]); }); });
+    onHostThreads(watchdog, 3, [&](int t) {
+      HostLog& log = logs[t];
+      if (t == 3) {
+        for (int r = 0; r < kRecreations; ++r) {
+          const std::uint32_t dataId = 500 + static_cast<std::uint32_t>(r);
+          const Bytes record = cachedRecord(dataId, r % 2);
+          std::unique_ptr<ProbeVornk> device = makeDevice(host, dataId, true);
+          watchdog.run("InitSetting of a new device on host thread", t, [&] {
+            hostCall(log.importThrew, [&] { device->InitSetting(settings[r % 3]); });
+          });
+          for (int i = 0; i < 2; ++i) {
+            watchdog.run("LoadFromCache of a new device on host thread", t, [&] {
+              hostCall(log.restoreThrew, [&] { log.refused += !restore(*device, record); });
+            });
+          }
+          watchdog.run("deleting a sampling device on host thread", t, [&] { device.reset(); });
+        }
+        return;
+      }
+      for (int i = 0; i < kRestoreRounds; ++i) {
+        watchdog.run("LoadFromCache on host thread", t, [&] {
+          hostCall(log.restoreThrew,
+                   [&] { log.refused += !restore(*shared, cached[(i + t) % 2]); });
+        });
+        watchdog.run("InitSetting on host thread", t, [&] {
+          hostCall(log.importThrew, [&] { shared->InitSetting(settings[(i + t) % 3]); });
+        });
+      }
+    });
+    // Sampling goes on: another round (and with a throwing host, a failed cycle before it).
+    const int sampled = checker.counts(kShared).sampledRounds;
+    watchdog.run("waiting for a sampled round of the shared device", [&] {
+      EXPECT_TRUE(checker.waitFor(kShared, [&](const RecordChecker::Counts& counts) {
+        return counts.sampledRounds > sampled && (!throwing() || counts.cutShortSampled > 0);
+      }));
+    });
+    watchdog.run("deleting the shared device", [&] { shared.reset(); });
+  });
+
+  EXPECT_EQ(checker.faults(), std::vector<std::string>());
+  int restoreThrew = 0;
+  for (const HostLog& log : logs) {
+    EXPECT_EQ(log.refused, 0);
+    restoreThrew += log.restoreThrew;
+    if (!throwing()) {
+      EXPECT_EQ(log.restoreThrew + log.importThrew, 0);
+    }
+  }
+  // From LoadFromCache, the host's exception reaches the caller.
+  if (throwing()) {
+    EXPECT_GT(restoreThrew, 0);
+  }
+  EXPECT_GT(checker.counts(kShared).restoredRounds, 0);
+  expectSamplingFailuresFromTheHostOnly(lines, checker.counts(kShared));
+}
+
+// Host threads that hold the device's bacnetMutex while they import settings in modes 1, 3 and 5
+// and read a value, while the device samples and every round call of the host takes
+// bacnetMutex. The device's rounds evaluate nothing (no values): a host holding bacnetMutex
+// while the evaluation's own host calls take it would break the host's lock order, not ours.
+TEST_P(AdversarialHost, HostHoldingBacnetMutexImportsAndReads) {
+  Watchdog watchdog;
+  TempWorkDir folder;
+  folder.write("ini/vornk.ini", kTwoSignalIni);
+  const auto settings = settingsInModes135();
+  AdversarialBehaviour behaviour = GetParam().behaviour;
+  behaviour.lockBacnet = AdversarialServices::roundCalls();  // InitSetting's caller holds it
+  auto host = std::make_shared<AdversarialServices>(behaviour);
+  RecordChecker checker(host->behaviour());
+  host->setHook(checker.hook());
+
+  constexpr std::uint32_t kDevice = 402;
+  std::unique_ptr<ProbeVornk> device = makeDevice(host, kDevice, false);
+  std::array<HostLog, 3> logs;
+
+  const auto lines = failureLines([&] {
+    watchdog.run("InitSetting starting the device",
+                 [&] { hostCall(logs[0].importThrew, [&] { device->InitSetting(settings[1]); }); });
+    onHostThreads(watchdog, 2, [&](int t) {
+      HostLog& log = logs[t];
+      for (int i = 0; i < kHeldCalls; ++i) {
+        watchdog.run("InitSetting holding bacnetMutex on host thread", t, [&] {
+          std::lock_guard<std::mutex> bacnet(device->bacnetMutex);
+          hostCall(log.importThrew,
+                   [&] { EXPECT_EQ(device->InitSetting(settings[(i + t) % 3]), 1); });
+        });
+        watchdog.run("Get_Value holding bacnetMutex on host thread", t, [&] {
+          std::lock_guard<std::mutex> bacnet(device->bacnetMutex);
+          EXPECT_THROW(device->Get_Value(static_cast<unsigned>(i), "t1"), std::out_of_range);
+        });
+        // Let rounds fall between the calls: a sampled round every few of them.
+        if (i % 8 == 7) {
+          const int sampled = checker.counts(kDevice).sampledRounds;
+          watchdog.run("waiting for a sampled round on host thread", t, [&] {
+            EXPECT_TRUE(checker.waitFor(kDevice, [&](const RecordChecker::Counts& counts) {
+              return counts.sampledRounds > sampled;
+            }));
+          });
+        }
+      }
+    });
+    if (throwing()) {
+      watchdog.run("waiting for a failed sampling cycle", [&] {
+        EXPECT_TRUE(checker.waitFor(kDevice, [](const RecordChecker::Counts& counts) {
+          return counts.cutShortSampled > 0 && counts.sampledRounds > 0;
+        }));
+      });
+    }
+    watchdog.run("deleting the device", [&] { device.reset(); });
+  });
+
+  EXPECT_EQ(checker.faults(), std::vector<std::string>());
+  for (const HostLog& log : logs) {
+    if (!throwing()) {
+      EXPECT_EQ(log.importThrew, 0);
+    }
+  }
+  expectSamplingFailuresFromTheHostOnly(lines, checker.counts(kDevice));
+}
+
+INSTANTIATE_TEST_SUITE_P(Hosts, AdversarialHost,
+                         testing::Values(HostVariant{"LockingAndSleeping", lockingHost()},
+                                         HostVariant{"AlsoThrowing", throwingHost()}),
+                         [](const testing::TestParamInfo<HostVariant>& info) {
+                           return std::string(info.param.name);
+                         });
+
+// Two host threads restore the device's two cached records while it samples and evaluates, under
+// a host that takes bacnetMutex and sleeps in every call and queues rule_values: each restore
+// publishes its own record once and every round's history is its publication. Then one restore
+// lands in the middle of a cycle, whose round must hold the cached points read before it and
+// sampled ones after. (The checker fails the test on any other record.)
+TEST(AdversarialHostRecords, RestoresPublishTheirRecordAndHistoryStoresThePublication) {
+  Watchdog watchdog;
+  TempWorkDir folder;
+  folder.write("ini/vornk.ini", kTwoSignalIni);
+  const auto settings = settingsInModes135();
+  auto host = std::make_shared<AdversarialServices>(lockingHost());
+  RecordChecker checker(host->behaviour());
+
+  // The mid-cycle restore: the sampling thread, about to read kMiddle, waits (holding
+  // bacnetMutex) until the restore has published; the restore needs neither that lock nor the
+  // round lock of a cycle in progress to get there.
+  const Point& kMiddle = kPoints[vornk_points::kPointCount / 2];
+  struct {
+    std::mutex lock;
+    std::condition_variable changed;
+    bool armed = false;
+    bool reached = false;
+    bool published = false;
+  } middle;
+  host->setHook([&](ZeqVDevice& device, const HostCall& call) {
+    checker.check(device, call);
+    if (call.name == "SendSP" && tRestoring != nullptr) {
+      std::lock_guard<std::mutex> lock(middle.lock);
+      middle.published = true;
+      middle.changed.notify_all();
+    }
+  });
+  auto bacnet = std::make_shared<SimulatedBacnetDevice>();
+  bacnet->setRequestHook([&](BACnetObjectType type, std::uint32_t instance) {
+    if (type != kMiddle.type || instance != kMiddle.instance) return;
+    std::unique_lock<std::mutex> lock(middle.lock);
+    if (!middle.armed) return;
+    middle.armed = false;
+    middle.reached = true;
+    middle.published = false;
+    middle.changed.notify_all();
+    middle.changed.wait_for(lock, kWait, [&] { return middle.published; });
+  });
+
+  constexpr std::uint32_t kDevice = 403;
+  const std::array<Bytes, 2> cached{cachedRecord(kDevice, 0), cachedRecord(kDevice, 1)};
+  std::unique_ptr<ProbeVornk> device = makeDevice(host, kDevice, true, bacnet);
+  std::array<int, 3> refused{};
+
+  const auto lines = failureLines([&] {
+    watchdog.run("InitSetting starting the device",
+                 [&] { EXPECT_EQ(device->InitSetting(settings[0]), 1); });
+    onHostThreads(watchdog, 2, [&](int t) {
+      for (int i = 0; i < kRestoreRounds; ++i) {
+        watchdog.run("LoadFromCache on host thread", t,
+                     [&] { refused[t] += !restore(*device, cached[t - 1]); });
+        if (i % 4 == 3) {
+          const int sampled = checker.counts(kDevice).sampledRounds;
+          watchdog.run("waiting for a sampled round on host thread", t, [&] {
+            EXPECT_TRUE(checker.waitFor(kDevice, [&](const RecordChecker::Counts& counts) {
+              return counts.sampledRounds > sampled;
+            }));
+          });
+        }
+      }
+    });
+
+    {
+      std::lock_guard<std::mutex> lock(middle.lock);
+      middle.armed = true;
+    }
+    watchdog.run("waiting for the middle of a cycle", [&] {
+      std::unique_lock<std::mutex> lock(middle.lock);
+      EXPECT_TRUE(middle.changed.wait_for(lock, kWait, [&] { return middle.reached; }));
+    });
+    const RecordChecker::Counts before = checker.counts(kDevice);
+    watchdog.run("LoadFromCache in the middle of a cycle",
+                 [&] { refused[0] += !restore(*device, cached[0]); });
+    watchdog.run("waiting for the round of that cycle", [&] {
+      EXPECT_TRUE(checker.waitFor(kDevice, [&](const RecordChecker::Counts& counts) {
+        return counts.sampledRounds > before.sampledRounds;
+      }));
+    });
+    EXPECT_EQ(checker.counts(kDevice).mixedSampled, before.mixedSampled + 1);
+    watchdog.run("deleting the device", [&] { device.reset(); });
+  });
+
+  EXPECT_EQ(checker.faults(), std::vector<std::string>());
+  EXPECT_EQ(refused, (std::array<int, 3>{}));
+  const RecordChecker::Counts counts = checker.counts(kDevice);
+  EXPECT_EQ(counts.restoredRounds, 2 * kRestoreRounds + 1);
+  EXPECT_EQ(counts.cutShortSampled, 0);
+  EXPECT_EQ(lines, std::vector<std::string>());
+}
+
+}  // namespace

@@ -1,0 +1,73 @@
+// A vornk device whose protected state tests, benchmarks and fuzz targets can reach, with seams in
+// its round, and a rig that wires one to a recording host and a simulated BACnet device.
+#pragma once
+
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "device/vornk.h"
+#include "doubles/recording_services.h"
+#include "doubles/simulated_device.h"
+#include "tests/support/record.h"
+
+// A vornk device with a chosen pause (by default one long enough that its sampling thread, once
+// started, stays out of the way after its first cycle), readable state and seams attached.
+class ProbeVornk : public vornk {
+ public:
+  explicit ProbeVornk(std::chrono::milliseconds pause = std::chrono::hours(1));
+  ~ProbeVornk() override;
+
+  using vornk::aiSignalMap_;
+  using vornk::alarmSignalIdMap_;
+  using vornk::b_mode_;
+  using vornk::evaluateThresholds;
+  using vornk::low2ThresholdMap_;
+  using vornk::lowThresholdMap_;
+  using vornk::mobileIdMap_;
+  using vornk::mobileNameMap_;
+  using vornk::pause;
+  using vornk::recordLock_;
+  using vornk::requestStop;
+  using vornk::roundLock_;
+  using vornk::stopSampling;
+  using vornk::thresholdLock_;
+  using vornk::up2ThresholdMap_;
+  using vornk::upThresholdMap_;
+  using vornk::valueMap_;
+
+  // The generic settings operation alone, without starting the sampling thread.
+  int genericInitSetting(const Json::Value& settings) { return Base::InitSetting(settings); }
+
+  Bytes record();
+
+  // Completes one round through the cache path with an all-zero record; false when refused.
+  bool zeroRecordRound();
+
+  // Set by a test, before sampling starts, to act in the round's RunCheckThreshold step.
+  std::function<void(ProbeVornk&)> inRunCheckThreshold;
+  void RunCheckThreshold() override;
+
+  // Set by a test, before sampling starts, to fill the round's values as a concrete driver's
+  // GenJsonData does.
+  std::function<void(Json::Value& values)> inGenJsonData;
+  void GenJsonData() override;
+  // Makes every round's GenJsonData give these values.
+  void giveRoundValues(Json::Value values);
+};
+
+// A device wired to a recording host and a simulated BACnet device.
+struct Rig {
+  explicit Rig(std::chrono::milliseconds pause = std::chrono::hours(1),
+               const std::string& endpoint = "sim");
+
+  // A rig whose device never starts its sampling thread: a stop requested up front keeps
+  // InitSetting from starting it, so settings imports and rounds through the cache path run on
+  // the calling thread alone while nothing sleeps or touches the network.
+  static Rig withoutSampling();
+
+  std::unique_ptr<ProbeVornk> device;
+  std::shared_ptr<RecordingServices> host;
+  std::shared_ptr<SimulatedBacnetDevice> bacnet;
+};

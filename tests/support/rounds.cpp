@@ -1,0 +1,70 @@
+#include "tests/support/rounds.h"
+
+#include <algorithm>
+#include <sstream>
+
+std::vector<std::string> splitLines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+void cachedRound(Rig& rig) {
+  capturedLines([&] { EXPECT_TRUE(rig.device->zeroRecordRound()); });
+}
+
+std::vector<HostCall> evaluatedRound(Rig& rig, const Json::Value& values) {
+  rig.device->giveRoundValues(values);
+  rig.host->clear();
+  cachedRound(rig);
+  std::vector<HostCall> calls = rig.host->calls();
+  const auto isName = [](const char* name) {
+    return [name](const HostCall& call) { return call.name == name; };
+  };
+  const auto from = std::find_if(calls.begin(), calls.end(), isName("Reset"));
+  const auto to = std::find_if(calls.begin(), calls.end(), isName("DoBatchCheckThreshold"));
+  EXPECT_TRUE(from != calls.end() && to != calls.end());
+  return std::vector<HostCall>(from + 1, to);
+}
+
+Json::Value parseJson(const std::string& text) {
+  Json::Value value;
+  std::string errors;
+  std::istringstream in(text);
+  EXPECT_TRUE(Json::parseFromStream(Json::CharReaderBuilder(), in, &value, &errors)) << errors;
+  return value;
+}
+
+std::array<Json::Value, 3> settingsInModes135() {
+  return {
+      parseJson(R"({"appSetting": {"b_mode": 1}})"),
+      parseJson(R"({"appSetting": {"b_mode": "3"}, "thresholdSetting": {"t1": {"ID": "S1"}}})"),
+      parseJson(R"({"appSetting": {"b_mode": 5}, "thresholdSetting": {
+          "a": {"ID": "S1", "SignalName": "t1", "UpValue": 30, "UpReconverValue": 28,
+                "UpAlarmLevel": 2, "Low2Value": 1, "Low2ReconverValue": 2, "Low2AlarmLevel": 1}}})"),
+  };
+}
+
+void evaluateEveryRound(ProbeVornk& device) {
+  device.inGenJsonData = [](Json::Value& values) {
+    values["t1"] = values.get("t1", 0).asInt() == 31 ? 27 : 31;
+  };
+  device.aoReportSettings_ = {{"A0160001", {true, 0, false, 0, false, 0, 0, 0}}};
+}
+
+Json::Value evaluatingSettings(int mode) {
+  if (mode == 1) return parseJson(R"({"appSetting": {"b_mode": 1}})");
+  return parseJson(R"({"appSetting": {"b_mode": 5}, "thresholdSetting": {"a": {"ID": "S1",
+      "SignalName": "t1", "UpValue": 30, "UpReconverValue": 28, "UpAlarmLevel": 2}}})");
+}
+
+const std::vector<std::string>& evaluatingRoundCalls(int mode) {
+  using Names = std::vector<std::string>;
+  static const Names mode1 = {
+      "SendSP",           "Reset", "CheckThreshold", "CheckAOReport", "DoBatchCheckThreshold",
+      "SaveDeviceHistory"};
+  static const Names mode5 = {"SendSP", "Reset", "CheckThresholdBool", "DoBatchCheckThreshold",
+                              "SaveDeviceHistory"};
+  return mode == 1 ? mode1 : mode5;
+}

@@ -1,0 +1,223 @@
+// The settings import: the mode from "appSetting"/"b_mode", the mobile-identifier import and the
+// threshold-map import, and the number rules they share.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+
+#include "tests/support/probe_vornk.h"
+#include "tests/support/rounds.h"
+#include "tests/support/temp_work_dir.h"
+#include "unidata/settings_text.h"
+#include "unidata/threshold_import.h"
+
+// Found by argument-dependent lookup, so it must live beside SignalThreshold.
+static bool operator==(const SignalThreshold& a, const SignalThreshold& b) {
+  return a.alarmId == b.alarmId && a.threshold == b.threshold && a.recoverValue == b.recoverValue &&
+         a.alarmActive == b.alarmActive && a.alarmLevel == b.alarmLevel;
+}
+
+namespace {
+
+class SettingsImport : public testing::Test {
+ protected:
+  SettingsImport() { rig.device->dataId_ = 12; }
+
+  std::vector<std::string> deliver(const std::string& settings) {
+    return capturedLines([&] { rig.device->genericInitSetting(parseJson(settings)); });
+  }
+  std::vector<std::string> deliverInMode(int mode, const std::string& thresholdSetting) {
+    rig.device->b_mode_ = mode;
+    return deliver("{\"thresholdSetting\": " + thresholdSetting + "}");
+  }
+
+  TempWorkDir folder;  // mode 1 looks for ./ini/ here
+  Rig rig;
+};
+
+}  // namespace
+
+TEST(SettingsNumbers, FollowTheCLibraryRules) {
+  EXPECT_EQ(unidata::parseIntText("  -12abc"), -12);
+  EXPECT_EQ(unidata::parseIntText("3x"), 3);
+  EXPECT_EQ(unidata::parseIntText("x3"), 0);
+  EXPECT_EQ(unidata::parseIntText("2.9"), 2);
+  EXPECT_EQ(unidata::parseIntText("99999999999"), std::numeric_limits<int>::max());
+  EXPECT_EQ(unidata::parseIntText("-99999999999"), std::numeric_limits<int>::min());
+  EXPECT_EQ(unidata::parseFloatText(" 28.5kg"), 28.5f);
+  EXPECT_EQ(unidata::parseFloatText("0x1p4"), 16.0f);
+  EXPECT_EQ(unidata::parseFloatText("-inf"), -std::numeric_limits<float>::infinity());
+  EXPECT_TRUE(std::isnan(unidata::parseFloatText("nan")));
+  EXPECT_EQ(unidata::parseFloatText("abc"), 0.0f);
+  EXPECT_EQ(unidata::parseFloatText("1e39"), std::numeric_limits<float>::infinity());
+}
+
+TEST_F(SettingsImport, ModeIsParsedFromTheTextOfBMode) {
+  const std::pair<const char*, int> cases[] = {
+      {"\"5\"", 5}, {"5", 5}, {"\"3x\"", 3}, {"\" -7\"", -7}, {"5.9", 5}, {"\"x\"", 0}, {"true", 0},
+  };
+  for (const auto& [text, mode] : cases) {
+    rig.device->b_mode_ = 42;
+    const auto lines = deliver(std::string("{\"appSetting\": {\"b_mode\": ") + text + "}}");
+    EXPECT_EQ(rig.device->b_mode_.load(), mode) << text;
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines.front(), "InitSetting 12 b_mode_:" + std::to_string(mode));
+  }
+}
+
+TEST_F(SettingsImport, ModeIsKeptWithoutAUsableBMode) {
+  for (const char* settings : {"{}", "{\"appSetting\": null}", "{\"appSetting\": 5}",
+                               "{\"appSetting\": {}}", "{\"appSetting\": {\"b_mode\": null}}"}) {
+    rig.device->b_mode_ = 0;
+    EXPECT_TRUE(deliver(settings).empty()) << settings;
+    EXPECT_EQ(rig.device->b_mode_.load(), 0) << settings;
+  }
+  // A new device stays in mode 1 and searches for its configuration file.
+  Rig fresh;
+  fresh.device->dataId_ = 12;
+  const auto lines =
+      capturedLines([&] { fresh.device->genericInitSetting(Json::Value(Json::objectValue)); });
+  EXPECT_EQ(fresh.device->b_mode_.load(), 1);
+  EXPECT_EQ(lines.front(), "data_id:12 model:vornk b ini not found");
+}
+
+TEST_F(SettingsImport, ABModeWithoutTextFormIsIgnoredWithAReason) {
+  rig.device->b_mode_ = 0;
+  EXPECT_EQ(
+      deliver("{\"appSetting\": {\"b_mode\": {\"x\": 5}}}"),
+      std::vector<std::string>{"InitSetting 12 b_mode ignored: a JSON object has no text form"});
+  EXPECT_EQ(
+      deliver("{\"appSetting\": {\"b_mode\": [5]}}"),
+      std::vector<std::string>{"InitSetting 12 b_mode ignored: a JSON array has no text form"});
+  EXPECT_EQ(rig.device->b_mode_.load(), 0);
+  EXPECT_EQ(rig.host->count("InitSetting"), 2u);
+}
+
+TEST_F(SettingsImport, MobileImportPrintsEveryMemberAndItsMissingIdentifiers) {
+  rig.device->signalLevelMap["full"] = 4;
+  rig.device->signalValueMap["full"] = 21.5f;
+  const auto lines = deliverInMode(3, R"({
+      "bare": {},
+      "full": {"SignalName": "Supply", "NMAlarmID": 7, "ID": "S17", "SignalNumber": ""},
+      "number": 5,
+      "odd": {"SignalName": {"a": 1}, "NMAlarmID": [1], "ID": true, "SignalNumber": null}})");
+  EXPECT_EQ(lines,
+            (std::vector<std::string>{
+                "here 1", "here 2", "here bare", "12 NMAlarmID is missing", "12 ID is missing",
+                "12 SignalNumber is missing", "mobile:bare:;;; level:0 value:0", "here full",
+                "mobile:full:7;S17;; level:4 value:21.5", "here number", "here odd",
+                "12 NMAlarmID is missing", "12 SignalNumber is missing",
+                "mobile:odd:;true;; level:0 value:0"}));
+  EXPECT_EQ(rig.device->mobileIdMap_,
+            (std::map<std::string, std::string>{
+                {"bare", ";;;"}, {"full", "7;S17;;"}, {"odd", ";true;;"}}));
+  EXPECT_EQ(rig.device->mobileNameMap_, (std::map<std::string, std::string>{{"full", "Supply"}}));
+  EXPECT_EQ(rig.device->signalLevelMap.count("bare"), 1u);
+  EXPECT_EQ(rig.device->signalValueMap.count("odd"), 1u);
+  EXPECT_EQ(rig.host->names(), std::vector<std::string>{"InitSetting"});
+}
+
+// A thresholdSetting that is missing or null gives no members; one that is not an object is
+// ignored with one line. Nothing is imported.
+TEST_F(SettingsImport, MobileImportWithoutMembers) {
+  const auto ignored = [](const char* kind) {
+    return "InitSetting 12 thresholdSetting ignored: a JSON " + std::string(kind) +
+           " is not an object";
+  };
+  EXPECT_EQ(deliverInMode(3, "null"), std::vector<std::string>{"here 1"});
+  EXPECT_EQ(deliverInMode(3, "[{\"ID\": 1}]"),
+            (std::vector<std::string>{"here 1", ignored("array")}));
+  const std::pair<const char*, const char*> scalars[] = {
+      {"\"text\"", "string"}, {"5", "number"}, {"false", "boolean"}};
+  for (const auto& [scalar, kind] : scalars) {
+    EXPECT_EQ(deliverInMode(3, scalar),
+              (std::vector<std::string>{"here 1", "here 2", ignored(kind)}));
+  }
+  EXPECT_TRUE(rig.device->mobileIdMap_.empty());
+  EXPECT_TRUE(rig.device->mobileNameMap_.empty());
+}
+
+// The same band given as numbers and as strings holding the same digits.
+TEST_F(SettingsImport, ThresholdRecordsFillTheirBands) {
+  for (const char* record :
+       {R"({"ID": "S17", "SignalName": "t1", "UpValue": 30, "UpReconverValue": 28.5,
+            "UpAlarmLevel": 2, "LowValue": 5, "LowReconverValue": 7, "LowAlarmLevel": 3})",
+        R"({"ID": "S17", "SignalName": "t1", "UpValue": "30", "UpReconverValue": "28.5",
+            "UpAlarmLevel": "2", "LowValue": "5", "LowReconverValue": "7",
+            "LowAlarmLevel": "3"})"}) {
+    EXPECT_TRUE(deliverInMode(5, std::string("{\"a\": ") + record + "}").empty());
+    EXPECT_EQ(rig.device->upThresholdMap_,
+              (SignalThresholdMap{{"t1", {"S17001", 30.0f, 28.5f, false, 2}}}));
+    EXPECT_EQ(rig.device->lowThresholdMap_,
+              (SignalThresholdMap{{"t1", {"S17003", 5.0f, 7.0f, false, 3}}}));
+    EXPECT_TRUE(rig.device->up2ThresholdMap_.empty());
+    EXPECT_TRUE(rig.device->low2ThresholdMap_.empty());
+  }
+  EXPECT_EQ(rig.host->count("InitSetting"), 2u);
+}
+
+TEST_F(SettingsImport, IncompleteBandsAndRecordsAreSkipped) {
+  deliverInMode(5, R"({
+      "partial": {"ID": "P", "SignalName": "p", "UpValue": 1, "UpReconverValue": 0,
+                  "UpAlarmLevel": 1, "Up2Value": "", "Up2ReconverValue": 1, "Up2AlarmLevel": 1,
+                  "LowValue": 1, "LowReconverValue": null, "LowAlarmLevel": 1,
+                  "Low2Value": "0x10", "Low2ReconverValue": "inf", "Low2AlarmLevel": "x"},
+      "noId": {"SignalName": "n", "UpValue": 1, "UpReconverValue": 0, "UpAlarmLevel": 1},
+      "emptyName": {"ID": "E", "SignalName": "", "UpValue": 1, "UpReconverValue": 0,
+                    "UpAlarmLevel": 1},
+      "objectId": {"ID": {"a": 1}, "SignalName": "o", "UpValue": 1, "UpReconverValue": 0,
+                   "UpAlarmLevel": 1},
+      "arrayBand": {"ID": "A", "SignalName": "a", "UpValue": [1], "UpReconverValue": 0,
+                    "UpAlarmLevel": 1},
+      "notARecord": 5})");
+  EXPECT_EQ(rig.device->upThresholdMap_,
+            (SignalThresholdMap{{"p", {"P001", 1.0f, 0.0f, false, 1}}}));
+  EXPECT_TRUE(rig.device->up2ThresholdMap_.empty());
+  EXPECT_TRUE(rig.device->lowThresholdMap_.empty());
+  EXPECT_EQ(rig.device->low2ThresholdMap_,
+            (SignalThresholdMap{
+                {"p", {"P004", 16.0f, std::numeric_limits<float>::infinity(), false, 0}}}));
+}
+
+// A later record of the same signal overwrites only the bands it has complete.
+TEST_F(SettingsImport, ALaterRecordOfTheSameSignalOverwritesItsCompleteBands) {
+  deliverInMode(5, R"({
+      "a": {"ID": "X", "SignalName": "s", "UpValue": 1, "UpReconverValue": 0, "UpAlarmLevel": 1,
+            "LowValue": 1, "LowReconverValue": 2, "LowAlarmLevel": 1},
+      "b": {"ID": "Y", "SignalName": "s", "UpValue": 9, "UpReconverValue": 8, "UpAlarmLevel": 2}})");
+  EXPECT_EQ(rig.device->upThresholdMap_,
+            (SignalThresholdMap{{"s", {"Y001", 9.0f, 8.0f, false, 2}}}));
+  EXPECT_EQ(rig.device->lowThresholdMap_,
+            (SignalThresholdMap{{"s", {"X003", 1.0f, 2.0f, false, 1}}}));
+}
+
+TEST_F(SettingsImport, EveryThresholdImportStartsFromEmptyMaps) {
+  deliverInMode(5, R"({"a": {"ID": "S", "SignalName": "old", "UpValue": 1, "UpReconverValue": 0,
+                             "UpAlarmLevel": 1}})");
+  rig.device->upThresholdMap_["old"].alarmActive = true;
+  deliverInMode(5, R"({"a": {"ID": "S", "SignalName": "new", "UpValue": 1, "UpReconverValue": 0,
+                             "UpAlarmLevel": 1}})");
+  EXPECT_EQ(rig.device->upThresholdMap_,
+            (SignalThresholdMap{{"new", {"S001", 1.0f, 0.0f, false, 1}}}));
+
+  for (const char* nothing : {"null", "[{\"ID\": \"S\"}]", "\"text\""}) {
+    rig.device->lowThresholdMap_["x"] = {};
+    EXPECT_TRUE(deliverInMode(5, nothing).empty());
+    EXPECT_TRUE(rig.device->upThresholdMap_.empty() && rig.device->lowThresholdMap_.empty())
+        << nothing;
+  }
+  rig.device->lowThresholdMap_["x"] = {};
+  rig.device->b_mode_ = 5;
+  capturedLines([&] { rig.device->genericInitSetting(Json::Value(Json::objectValue)); });
+  EXPECT_TRUE(rig.device->lowThresholdMap_.empty());
+}
+
+// The band import on its own: a fresh band replaces the whole entry, alarm state included.
+TEST(ThresholdBand, ReplacesTheWholeEntry) {
+  SignalThresholdMap map{{"t", {"OLD", 9.0f, 9.0f, true, 9}}};
+  const Json::Value record = parseJson(R"({"V": " 1.5e1", "R": "-0x8", "L": " +4 levels"})");
+  unidata::importThresholdBand(record, "t", "N", "V", "R", "L", "002", map);
+  EXPECT_EQ(map, (SignalThresholdMap{{"t", {"N002", 15.0f, -8.0f, false, 4}}}));
+  unidata::importThresholdBand(record, "u", "N", "V", "R", "missing", "002", map);
+  EXPECT_EQ(map.size(), 1u);
+}
