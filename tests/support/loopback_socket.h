@@ -1,0 +1,30 @@
+// A UDP socket on 127.0.0.1 that a test plays a BACnet/IP device, a stranger or a client with,
+// by hand.
+#pragma once
+
+#include <netinet/in.h>
+
+#include <cstdint>
+#include <string>
+
+#include "bacnet/codec.h"
+
+class LoopbackSocket {
+ public:
+  LoopbackSocket();
+  LoopbackSocket(const LoopbackSocket&) = delete;
+  LoopbackSocket& operator=(const LoopbackSocket&) = delete;
+  ~LoopbackSocket();
+
+  std::uint16_t port() const;
+  std::string endpoint() const { return "127.0.0.1:" + std::to_string(port()); }
+
+  void sendTo(std::uint16_t port, const bacnet::Frame& frame) const;
+  // The next datagram, waiting at most a second for one already on its way; empty if none.
+  bacnet::Frame receive(std::uint16_t* from = nullptr) const;
+  // True when a datagram is waiting now.
+  bool pending() const;
+
+ private:
+  int fd_ = -1;
+};
