@@ -195,12 +195,6 @@ bool readHeaders(Reader& in, std::size_t size) {
   return !destination || in.byte(hopCount);
 }
 
-std::uint32_t floatBits(float value) {
-  std::uint32_t bits;
-  std::memcpy(&bits, &value, sizeof bits);
-  return bits;
-}
-
 // The present value inside the ACK's opening and closing tag 3, converted for the object type.
 Answer readPresentValue(Reader& in, BACnetObjectType type) {
   const Answer malformed{AnswerKind::Ignored, 0};

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <optional>
 #include <vector>
 
@@ -70,6 +71,13 @@ struct DeviceRequest {
 };
 
 DeviceRequest decodeDeviceRequest(const std::uint8_t* data, std::size_t size);
+
+// A float's bits, as a REAL present value carries them.
+inline std::uint32_t floatBits(float value) {
+  std::uint32_t bits;
+  std::memcpy(&bits, &value, sizeof bits);
+  return bits;
+}
 
 // A present value as a device sends it.
 struct PresentValue {

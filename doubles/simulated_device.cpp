@@ -1,16 +1,12 @@
 #include "doubles/simulated_device.h"
 
-#include <cstring>
-
+#include "bacnet/codec.h"
 #include "bacnet/object_types.h"
 
 std::uint32_t SimulatedBacnetDevice::defaultValue(BACnetObjectType type, std::uint32_t instance) {
   if (bacnet::isBinary(type)) return instance % 2;
   // A plausible reading between 15.0 and 39.75 in steps of 0.25.
-  const float reading = 15.0f + static_cast<float>(instance % 100) * 0.25f;
-  std::uint32_t bits;
-  std::memcpy(&bits, &reading, sizeof bits);
-  return bits;
+  return bacnet::floatBits(15.0f + static_cast<float>(instance % 100) * 0.25f);
 }
 
 void SimulatedBacnetDevice::setValue(BACnetObjectType type, std::uint32_t instance,
@@ -20,9 +16,7 @@ void SimulatedBacnetDevice::setValue(BACnetObjectType type, std::uint32_t instan
 }
 
 void SimulatedBacnetDevice::setFloat(BACnetObjectType type, std::uint32_t instance, float value) {
-  std::uint32_t bits;
-  std::memcpy(&bits, &value, sizeof bits);
-  setValue(type, instance, bits);
+  setValue(type, instance, bacnet::floatBits(value));
 }
 
 void SimulatedBacnetDevice::failSend(BACnetObjectType type, std::uint32_t instance) {

@@ -1,9 +1,9 @@
 #include "tools/simulator_options.h"
 
 #include <cmath>
-#include <cstring>
 #include <limits>
 
+#include "bacnet/codec.h"
 #include "bacnet/object_types.h"
 #include "tools/options.h"
 #include "tools/record_text.h"
@@ -140,7 +140,7 @@ std::map<ObjectKey, std::uint32_t> parsePointValues(const Json::Value& document)
       } else {
         throw SetupError(where + ": an analog value is a number, \"nan\", \"inf\" or \"-inf\"");
       }
-      std::memcpy(&bits, &number, sizeof bits);
+      bits = bacnet::floatBits(number);
     }
     values[{*type, point["instance"].asUInt()}] = bits;
   }

@@ -51,12 +51,6 @@ bacnet::Answer decode(const Frame& frame, const ReadPropertyRequest& request = k
   return bacnet::decodeReadPropertyAnswer(frame.data(), frame.size(), request);
 }
 
-std::uint32_t bitsOf(float value) {
-  std::uint32_t bits;
-  std::memcpy(&bits, &value, sizeof bits);
-  return bits;
-}
-
 }  // namespace
 
 TEST(BacnetCodec, ReadPropertyRequestBytes) {
@@ -86,7 +80,7 @@ TEST(BacnetCodec, AnalogObjectsGetFloatBits) {
   for (const auto& [frame, expected] : cases) {
     const bacnet::Answer answer = decode(frame);
     EXPECT_EQ(answer.kind, AnswerKind::Value) << int(frame[17]);
-    EXPECT_EQ(answer.value, bitsOf(expected)) << int(frame[17]);
+    EXPECT_EQ(answer.value, bacnet::floatBits(expected)) << int(frame[17]);
   }
   // A REAL NaN keeps its bits.
   EXPECT_EQ(decode(ack({0x44, 0x7F, 0xC0, 0x00, 0x01})).value, 0x7FC00001u);
@@ -151,7 +145,7 @@ TEST(BacnetCodec, RoutedAndForwardedAnswersAreDecoded) {
   EXPECT_EQ(decode(bvlc({0x01, 0x08, 0x00, 0x05, 0x01, 0x21, 0x30, 0x07, 0x0C, 0x0C, 0x00, 0x00,
                          0x28, 0x7D, 0x19, 0x55, 0x3E, 0x44, 0x41, 0xAC, 0,    0,    0x3F}))
                 .value,
-            bitsOf(21.5f));
+            bacnet::floatBits(21.5f));
   Frame forwarded = ack({0x44, 0x41, 0xAC, 0, 0});
   forwarded[1] = 0x04;
   forwarded.insert(forwarded.begin() + 4, {192, 168, 0, 9, 0xBA, 0xC0});
@@ -238,8 +232,8 @@ TEST(BacnetCodec, DeviceSideFrames) {
   EXPECT_EQ(bacnet::encodeIAm(5156, 0xFFFF),
             (Frame{0x81, 0x0A, 0x00, 0x15, 0x01, 0x00, 0x10, 0x00, 0xC4, 0x02, 0x00,
                    0x14, 0x24, 0x22, 0x05, 0xC4, 0x91, 0x03, 0x22, 0xFF, 0xFF}));
-  EXPECT_EQ(bacnet::encodeReadPropertyAck(kAnalogRequest,
-                                          {bacnet::PresentValue::Type::Real, bitsOf(21.5f)}),
+  EXPECT_EQ(bacnet::encodeReadPropertyAck(
+                kAnalogRequest, {bacnet::PresentValue::Type::Real, bacnet::floatBits(21.5f)}),
             ack({0x44, 0x41, 0xAC, 0x00, 0x00}));
   EXPECT_EQ(
       bacnet::encodeReadPropertyAck(kBinaryRequest, {bacnet::PresentValue::Type::Enumerated, 257}),

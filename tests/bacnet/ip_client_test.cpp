@@ -3,19 +3,11 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
-
 #include "tests/support/loopback_socket.h"
 
 using bacnet::Frame;
 
 namespace {
-
-std::uint32_t bitsOf(float value) {
-  std::uint32_t bits;
-  std::memcpy(&bits, &value, sizeof bits);
-  return bits;
-}
 
 bacnet::ReadPropertyRequest analogInput(std::uint8_t invokeId) {
   return {invokeId, OBJECT_ANALOG_INPUT, 10365, PROP_PRESENT_VALUE, BACNET_ARRAY_ALL};
@@ -33,8 +25,8 @@ class BacnetIpClientTest : public testing::Test {
                                    PROP_PRESENT_VALUE, BACNET_ARRAY_ALL);
   }
   Frame answer(std::uint8_t invokeId, float value) {
-    return bacnet::encodeReadPropertyAck(analogInput(invokeId),
-                                         {bacnet::PresentValue::Type::Real, bitsOf(value)});
+    return bacnet::encodeReadPropertyAck(
+        analogInput(invokeId), {bacnet::PresentValue::Type::Real, bacnet::floatBits(value)});
   }
 
   LoopbackSocket device;
@@ -59,7 +51,7 @@ TEST_F(BacnetIpClientTest, AcceptsOnlyTheAnswerFromTheDevice) {
 
   std::uint32_t value = 0;
   EXPECT_TRUE(client.Receive(value));
-  EXPECT_EQ(value, bitsOf(21.5f));
+  EXPECT_EQ(value, bacnet::floatBits(21.5f));
   EXPECT_FALSE(client.Receive(value)) << "one answer per request";
 }
 
@@ -72,7 +64,7 @@ TEST_F(BacnetIpClientTest, InvokeIdsRollOver) {
     device.sendTo(client.localPort(), answer(decoded.invokeId, static_cast<float>(i)));
     std::uint32_t value = 0;
     ASSERT_TRUE(client.Receive(value));
-    EXPECT_EQ(value, bitsOf(static_cast<float>(i)));
+    EXPECT_EQ(value, bacnet::floatBits(static_cast<float>(i)));
   }
 }
 

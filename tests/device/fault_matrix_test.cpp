@@ -8,6 +8,7 @@
 #include <stdexcept>
 #include <thread>
 
+#include "bacnet/codec.h"
 #include "tests/support/probe_vornk.h"
 #include "tests/support/rounds.h"
 #include "tests/support/temp_work_dir.h"
@@ -22,10 +23,8 @@ namespace {
 // points of opposite sign.
 std::uint32_t presentValue(const Point& point, int set) {
   if (point.size == 1) return (point.instance + static_cast<std::uint32_t>(set)) % 2;
-  const float reading = (set == 0 ? 1.0f : -1.0f) * (1000.0f + static_cast<float>(point.instance));
-  std::uint32_t bits;
-  std::memcpy(&bits, &reading, sizeof bits);
-  return bits;
+  return bacnet::floatBits((set == 0 ? 1.0f : -1.0f) *
+                           (1000.0f + static_cast<float>(point.instance)));
 }
 
 // The bytes a point's slot holds after a successful read of presentValue(point, set).
