@@ -1,7 +1,6 @@
 // The simulated BACnet/IP device over loopback: the vornk device reading it through vornk-host's
 // services, one cycle on the test's thread, and requests a test sends it by hand.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <fstream>
 #include <sstream>
@@ -11,6 +10,7 @@
 #include "tests/support/loopback_socket.h"
 #include "tests/support/probe_vornk.h"
 #include "tests/support/rounds.h"
+#include "tests/support/temp_work_dir.h"
 #include "tools/device_simulator.h"
 #include "tools/history_decode.h"
 #include "tools/history_file.h"
@@ -65,8 +65,8 @@ class SimulatorTest : public testing::Test {
 // vornk-host's services store the round as history, which decodes to the simulator's values.
 TEST_F(SimulatorTest, HistoryDecodesToTheSimulatorsValues) {
   start({}, {std::chrono::milliseconds(1000), 1, 0});
-  const std::string path = testing::TempDir() + "vornk_history_" + std::to_string(::getpid());
-  ::unlink(path.c_str());
+  const TempWorkDir scratch(TempWorkDir::kEnterOnRequest);
+  const std::string path = (scratch.path() / "history").string();
   auto history = std::make_shared<HistoryFile>(path);
   std::string error;
   auto meter = std::make_shared<MeteredClient>(network);
@@ -97,7 +97,6 @@ TEST_F(SimulatorTest, HistoryDecodesToTheSimulatorsValues) {
     return row.substr(row.find(',', row.find(',') + 1));
   };
   EXPECT_EQ(values(rows[1]), values(expectedRow.substr(0, expectedRow.size() - 1)));
-  ::unlink(path.c_str());
 }
 
 // A dropped object: the cycle ends with "receive failed" after the retries, and no round.

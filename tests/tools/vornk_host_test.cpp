@@ -2,8 +2,6 @@
 // run, the history file and its decoding, the cycle meter; vornk-sim's command line and values;
 // the parser and usage printer both programs' command lines share, and how their setup fails.
 #include <gtest/gtest.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -17,6 +15,7 @@
 
 #include "tests/support/probe_vornk.h"
 #include "tests/support/rounds.h"
+#include "tests/support/temp_work_dir.h"
 #include "tools/command_line.h"
 #include "tools/device_simulator.h"
 #include "tools/history_decode.h"
@@ -291,8 +290,8 @@ TEST(HostSimulatorOptions, ObjectsAndMistakes) {
 }
 
 TEST(HostRounds, HistoryGetsEveryStoredRecord) {
-  const std::string path = testing::TempDir() + "vornk_rounds_" + std::to_string(::getpid());
-  ::unlink(path.c_str());
+  const TempWorkDir scratch(TempWorkDir::kEnterOnRequest);
+  const std::string path = (scratch.path() / "history").string();
   auto history = std::make_shared<HistoryFile>(path);
   PrintingServices services([](std::string_view) { return 0; }, "test", 0, nullptr, nullptr,
                             history);
@@ -307,7 +306,6 @@ TEST(HostRounds, HistoryGetsEveryStoredRecord) {
   ASSERT_EQ(stored.size(), 2 * kRecordSize);
   EXPECT_EQ(stored[0], 1);
   EXPECT_EQ(stored[kRecordSize], 2);
-  ::unlink(path.c_str());
 }
 
 namespace {
@@ -514,11 +512,11 @@ TEST(CommandLine, MistakeLinesOfEachCommand) {
 
 // What the tools open before a run fails with a SetupError naming the file and the reason.
 TEST(HostSetup, FailuresNameWhatFailed) {
-  const std::string folder = testing::TempDir() + "vornk_setup_" + std::to_string(::getpid());
+  const TempWorkDir scratch(TempWorkDir::kEnterOnRequest);
+  const std::string folder = scratch.path().string();
   const std::string absent = folder + "/absent/file";
-  ASSERT_EQ(::mkdir(folder.c_str(), 0700), 0) << std::strerror(errno);
   const std::string noPoints = folder + "/no_points.json";
-  std::ofstream(noPoints) << R"({"values": []})";
+  scratch.write("no_points.json", R"({"values": []})");
   const std::string notFound = std::strerror(ENOENT);
 
   const std::pair<std::string, std::string> cases[] = {
@@ -539,8 +537,6 @@ TEST(HostSetup, FailuresNameWhatFailed) {
               LoadedModule module(absent);
             }).rfind("1: cannot load module '" + absent + "': ", 0),
             0u);
-  ::unlink(noPoints.c_str());
-  ::rmdir(folder.c_str());
 }
 
 TEST(HostSetup, ASimulatorThatCannotListenFailsWithASetupError) {
