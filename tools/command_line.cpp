@@ -48,7 +48,7 @@ std::string formatUsage(std::string_view program, const CommandSummary& command,
   for (const CommandSummary* subcommand : subcommands) head += subcommand->description;
 
   CLI::App app;
-  app.set_help_flag();
+  app.set_help_flag();  // removes CLI11's own help flag, which would come first; ours comes last
   for (const UsageOption& option : options) {
     if (option.value.empty()) {
       app.add_flag(std::string(option.name))->description(std::string(option.help));
