@@ -7,14 +7,6 @@
 
 using bacnet::Frame;
 
-namespace {
-
-bacnet::ReadPropertyRequest analogInput(std::uint8_t invokeId) {
-  return {invokeId, OBJECT_ANALOG_INPUT, 10365, PROP_PRESENT_VALUE, BACNET_ARRAY_ALL};
-}
-
-}  // namespace
-
 // The client against a device played by hand.
 class BacnetIpClientTest : public testing::Test {
  protected:
@@ -26,7 +18,7 @@ class BacnetIpClientTest : public testing::Test {
   }
   Frame answer(std::uint8_t invokeId, float value) {
     return bacnet::encodeReadPropertyAck(
-        analogInput(invokeId), {bacnet::PresentValue::Type::Real, bacnet::floatBits(value)});
+        analogInputRequest(invokeId), {bacnet::PresentValue::Type::Real, bacnet::floatBits(value)});
   }
 
   LoopbackSocket device;
@@ -36,7 +28,7 @@ class BacnetIpClientTest : public testing::Test {
 // Late answers, strangers' datagrams and damaged datagrams are dropped while the client waits.
 TEST_F(BacnetIpClientTest, AcceptsOnlyTheAnswerFromTheDevice) {
   ASSERT_TRUE(send());
-  EXPECT_EQ(device.receive(), bacnet::encodeReadPropertyRequest(analogInput(0)));
+  EXPECT_EQ(device.receive(), bacnet::encodeReadPropertyRequest(analogInputRequest(0)));
 
   LoopbackSocket stranger;
   const std::uint16_t to = client.localPort();

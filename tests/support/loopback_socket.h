@@ -1,5 +1,5 @@
 // A UDP socket on 127.0.0.1 that a test plays a BACnet/IP device, a stranger or a client with,
-// by hand.
+// by hand, and the request it sends or answers.
 #pragma once
 
 #include <netinet/in.h>
@@ -8,6 +8,11 @@
 #include <string>
 
 #include "bacnet/codec.h"
+
+// The request tests send and answer by hand: analog input 10365's present value.
+inline bacnet::ReadPropertyRequest analogInputRequest(std::uint8_t invokeId) {
+  return {invokeId, OBJECT_ANALOG_INPUT, 10365, PROP_PRESENT_VALUE, BACNET_ARRAY_ALL};
+}
 
 class LoopbackSocket {
  public:

@@ -20,14 +20,6 @@
 using namespace vornk_tools;
 using bacnet::Frame;
 
-namespace {
-
-bacnet::ReadPropertyRequest analogInput(std::uint8_t invokeId) {
-  return {invokeId, OBJECT_ANALOG_INPUT, 10365, PROP_PRESENT_VALUE, BACNET_ARRAY_ALL};
-}
-
-}  // namespace
-
 // The vornk device reading the simulated device on the network, one cycle on the test's thread.
 class SimulatorTest : public testing::Test {
  protected:
@@ -159,7 +151,7 @@ TEST_F(SimulatorTest, AnswersWhoIsWithIAm) {
 TEST_F(SimulatorTest, RejectsOtherServicesAndIgnoresDamagedDatagrams) {
   start({}, {});
   LoopbackSocket asker;
-  Frame readProperty = bacnet::encodeReadPropertyRequest(analogInput(9));
+  Frame readProperty = bacnet::encodeReadPropertyRequest(analogInputRequest(9));
   Frame truncated(readProperty.begin(), readProperty.end() - 2);
   asker.sendTo(simulator->port(), Frame{0x81, 0x0A, 0x00});
   asker.sendTo(simulator->port(), truncated);
@@ -170,7 +162,8 @@ TEST_F(SimulatorTest, RejectsOtherServicesAndIgnoresDamagedDatagrams) {
   EXPECT_EQ(asker.receive(), bacnet::encodeReject(9, 9));
   asker.sendTo(simulator->port(), readProperty);
   const Frame answer = asker.receive();
-  EXPECT_EQ(bacnet::decodeReadPropertyAnswer(answer.data(), answer.size(), analogInput(9)).kind,
-            bacnet::AnswerKind::Value);
+  EXPECT_EQ(
+      bacnet::decodeReadPropertyAnswer(answer.data(), answer.size(), analogInputRequest(9)).kind,
+      bacnet::AnswerKind::Value);
   EXPECT_FALSE(asker.pending());
 }
