@@ -1,7 +1,10 @@
 // One sampling cycle: the reads in table order, the record slots, the echoed lines and the
 // failures that end a cycle early.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <limits>
@@ -147,4 +150,34 @@ TEST(ValueText, MatchesPrintfG) {
     EXPECT_EQ(std::string_view(unidata::StreamFloatText(static_cast<double>(value))),
               std::string_view(expected));
   }
+}
+
+// A line reaches file descriptor 1 when writeLine returns, not when the process exits: the host
+// and an integrator's log reader see each line as it happens. Standard output is a pipe here, as
+// under a supervisor, so nothing but an explicit flush pushes the stream's buffer out.
+TEST(DiagnosticLine, IsReadableOnDescriptorOneAtOnce) {
+  int ends[2];
+  ASSERT_EQ(::pipe(ends), 0);
+  ASSERT_EQ(::fcntl(ends[0], F_SETFL, O_NONBLOCK), 0);
+  std::fflush(stdout);
+  std::cout.flush();
+  const int saved = ::dup(1);
+  ASSERT_GE(saved, 0);
+  ASSERT_EQ(::dup2(ends[1], 1), 1);
+
+  std::vector<std::string> readable;
+  for (const char* part : {"first", "second"}) {
+    unidata::writeLine({part, " line"});
+    char buffer[64];
+    const ssize_t size = ::read(ends[0], buffer, sizeof buffer);
+    readable.push_back(size < 0 ? std::string("nothing, errno ") + std::to_string(errno)
+                                : std::string(buffer, static_cast<std::size_t>(size)));
+  }
+
+  std::cout.flush();
+  ::dup2(saved, 1);
+  ::close(saved);
+  ::close(ends[0]);
+  ::close(ends[1]);
+  EXPECT_EQ(readable, (std::vector<std::string>{"first line\n", "second line\n"}));
 }

@@ -59,6 +59,18 @@ TEST(HostOptions, DefaultsAndValues) {
   EXPECT_EQ(defaults.options.dataId, 1u);
   EXPECT_EQ(defaults.options.endpoint, "simulated");
   EXPECT_FALSE(defaults.options.rounds);
+  // The network defaults the usage text and the README state.
+  EXPECT_FALSE(defaults.options.bacnetIp);
+  EXPECT_EQ(defaults.options.apduTimeoutMs, 3000u);
+  EXPECT_EQ(defaults.options.retries, 3u);
+  EXPECT_EQ(defaults.options.localPort, 0u);
+  EXPECT_EQ(defaults.options.devices, 1u);
+  const Options network =
+      parseCommandLine(kHostCommand, {"--device", "bacnet-ip://127.0.0.1:47808"}).options;
+  EXPECT_TRUE(network.bacnetIp);
+  EXPECT_EQ(network.apduTimeoutMs, 3000u);
+  EXPECT_EQ(network.retries, 3u);
+  EXPECT_EQ(network.localPort, 0u);
 
   const Parsed<Options> given = parseCommandLine(
       kHostCommand,
@@ -223,6 +235,45 @@ TEST(HostDecode, JsonLineFeedsTheSimulatorBack) {
   EXPECT_THROW(parsePointValues(parseSettings(R"({"points":[{"type":"analog-input",
       "instance":10365,"value":"warm"}]})")),
                SetupError);
+}
+
+// Each value lands under its own column: distinct values in the first binary input, a binary
+// output and the last analog value, every other point 0.
+TEST(HostDecode, CsvValuesStandUnderTheirOwnColumns) {
+  Bytes record(kRecordSize, 0);
+  record[0] = 9;  // data identifier 9
+  record[pointOf(OBJECT_BINARY_INPUT, 10005).recordOffset] = 1;
+  record[pointOf(OBJECT_BINARY_OUTPUT, 10104).recordOffset] = 2;
+  const Bytes value = floatBytes(21.5f);
+  std::copy(value.begin(), value.end(),
+            record.begin() + pointOf(OBJECT_ANALOG_VALUE, 3000836).recordOffset);
+  std::istringstream in(std::string(record.begin(), record.end()));
+  std::ostringstream out;
+  std::string error;
+  ASSERT_TRUE(decodeHistory(in, DecodeFormat::Csv, out, error)) << error;
+
+  const auto columns = [](const std::string& line) {
+    std::vector<std::string> fields;
+    std::istringstream row(line);
+    for (std::string field; std::getline(row, field, ',');) fields.push_back(field);
+    return fields;
+  };
+  const auto lines = splitLines(out.str());
+  ASSERT_EQ(lines.size(), 2u);
+  const std::vector<std::string> header = columns(lines[0]), row = columns(lines[1]);
+  ASSERT_EQ(header.size(), 2 + vornk_points::kPointCount);
+  ASSERT_EQ(row.size(), header.size());
+  std::map<std::string, std::string> byColumn;
+  for (std::size_t i = 0; i < header.size(); ++i) byColumn[header[i]] = row[i];
+  EXPECT_EQ(header.front(), "data_id");
+  EXPECT_EQ(header.back(), "analog-value 3000836");
+  EXPECT_EQ(byColumn["data_id"], "9");
+  EXPECT_EQ(byColumn["time"], "0000-00-00 00:00:00");
+  EXPECT_EQ(byColumn["binary-input 10005"], "1");
+  EXPECT_EQ(byColumn["binary-output 10104"], "2");
+  EXPECT_EQ(byColumn["analog-value 3000836"], "21.5");
+  EXPECT_EQ(std::count(row.begin() + 2, row.end(), "0"),
+            static_cast<std::ptrdiff_t>(vornk_points::kPointCount - 3));
 }
 
 TEST(HostDecode, APartialRecordIsReportedAfterTheWholeOnes) {

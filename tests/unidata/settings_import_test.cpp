@@ -42,6 +42,10 @@ TEST(SettingsNumbers, FollowTheCLibraryRules) {
   EXPECT_EQ(unidata::parseIntText("3x"), 3);
   EXPECT_EQ(unidata::parseIntText("x3"), 0);
   EXPECT_EQ(unidata::parseIntText("2.9"), 2);
+  // Always decimal: a leading zero is no octal prefix, "0x" no hexadecimal one.
+  EXPECT_EQ(unidata::parseIntText("010"), 10);
+  EXPECT_EQ(unidata::parseIntText("-010"), -10);
+  EXPECT_EQ(unidata::parseIntText("0x10"), 0);
   EXPECT_EQ(unidata::parseIntText("99999999999"), std::numeric_limits<int>::max());
   EXPECT_EQ(unidata::parseIntText("-99999999999"), std::numeric_limits<int>::min());
   EXPECT_EQ(unidata::parseFloatText(" 28.5kg"), 28.5f);
@@ -220,4 +224,13 @@ TEST(ThresholdBand, ReplacesTheWholeEntry) {
   EXPECT_EQ(map, (SignalThresholdMap{{"t", {"N002", 15.0f, -8.0f, false, 4}}}));
   unidata::importThresholdBand(record, "u", "N", "V", "R", "missing", "002", map);
   EXPECT_EQ(map.size(), 1u);
+
+  // Levels are decimal whatever their leading characters.
+  for (const auto& [level, expected] :
+       std::vector<std::pair<const char*, int>>{{"010", 10}, {"0x10", 0}, {"08", 8}}) {
+    const Json::Value leveled =
+        parseJson(std::string(R"({"V": 1, "R": 0, "L": ")") + level + "\"}");
+    unidata::importThresholdBand(leveled, "t", "N", "V", "R", "L", "001", map);
+    EXPECT_EQ(map["t"].alarmLevel, expected) << level;
+  }
 }

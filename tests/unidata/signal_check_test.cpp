@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <ctime>
 #include <limits>
 
@@ -67,6 +68,14 @@ TEST(AoReportDue, AbsoluteAndPercentageBandsAreStrict) {
             (std::vector<float>{20.000002f, 19}));
   EXPECT_EQ(reported(percentage(10, 50), {55, 45, 55.1f}), (std::vector<float>{55.1f}));
   EXPECT_TRUE(due(percentage(10, 50), 44.9f));
+  // The bounds are computed in single precision: with last value 1.21 and 10 percent they are
+  // 1.08899999 and 1.33100009 (1.21f * 90 / 100 and 1.21f * 110 / 100, each step rounded to
+  // float). A value on a bound is not reported, though in double it would lie beyond.
+  const float upper = std::nextafter(1.331f, 2.0f);  // 1.33100009
+  EXPECT_FALSE(due(percentage(10, 1.21f), upper));
+  EXPECT_FALSE(due(percentage(10, 1.21f), 1.089f));
+  EXPECT_TRUE(due(percentage(10, 1.21f), std::nextafter(upper, 2.0f)));
+  EXPECT_TRUE(due(percentage(10, 1.21f), std::nextafter(1.089f, 0.0f)));
   // Last value 0: both bounds are 0.
   EXPECT_FALSE(due(percentage(10, 0), 0));
   EXPECT_TRUE(due(percentage(10, 0), 0.001f));

@@ -142,6 +142,27 @@ TEST_F(ThresholdRounds, ReportEveryEvaluatedBandWithItsOutcome) {
                 args("28", "", "false"), args("31", up("31", "30"), "true")}));
 }
 
+// Up and Up2 are upper bands, Low and Low2 lower ones: each raises its alarm with its own
+// direction's message, and stays quiet for a value on the other side.
+TEST_F(ThresholdRounds, EachMapEvaluatesInItsOwnDirection) {
+  rig.device->upThresholdMap_ = {{"hot", {"U1", 10, 8, false, 1}},
+                                 {"cold", {"U2", 10, 8, false, 1}}};
+  rig.device->up2ThresholdMap_ = {{"hot", {"U3", 10, 8, false, 1}},
+                                  {"cold", {"U4", 10, 8, false, 1}}};
+  rig.device->lowThresholdMap_ = {{"hot", {"L1", 10, 12, false, 1}},
+                                  {"cold", {"L2", 10, 12, false, 1}}};
+  rig.device->low2ThresholdMap_ = {{"hot", {"L3", 10, 12, false, 1}},
+                                   {"cold", {"L4", 10, 12, false, 1}}};
+  std::vector<std::string> reported;
+  for (const HostCall& call : round(R"({"hot": 12, "cold": 5})")) {
+    reported.push_back(call.args[2] + " " + call.args[5] + " " + call.args[4]);
+  }
+  EXPECT_EQ(reported,
+            (std::vector<std::string>{"U2 false ", "U1 true " + up("12", "10"), "U4 false ",
+                                      "U3 true " + up("12", "10"), "L2 true " + low("5", "10"),
+                                      "L1 false ", "L4 true " + low("5", "10"), "L3 false "}));
+}
+
 // Maps run up, up2, low, low2, each in key order; bands without a numeric value are skipped and
 // keep their state.
 TEST_F(ThresholdRounds, MapsRunInTheirOrderAndSkipBandsWithoutANumber) {
