@@ -1,5 +1,6 @@
 #include "bacnet/codec.h"
 
+#include <cmath>
 #include <cstring>
 
 #include "bacnet/object_types.h"
@@ -13,6 +14,11 @@ constexpr std::uint8_t kBvlcForwarded = 0x04;
 constexpr std::uint8_t kBvlcUnicast = 0x0A;
 constexpr std::uint8_t kBvlcBroadcast = 0x0B;
 constexpr std::uint8_t kNpduVersion = 0x01;
+// NPCI control octet.
+constexpr std::uint8_t kNpduNetworkMessage = 0x80;
+constexpr std::uint8_t kNpduReserved = 0x40 | 0x10;
+constexpr std::uint8_t kNpduDestination = 0x20;
+constexpr std::uint8_t kNpduSource = 0x08;
 constexpr std::uint8_t kNpduExpectingReply = 0x04;
 
 constexpr std::uint8_t kPduConfirmedRequest = 0x0;
@@ -35,6 +41,10 @@ constexpr std::uint8_t kTagEnumerated = 9;
 constexpr std::uint8_t kTagObjectId = 12;
 
 constexpr std::uint32_t kObjectDevice = 8;
+
+// From this magnitude on a double rounds to an infinite float: halfway between the largest float
+// and 2^128.
+constexpr double kFloatOverflow = 0x1.ffffffp+127;
 
 // ---- Encoding ----
 
@@ -65,10 +75,11 @@ void putObjectId(Frame& frame, std::uint8_t number, bool context, std::uint32_t 
   putBigEndian(frame, type << 22 | instance, 4);
 }
 
-// BVLC Original-Unicast-NPDU and NPDU header; the length is filled in by finish().
-Frame startFrame(bool expectingReply) {
+// BVLC header (Original-Unicast-NPDU by default) and NPDU header; the length is filled in by
+// finish().
+Frame startFrame(bool expectingReply, std::uint8_t function = kBvlcUnicast) {
   return {
-      kBvlcType, kBvlcUnicast, 0,
+      kBvlcType, function,     0,
       0,         kNpduVersion, static_cast<std::uint8_t>(expectingReply ? kNpduExpectingReply : 0)};
 }
 
@@ -164,41 +175,72 @@ bool readContextUnsigned(Reader& in, std::uint8_t number, std::uint32_t& value) 
   return true;
 }
 
-// Skips the BVLC and NPDU headers; false for anything but an application-layer message that
-// fills the datagram exactly as its BVLC length says.
-bool readHeaders(Reader& in, std::size_t size) {
-  std::uint8_t type, function;
+// What the BVLC and NPDU headers say; addresses as positions of their bytes in the datagram.
+struct Headers {
+  std::uint8_t function = 0;
+  std::uint8_t control = 0;
+  std::uint16_t destinationNetwork = 0;  // with kNpduDestination
+  std::uint16_t sourceNetwork = 0;       // with kNpduSource
+  std::size_t sourceAt = 0;
+  std::uint8_t sourceLength = 0;
+};
+
+// Reads a network number and the MAC address that follows it; where the address starts and its
+// length.
+bool readNetworkAddress(Reader& in, std::uint16_t& network, std::size_t& at, std::uint8_t& length) {
+  std::uint64_t number;
+  if (!in.bigEndian(2, number) || !in.byte(length)) return false;
+  network = static_cast<std::uint16_t>(number);
+  at = in.position();
+  return in.skip(length);
+}
+
+// Reads the BVLC and NPDU headers; false for anything but an application-layer message that fills
+// the datagram exactly as its BVLC length says.
+bool readHeaders(Reader& in, std::size_t size, Headers& headers) {
+  std::uint8_t type;
   std::uint64_t length;
-  if (!in.byte(type) || !in.byte(function) || !in.bigEndian(2, length)) return false;
+  if (!in.byte(type) || !in.byte(headers.function) || !in.bigEndian(2, length)) return false;
   if (type != kBvlcType || length != size) return false;
-  if (function == kBvlcForwarded) {
+  if (headers.function == kBvlcForwarded) {
     if (!in.skip(6)) return false;  // address of the original sender
-  } else if (function != kBvlcUnicast && function != kBvlcBroadcast) {
+  } else if (headers.function != kBvlcUnicast && headers.function != kBvlcBroadcast) {
     return false;
   }
 
-  std::uint8_t version, control;
-  if (!in.byte(version) || !in.byte(control) || version != kNpduVersion) return false;
-  if ((control & 0x80) != 0) return false;  // a network-layer message
-  std::uint64_t network;
+  std::uint8_t version;
+  if (!in.byte(version) || !in.byte(headers.control) || version != kNpduVersion) return false;
+  if ((headers.control & kNpduNetworkMessage) != 0) return false;
+  std::size_t at;
   std::uint8_t addressLength;
-  const bool destination = (control & 0x20) != 0;
-  if (destination &&
-      (!in.bigEndian(2, network) || !in.byte(addressLength) || !in.skip(addressLength))) {
+  const bool destination = (headers.control & kNpduDestination) != 0;
+  if (destination && !readNetworkAddress(in, headers.destinationNetwork, at, addressLength)) {
     return false;
   }
-  if ((control & 0x08) != 0 &&
-      (!in.bigEndian(2, network) || !in.byte(addressLength) || !in.skip(addressLength))) {
+  if ((headers.control & kNpduSource) != 0 &&
+      !readNetworkAddress(in, headers.sourceNetwork, headers.sourceAt, headers.sourceLength)) {
     return false;
   }
   std::uint8_t hopCount;
   return !destination || in.byte(hopCount);
 }
 
+// An application-tagged unsigned or enumerated of 1 to 4 bytes with the given tag number.
+bool readApplicationUnsigned(Reader& in, std::uint8_t number, std::uint32_t& value) {
+  Tag tag;
+  std::uint64_t raw;
+  if (!readTag(in, tag) || tag.context || tag.number != number || tag.length < 1 ||
+      tag.length > 4 || !in.bigEndian(tag.length, raw)) {
+    return false;
+  }
+  value = static_cast<std::uint32_t>(raw);
+  return true;
+}
+
 // The present value inside the ACK's opening and closing tag 3, converted for the object type.
 Answer readPresentValue(Reader& in, BACnetObjectType type) {
-  const Answer malformed{AnswerKind::Ignored, 0};
-  const Answer unusable{AnswerKind::Unusable, 0};
+  const Answer malformed{AnswerKind::Ignored};
+  const Answer unusable{AnswerKind::Unusable};
   Tag tag;
   if (!readTag(in, tag)) return malformed;
   if (tag.context) return unusable;  // a constructed or context-specific value
@@ -230,7 +272,8 @@ Answer readPresentValue(Reader& in, BACnetObjectType type) {
   }
 
   if (isBinary(type)) {
-    if (!integer) return unusable;
+    // Inactive or active; any other number is no value of a binary object.
+    if (!integer || value > 1) return unusable;
     return {AnswerKind::Value, value};
   }
   switch (tag.number) {
@@ -241,6 +284,8 @@ Answer readPresentValue(Reader& in, BACnetObjectType type) {
       if (tag.length != 8) return unusable;
       double number;
       std::memcpy(&number, &raw, sizeof number);
+      // A finite number the float cannot hold would be stored as infinity.
+      if (std::isfinite(number) && std::fabs(number) >= kFloatOverflow) return unusable;
       return {AnswerKind::Value, floatBits(static_cast<float>(number))};
     }
     case kTagSigned:
@@ -255,8 +300,8 @@ Answer readPresentValue(Reader& in, BACnetObjectType type) {
 }
 
 Answer readComplexAck(Reader& in, std::uint8_t first, const ReadPropertyRequest& request) {
-  const Answer malformed{AnswerKind::Ignored, 0};
-  const Answer unusable{AnswerKind::Unusable, 0};
+  const Answer malformed{AnswerKind::Ignored};
+  const Answer unusable{AnswerKind::Unusable};
   std::uint8_t invokeId, service;
   if (!in.byte(invokeId) || invokeId != request.invokeId) return malformed;
   if ((first & 0x08) != 0) return unusable;  // segmented: never asked for
@@ -271,18 +316,55 @@ Answer readComplexAck(Reader& in, std::uint8_t first, const ReadPropertyRequest&
       objectId >> 22 == request.type && (objectId & kMaxInstance) == request.instance;
   Tag tag;
   if (!readTag(in, tag)) return malformed;
-  std::uint32_t arrayIndex = BACNET_ARRAY_ALL;
+  // An index must be there exactly when the request asked for one, whatever its value.
+  bool indexed = false;
+  std::uint32_t arrayIndex = 0;
   if (tag.context && tag.number == 2 && !tag.opening && !tag.closing) {
     std::uint64_t raw;
     if (tag.length < 1 || tag.length > 4 || !in.bigEndian(tag.length, raw)) return malformed;
+    indexed = true;
     arrayIndex = static_cast<std::uint32_t>(raw);
     if (!readTag(in, tag)) return malformed;
   }
   if (!tag.opening || tag.number != 3) return malformed;
-  if (!sameObject || property != request.property || arrayIndex != request.arrayIndex) {
+  const bool askedIndex = request.arrayIndex != BACNET_ARRAY_ALL;
+  if (!sameObject || property != request.property || indexed != askedIndex ||
+      (indexed && arrayIndex != request.arrayIndex)) {
     return unusable;
   }
   return readPresentValue(in, request.type);
+}
+
+// Error: invoke ID, service, then the error class and code as ENUMERATED (both 0 when they do not
+// decode); Reject and Abort: invoke ID and reason.
+Answer readRefusal(Reader& in, std::uint8_t pduType, const ReadPropertyRequest& request) {
+  const Answer malformed{AnswerKind::Ignored};
+  std::uint8_t invokeId, next;
+  if (!in.byte(invokeId) || !in.byte(next) || invokeId != request.invokeId) return malformed;
+  if (pduType == kPduError) {
+    Answer error{AnswerKind::Error};
+    if (readApplicationUnsigned(in, kTagEnumerated, error.errorClass) &&
+        readApplicationUnsigned(in, kTagEnumerated, error.errorCode) && in.atEnd()) {
+      return error;
+    }
+    return {AnswerKind::Error};
+  }
+  return {pduType == kPduReject ? AnswerKind::Reject : AnswerKind::Abort, 0, 0, next};
+}
+
+// The ReadProperty parameters after the service choice: 0 when they decode, otherwise the reason
+// to reject them.
+std::uint8_t readReadPropertyParameters(Reader& in, ReadPropertyRequest& read) {
+  std::uint32_t objectId;
+  if (in.atEnd()) return kRejectMissingRequiredParameter;
+  if (!readContextUnsigned(in, 0, objectId)) return kRejectInvalidTag;
+  if (in.atEnd()) return kRejectMissingRequiredParameter;
+  if (!readContextUnsigned(in, 1, read.property)) return kRejectInvalidTag;
+  if (!in.atEnd() && !readContextUnsigned(in, 2, read.arrayIndex)) return kRejectInvalidTag;
+  if (!in.atEnd()) return kRejectTooManyArguments;
+  read.type = static_cast<BACnetObjectType>(objectId >> 22);
+  read.instance = objectId & kMaxInstance;
+  return 0;
 }
 
 }  // namespace
@@ -301,72 +383,86 @@ Frame encodeReadPropertyRequest(const ReadPropertyRequest& request) {
 
 Answer decodeReadPropertyAnswer(const std::uint8_t* data, std::size_t size,
                                 const ReadPropertyRequest& request) {
-  const Answer ignored{AnswerKind::Ignored, 0};
+  const Answer ignored{AnswerKind::Ignored};
   if (data == nullptr || size > kMaxDatagram) return ignored;
   Reader in(data, size);
-  std::uint8_t first, invokeId;
-  if (!readHeaders(in, size) || !in.byte(first)) return ignored;
+  Headers headers;
+  std::uint8_t first;
+  if (!readHeaders(in, size, headers) || !in.byte(first)) return ignored;
 
-  switch (first >> 4) {
-    case kPduComplexAck:
-      return readComplexAck(in, first, request);
-    case kPduError:
-    case kPduReject:
-    case kPduAbort: {
-      // Error: invoke ID, service and the error class and code; Reject and Abort: invoke ID and
-      // reason. The details do not change the outcome.
-      std::uint8_t next;
-      if (!in.byte(invokeId) || !in.byte(next) || invokeId != request.invokeId) return ignored;
-      if ((first >> 4) == kPduError) return {AnswerKind::Error, 0};
-      return {(first >> 4) == kPduReject ? AnswerKind::Reject : AnswerKind::Abort, 0};
-    }
-    default:
-      return ignored;
+  Answer answer = ignored;
+  const std::uint8_t pduType = first >> 4;
+  if (pduType == kPduComplexAck) {
+    answer = readComplexAck(in, first, request);
+  } else if (pduType == kPduError || pduType == kPduReject || pduType == kPduAbort) {
+    answer = readRefusal(in, pduType, request);
   }
+  // An answer naming a destination network is meant for a node behind a router, and one with
+  // reserved control bits set follows rules this node does not know: neither answers the request.
+  if (answer.kind != AnswerKind::Ignored &&
+      (headers.control & (kNpduDestination | kNpduReserved)) != 0) {
+    return {AnswerKind::Unusable};
+  }
+  return answer;
 }
 
 DeviceRequest decodeDeviceRequest(const std::uint8_t* data, std::size_t size) {
   DeviceRequest request;
   if (data == nullptr || size > kMaxDatagram) return request;
   Reader in(data, size);
+  Headers headers;
   std::uint8_t first;
-  if (!readHeaders(in, size) || !in.byte(first)) return request;
+  if (!readHeaders(in, size, headers) || !in.byte(first)) return request;
+  if ((headers.control & kNpduSource) != 0 && headers.sourceLength == 0) {
+    return request;  // a source without an address cannot be answered
+  }
 
+  DeviceRequest::Kind kind = DeviceRequest::Kind::Ignored;
   if ((first >> 4) == kPduUnconfirmedRequest) {
     std::uint8_t service;
     if (!in.byte(service) || service != kServiceWhoIs) return request;
-    if (in.atEnd()) {
-      request.kind = DeviceRequest::Kind::WhoIs;
+    if (!in.atEnd()) {
+      std::uint32_t low, high;
+      if (!readContextUnsigned(in, 0, low) || !readContextUnsigned(in, 1, high) || !in.atEnd()) {
+        return request;
+      }
+      request.range = std::make_pair(low, high);
+    }
+    kind = DeviceRequest::Kind::WhoIs;
+  } else if ((first >> 4) == kPduConfirmedRequest) {
+    // Flags, maximum segments and APDU, invoke ID; a segment's sequence number and window size;
+    // the service choice.
+    std::uint8_t maxApdu, sequence, window;
+    const bool segmented = (first & 0x08) != 0;
+    if (!in.byte(maxApdu) || !in.byte(request.invokeId) ||
+        (segmented && (!in.byte(sequence) || !in.byte(window))) || !in.byte(request.service)) {
       return request;
     }
-    std::uint32_t low, high;
-    if (!readContextUnsigned(in, 0, low) || !readContextUnsigned(in, 1, high) || !in.atEnd()) {
-      return request;
+    if (segmented) {
+      kind = DeviceRequest::Kind::Segmented;
+    } else if (request.service != kServiceReadProperty) {
+      kind = DeviceRequest::Kind::OtherConfirmed;
+    } else {
+      request.readProperty.invokeId = request.invokeId;
+      request.rejectReason = readReadPropertyParameters(in, request.readProperty);
+      kind = request.rejectReason == 0 ? DeviceRequest::Kind::ReadProperty
+                                       : DeviceRequest::Kind::MalformedReadProperty;
     }
-    request.kind = DeviceRequest::Kind::WhoIs;
-    request.range = std::make_pair(low, high);
+  } else {
     return request;
   }
-  if ((first >> 4) != kPduConfirmedRequest || (first & 0x08) != 0) return request;
 
-  std::uint8_t maxApdu, service;
-  if (!in.byte(maxApdu) || !in.byte(request.invokeId) || !in.byte(service)) return request;
-  request.service = service;
-  if (service != kServiceReadProperty) {
-    request.kind = DeviceRequest::Kind::OtherConfirmed;
-    return request;
+  request.kind = kind;
+  request.broadcast = headers.function == kBvlcBroadcast || headers.function == kBvlcForwarded;
+  if ((headers.control & kNpduDestination) != 0) {
+    request.destinationNetwork = headers.destinationNetwork;
   }
-  ReadPropertyRequest& read = request.readProperty;
-  std::uint32_t objectId;
-  if (!readContextUnsigned(in, 0, objectId) || !readContextUnsigned(in, 1, read.property)) {
-    return request;
+  if ((headers.control & kNpduSource) != 0) {
+    request.source =
+        NetworkAddress{headers.sourceNetwork,
+                       std::vector<std::uint8_t>(data + headers.sourceAt,
+                                                 data + headers.sourceAt + headers.sourceLength)};
   }
-  if (!in.atEnd() && !readContextUnsigned(in, 2, read.arrayIndex)) return request;
-  if (!in.atEnd()) return request;
-  read.invokeId = request.invokeId;
-  read.type = static_cast<BACnetObjectType>(objectId >> 22);
-  read.instance = objectId & kMaxInstance;
-  request.kind = DeviceRequest::Kind::ReadProperty;
   return request;
 }
 
@@ -403,6 +499,13 @@ Frame encodeReject(std::uint8_t invokeId, std::uint8_t reason) {
   return finish(std::move(frame));
 }
 
+Frame encodeAbort(std::uint8_t invokeId, std::uint8_t reason, bool fromServer) {
+  Frame frame = startFrame(false);
+  frame.insert(frame.end(), {static_cast<std::uint8_t>(kPduAbort << 4 | (fromServer ? 1 : 0)),
+                             invokeId, reason});
+  return finish(std::move(frame));
+}
+
 Frame encodeIAm(std::uint32_t deviceInstance, std::uint16_t vendorId) {
   if (!fitsObjectId(kObjectDevice, deviceInstance)) return {};
   Frame frame = startFrame(false);
@@ -412,6 +515,53 @@ Frame encodeIAm(std::uint32_t deviceInstance, std::uint16_t vendorId) {
   putUnsigned(frame, kTagEnumerated, false, 3);  // no segmentation
   putUnsigned(frame, kTagUnsigned, false, vendorId);
   return finish(std::move(frame));
+}
+
+Frame addressTo(Frame frame, const NetworkAddress& destination) {
+  constexpr std::size_t kControlAt = 5;  // after the BVLC header and the NPDU version
+  if (frame.size() <= kControlAt || destination.mac.size() > 255) return {};
+  frame[kControlAt] |= kNpduDestination;
+  Frame fields;
+  putBigEndian(fields, destination.network, 2);
+  fields.push_back(static_cast<std::uint8_t>(destination.mac.size()));
+  fields.insert(fields.end(), destination.mac.begin(), destination.mac.end());
+  fields.push_back(255);  // hop count
+  frame.insert(frame.begin() + kControlAt + 1, fields.begin(), fields.end());
+  return finish(std::move(frame));
+}
+
+Frame encodeWhoIs(bool broadcast) {
+  Frame frame = startFrame(false, broadcast ? kBvlcBroadcast : kBvlcUnicast);
+  frame.insert(frame.end(), {kPduUnconfirmedRequest << 4, kServiceWhoIs});
+  return finish(std::move(frame));
+}
+
+std::optional<IAm> decodeIAm(const std::uint8_t* data, std::size_t size) {
+  if (data == nullptr || size > kMaxDatagram) return std::nullopt;
+  Reader in(data, size);
+  Headers headers;
+  std::uint8_t first, service;
+  if (!readHeaders(in, size, headers) || !in.byte(first) || !in.byte(service) ||
+      first != kPduUnconfirmedRequest << 4 || service != kServiceIAm) {
+    return std::nullopt;
+  }
+  IAm iAm;
+  std::uint32_t objectId;
+  Tag tag;
+  std::uint64_t raw;
+  if (!readTag(in, tag) || tag.context || tag.number != kTagObjectId || tag.length != 4 ||
+      !in.bigEndian(4, raw)) {
+    return std::nullopt;
+  }
+  objectId = static_cast<std::uint32_t>(raw);
+  if (objectId >> 22 != kObjectDevice) return std::nullopt;
+  iAm.deviceInstance = objectId & kMaxInstance;
+  if (!readApplicationUnsigned(in, kTagUnsigned, iAm.maxApdu) ||
+      !readApplicationUnsigned(in, kTagEnumerated, iAm.segmentation) ||
+      !readApplicationUnsigned(in, kTagUnsigned, iAm.vendorId) || !in.atEnd()) {
+    return std::nullopt;
+  }
+  return iAm;
 }
 
 }  // namespace bacnet

@@ -21,6 +21,21 @@ inline constexpr std::uint32_t kMaxInstance = 0x3FFFFF;  // 22 bits of an object
 
 inline constexpr std::uint8_t kServiceReadProperty = 12;
 
+// Reasons of a Reject and an Abort.
+inline constexpr std::uint8_t kRejectInvalidTag = 4;
+inline constexpr std::uint8_t kRejectMissingRequiredParameter = 5;
+inline constexpr std::uint8_t kRejectTooManyArguments = 7;
+inline constexpr std::uint8_t kAbortSegmentationNotSupported = 4;
+
+// The DNET of a message for every network.
+inline constexpr std::uint16_t kGlobalBroadcast = 0xFFFF;
+
+// A node behind a router: the network number and its MAC address there.
+struct NetworkAddress {
+  std::uint16_t network = 0;
+  std::vector<std::uint8_t> mac;  // empty: every node of that network
+};
+
 struct ReadPropertyRequest {
   std::uint8_t invokeId = 0;
   BACnetObjectType type = OBJECT_ANALOG_INPUT;
@@ -38,8 +53,11 @@ enum class AnswerKind {
   Error,     // an Error PDU for the request's invoke ID
   Reject,    // a Reject PDU for the request's invoke ID
   Abort,     // an Abort PDU for the request's invoke ID
-  Unusable,  // an answer for the request's invoke ID about another service, object, property or
-             // array index, or with a value that is not a single number of a decoded type
+  Unusable,  // an answer for the request's invoke ID that cannot be used: about another service,
+             // object, property or array index, with a value that is not a single number of a
+             // decoded type or not one of the object's values (a binary value other than 0 and 1,
+             // a DOUBLE beyond the float range), or with an NPDU naming a destination network or
+             // setting reserved control bits
   Ignored,   // not an answer to this request: another invoke ID, another kind of message,
              // truncated, oversized or malformed
 };
@@ -49,25 +67,44 @@ struct Answer {
   // With Value: binary objects the integer value (BOOLEAN, UNSIGNED, ENUMERATED, SIGNED);
   // analog objects the single-precision bits (REAL unchanged, other numeric types converted).
   std::uint32_t value = 0;
+  // With Error: the error class and code (both 0 when they do not decode). With Reject and Abort:
+  // the reason, in errorCode.
+  std::uint32_t errorClass = 0;
+  std::uint32_t errorCode = 0;
 };
 
 // Decodes one received datagram as the answer to request.
 Answer decodeReadPropertyAnswer(const std::uint8_t* data, std::size_t size,
                                 const ReadPropertyRequest& request);
 
-// What a device was asked.
+// What a device was asked, and how the request was addressed.
 struct DeviceRequest {
   enum class Kind {
     ReadProperty,    // readProperty holds it
     WhoIs,           // range holds the limits, if given
     OtherConfirmed,  // a confirmed request for another service: invokeId and service hold it
-    Ignored,         // anything else, malformed included
+    Segmented,       // a segment of a confirmed request: invokeId and service hold it
+    // A ReadProperty whose parameters do not decode: invokeId, and the Reject reason in
+    // rejectReason: missing-required-parameter when they end before the object identifier or the
+    // property, invalid-tag when a parameter has another tag or a bad length, too-many-arguments
+    // when bytes follow them.
+    MalformedReadProperty,
+    Ignored,  // anything else, malformed headers included
   };
   Kind kind = Kind::Ignored;
   ReadPropertyRequest readProperty;
   std::uint8_t invokeId = 0;
   std::uint8_t service = 0;
+  std::uint8_t rejectReason = 0;
   std::optional<std::pair<std::uint32_t, std::uint32_t>> range;
+
+  // A BVLC Original-Broadcast-NPDU, or a Forwarded-NPDU (which carries broadcasts only).
+  bool broadcast = false;
+  // The NPDU's DNET: 0xFFFF for every network, anything else another network than the device's.
+  std::optional<std::uint16_t> destinationNetwork;
+  // The NPDU's SNET and SADR: the requester is behind a router, which delivers the answer when it
+  // names them as its destination (addressTo).
+  std::optional<NetworkAddress> source;
 };
 
 DeviceRequest decodeDeviceRequest(const std::uint8_t* data, std::size_t size);
@@ -91,7 +128,27 @@ Frame encodeReadPropertyAck(const ReadPropertyRequest& request, PresentValue val
 Frame encodeError(std::uint8_t invokeId, std::uint8_t service, std::uint32_t errorClass,
                   std::uint32_t errorCode);
 Frame encodeReject(std::uint8_t invokeId, std::uint8_t reason);
+Frame encodeAbort(std::uint8_t invokeId, std::uint8_t reason, bool fromServer = true);
 // I-Am of a device without segmentation, maximum APDU 1476.
 Frame encodeIAm(std::uint32_t deviceInstance, std::uint16_t vendorId);
+
+// A frame of the encoders here with its NPDU naming destination as DNET and DADR, hop count 255,
+// so that a router delivers it there. Empty when frame is empty or the MAC address is longer than
+// 255 bytes.
+Frame addressTo(Frame frame, const NetworkAddress& destination);
+
+// A Who-Is without limits, unconfirmed: BVLC Original-Unicast-NPDU, or Original-Broadcast-NPDU
+// when broadcast.
+Frame encodeWhoIs(bool broadcast);
+
+struct IAm {
+  std::uint32_t deviceInstance = 0;
+  std::uint32_t maxApdu = 0;
+  std::uint32_t segmentation = 0;  // 0 both, 1 transmit, 2 receive, 3 none
+  std::uint32_t vendorId = 0;
+};
+// An I-Am in any BVLC function and NPDU the codec accepts; empty for anything else (malformed
+// included).
+std::optional<IAm> decodeIAm(const std::uint8_t* data, std::size_t size);
 
 }  // namespace bacnet

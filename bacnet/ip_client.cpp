@@ -52,25 +52,46 @@ bool BacnetIpClient::resolve(const std::string& endpoint) {
   return true;
 }
 
+bool BacnetIpClient::fail(ReadFailure::Kind kind, std::uint32_t errorClass,
+                          std::uint32_t errorCode) {
+  lastFailure_ = ReadFailure{kind, tries_, errorClass, errorCode};
+  return false;
+}
+
 bool BacnetIpClient::transmit() {
-  return !interrupted_ && socket_.sendTo(peer_, frame_.data(), frame_.size(),
-                                         static_cast<int>(settings_.apduTimeout.count()));
+  if (interrupted_) return fail(ReadFailure::Kind::Interrupted);
+  if (!socket_.sendTo(peer_, frame_.data(), frame_.size(),
+                      static_cast<int>(settings_.apduTimeout.count()))) {
+    return fail(ReadFailure::Kind::NotSent);
+  }
+  ++tries_;
+  return true;
 }
 
 bool BacnetIpClient::SendReadProperty(const std::string& endpoint, BACnetObjectType type,
                                       std::uint32_t instance, BACNET_PROPERTY_ID property,
                                       std::uint32_t arrayIndex) {
   pending_ = false;
-  if (interrupted_ || !resolve(endpoint)) return false;
+  tries_ = 0;
+  lastFailure_.reset();
+  if (interrupted_) return fail(ReadFailure::Kind::Interrupted);
+  if (!resolve(endpoint)) return fail(ReadFailure::Kind::NotSent);
   request_ = {nextInvokeId_++, type, instance, property, arrayIndex};
   frame_ = bacnet::encodeReadPropertyRequest(request_);
-  if (frame_.empty() || !transmit()) return false;
+  if (frame_.empty()) return fail(ReadFailure::Kind::NotSent);
+  if (!transmit()) return false;
   pending_ = true;
   return true;
 }
 
 bool BacnetIpClient::Receive(std::uint32_t& value) {
-  if (!pending_) return false;
+  using Kind = ReadFailure::Kind;
+  if (!pending_) {
+    // Nothing to wait for: the failed send says why, or no request was sent since the last answer.
+    if (lastFailure_) return false;
+    tries_ = 0;
+    return fail(Kind::NotSent);
+  }
   pending_ = false;
   using Clock = std::chrono::steady_clock;
   // One byte more than the largest datagram, so that an oversized one is seen as such.
@@ -80,12 +101,12 @@ bool BacnetIpClient::Receive(std::uint32_t& value) {
     if (attempt > 0 && !transmit()) return false;
     const Clock::time_point deadline = Clock::now() + settings_.apduTimeout;
     for (;;) {
-      if (interrupted_) return false;
+      if (interrupted_) return fail(Kind::Interrupted);
       const auto left =
           std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
       if (left <= 0) break;
       const UdpSocket::Wait wait = socket_.waitReadable(static_cast<int>(left));
-      if (wait == UdpSocket::Wait::Failed) return false;
+      if (wait == UdpSocket::Wait::Failed) return fail(Kind::NoAnswer);
       if (wait != UdpSocket::Wait::Readable) continue;  // the loop sees a wake-up or the deadline
 
       sockaddr_in from{};
@@ -96,11 +117,22 @@ bool BacnetIpClient::Receive(std::uint32_t& value) {
       }
       const bacnet::Answer answer =
           bacnet::decodeReadPropertyAnswer(buffer, static_cast<std::size_t>(size), request_);
-      if (answer.kind == bacnet::AnswerKind::Ignored) continue;
-      if (answer.kind != bacnet::AnswerKind::Value) return false;
-      value = answer.value;
-      return true;
+      switch (answer.kind) {
+        case bacnet::AnswerKind::Ignored:
+          continue;
+        case bacnet::AnswerKind::Value:
+          value = answer.value;
+          return true;
+        case bacnet::AnswerKind::Error:
+          return fail(Kind::Error, answer.errorClass, answer.errorCode);
+        case bacnet::AnswerKind::Reject:
+          return fail(Kind::Reject, 0, answer.errorCode);
+        case bacnet::AnswerKind::Abort:
+          return fail(Kind::Abort, 0, answer.errorCode);
+        case bacnet::AnswerKind::Unusable:
+          return fail(Kind::Unusable);
+      }
     }
   }
-  return false;
+  return fail(Kind::NoAnswer);
 }

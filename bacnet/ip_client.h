@@ -7,6 +7,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "bacnet/codec.h"
@@ -19,6 +20,23 @@ struct BacnetIpSettings {
   std::uint16_t localPort = 0;                  // 0: any free port
 };
 
+// Why the last read failed.
+struct ReadFailure {
+  enum class Kind {
+    NotSent,      // the endpoint did not resolve, the object did not fit, or sending failed
+    NoAnswer,     // the retries are used up
+    Error,        // an Error PDU
+    Reject,       // a Reject PDU
+    Abort,        // an Abort PDU
+    Unusable,     // an answer that cannot be used (AnswerKind::Unusable)
+    Interrupted,  // interrupt() was called
+  };
+  Kind kind = Kind::NoAnswer;
+  unsigned tries = 0;            // transmissions made of the request
+  std::uint32_t errorClass = 0;  // Error: class and code; Reject and Abort: reason in errorCode
+  std::uint32_t errorCode = 0;
+};
+
 class BacnetIpClient : public BacnetClient {
  public:
   // Opens the client's UDP socket; throws std::runtime_error when it cannot.
@@ -28,6 +46,10 @@ class BacnetIpClient : public BacnetClient {
   std::uint16_t localPort() const;
   // Makes the wait in flight and every later request fail at once. Safe from any thread.
   void interrupt();
+  const BacnetIpSettings& settings() const { return settings_; }
+  // Why the last SendReadProperty or Receive failed; empty after a received value and before any
+  // request. On the thread that sends and receives.
+  std::optional<ReadFailure> lastFailure() const { return lastFailure_; }
 
   // False when the endpoint is not "HOST:PORT" of an IPv4 host, the object does not fit a
   // request, or the datagram could not be sent.
@@ -39,7 +61,9 @@ class BacnetIpClient : public BacnetClient {
 
  private:
   bool resolve(const std::string& endpoint);
+  // Sends the request's frame, counting it in tries_; on failure records why.
   bool transmit();
+  bool fail(ReadFailure::Kind kind, std::uint32_t errorClass = 0, std::uint32_t errorCode = 0);
 
   const BacnetIpSettings settings_;
   UdpSocket socket_;
@@ -51,4 +75,6 @@ class BacnetIpClient : public BacnetClient {
   bool pending_ = false;
   bacnet::ReadPropertyRequest request_;
   bacnet::Frame frame_;
+  unsigned tries_ = 0;
+  std::optional<ReadFailure> lastFailure_;
 };

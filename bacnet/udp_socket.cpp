@@ -45,6 +45,13 @@ std::uint16_t UdpSocket::localPort() const {
   return ntohs(local.sin_port);
 }
 
+void UdpSocket::allowBroadcast() {
+  const int on = 1;
+  if (::setsockopt(socket_, SOL_SOCKET, SO_BROADCAST, &on, sizeof on) != 0) {
+    throw std::runtime_error(std::string("cannot allow UDP broadcasts: ") + std::strerror(errno));
+  }
+}
+
 UdpSocket::Wait UdpSocket::waitReadable(int timeoutMs) const {
   pollfd waits[2] = {{socket_, POLLIN, 0}, {wakeRead_, POLLIN, 0}};
   const int ready = ::poll(waits, 2, timeoutMs);

@@ -19,6 +19,8 @@ class UdpSocket {
 
   // The port the socket is bound to.
   std::uint16_t localPort() const;
+  // Lets the socket send to broadcast addresses. Throws std::runtime_error when it cannot.
+  void allowBroadcast();
 
   enum class Wait { Readable, TimedOut, Woken, Failed };
   // Waits until a datagram can be read, timeoutMs passes (negative: no limit) or wake() is called.

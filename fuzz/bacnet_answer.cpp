@@ -1,5 +1,6 @@
 // One received datagram, decoded as the answer to a ReadProperty request of each object type the
-// module reads (invoke ID 7, instance 10365), and as a request by the simulated device's side.
+// module reads (invoke ID 7, instance 10365), as a request by the simulated device's side, and as
+// an I-Am by device discovery.
 #include <cstddef>
 #include <cstdint>
 
@@ -12,5 +13,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     bacnet::decodeReadPropertyAnswer(data, size, request);
   }
   bacnet::decodeDeviceRequest(data, size);
+  bacnet::decodeIAm(data, size);
   return 0;
 }

@@ -3,6 +3,7 @@
 #include <arpa/inet.h>
 
 #include <algorithm>
+#include <optional>
 
 #include "bacnet/object_types.h"
 #include "device/point_table.h"
@@ -89,7 +90,18 @@ void DeviceSimulator::run() {
 void DeviceSimulator::handle(const std::uint8_t* data, std::size_t size, const sockaddr_in& from) {
   using Kind = bacnet::DeviceRequest::Kind;
   const bacnet::DeviceRequest request = bacnet::decodeDeviceRequest(data, size);
+  if (request.kind == Kind::Ignored) return;
+  // A device answers what its own network carries to it: a request naming a destination network
+  // is for another network, or a global broadcast. Who-Is is answered when broadcast, confirmed
+  // requests only when sent to this device alone.
+  const bool everyNetwork = request.destinationNetwork == bacnet::kGlobalBroadcast;
+  if (request.kind == Kind::WhoIs ? request.destinationNetwork && !everyNetwork
+                                  : request.broadcast || request.destinationNetwork) {
+    return;
+  }
+
   bacnet::Frame answer;
+  std::optional<ObjectKey> object;  // of a ReadProperty, for its delay
   switch (request.kind) {
     case Kind::Ignored:
       return;
@@ -103,13 +115,19 @@ void DeviceSimulator::handle(const std::uint8_t* data, std::size_t size, const s
     case Kind::OtherConfirmed:
       answer = bacnet::encodeReject(request.invokeId, kRejectUnrecognizedService);
       break;
+    case Kind::Segmented:
+      answer = bacnet::encodeAbort(request.invokeId, bacnet::kAbortSegmentationNotSupported);
+      break;
+    case Kind::MalformedReadProperty:
+      answer = bacnet::encodeReject(request.invokeId, request.rejectReason);
+      break;
     case Kind::ReadProperty: {
       const bacnet::ReadPropertyRequest& read = request.readProperty;
-      const ObjectKey object{read.type, read.instance};
-      const auto found = values_.find(object);
+      object = ObjectKey{read.type, read.instance};
+      const auto found = values_.find(*object);
       const std::uint8_t service = bacnet::kServiceReadProperty;
-      if (settings_.drop.count(object) != 0) return;
-      if (settings_.error.count(object) != 0) {
+      if (settings_.drop.count(*object) != 0) return;
+      if (settings_.error.count(*object) != 0) {
         answer = bacnet::encodeError(read.invokeId, service, kClassDevice, kCodeOther);
       } else if (found == values_.end()) {
         answer = bacnet::encodeError(read.invokeId, service, kClassObject, kCodeUnknownObject);
@@ -124,11 +142,15 @@ void DeviceSimulator::handle(const std::uint8_t* data, std::size_t size, const s
             {binary ? bacnet::PresentValue::Type::Enumerated : bacnet::PresentValue::Type::Real,
              found->second});
       }
-      if (const auto delay = settings_.delay.find(object); delay != settings_.delay.end()) {
-        delayed_.emplace(Clock::now() + delay->second, std::make_pair(from, std::move(answer)));
-        return;
-      }
       break;
+    }
+  }
+  // Through a router: the router delivers the answer to the requester's network and address.
+  if (request.source) answer = bacnet::addressTo(std::move(answer), *request.source);
+  if (object) {
+    if (const auto delay = settings_.delay.find(*object); delay != settings_.delay.end()) {
+      delayed_.emplace(Clock::now() + delay->second, std::make_pair(from, std::move(answer)));
+      return;
     }
   }
   send(from, answer.data(), answer.size());

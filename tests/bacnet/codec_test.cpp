@@ -5,8 +5,13 @@
 
 #include <gtest/gtest.h>
 
+#include <cfloat>
+#include <cmath>
 #include <cstring>
+#include <limits>
 #include <random>
+
+#include "tests/support/loopback_socket.h"
 
 using bacnet::AnswerKind;
 using bacnet::Frame;
@@ -18,9 +23,7 @@ namespace {
 Frame bvlc(std::initializer_list<std::uint8_t> npduAndApdu) {
   Frame frame{0x81, 0x0A, 0, 0};
   frame.insert(frame.end(), npduAndApdu);
-  frame[2] = static_cast<std::uint8_t>(frame.size() >> 8);
-  frame[3] = static_cast<std::uint8_t>(frame.size());
-  return frame;
+  return withBvlcLength(std::move(frame));
 }
 
 // A Complex-ACK for analog input 10365 (object identifier 00 00 28 7D), present value, invoke
@@ -49,6 +52,34 @@ const ReadPropertyRequest kBinaryRequest{7, OBJECT_BINARY_INPUT, 3000485, PROP_P
 
 bacnet::Answer decode(const Frame& frame, const ReadPropertyRequest& request = kAnalogRequest) {
   return bacnet::decodeReadPropertyAnswer(frame.data(), frame.size(), request);
+}
+
+// A Complex-ACK carrying a DOUBLE.
+Frame doubleAck(double value) {
+  std::uint64_t bits;
+  std::memcpy(&bits, &value, sizeof bits);
+  Frame frame = ack({0x55, 0x08});
+  frame.pop_back();  // the closing tag
+  for (int shift = 56; shift >= 0; shift -= 8)
+    frame.push_back(static_cast<std::uint8_t>(bits >> shift));
+  frame.push_back(0x3F);
+  return withBvlcLength(std::move(frame));
+}
+
+// The frame with its NPDU control octet and the bytes after it changed: control is or-ed in and
+// fields inserted after it.
+Frame withNpdu(Frame frame, std::uint8_t control, std::initializer_list<std::uint8_t> fields) {
+  frame[5] |= control;
+  frame.insert(frame.begin() + 6, fields);
+  return withBvlcLength(std::move(frame));
+}
+
+bacnet::DeviceRequest decodeRequest(const Frame& frame) {
+  return bacnet::decodeDeviceRequest(frame.data(), frame.size());
+}
+
+std::optional<bacnet::IAm> decodeIAm(const Frame& frame) {
+  return bacnet::decodeIAm(frame.data(), frame.size());
 }
 
 }  // namespace
@@ -88,27 +119,95 @@ TEST(BacnetCodec, AnalogObjectsGetFloatBits) {
 
 TEST(BacnetCodec, BinaryObjectsGetIntegers) {
   const std::pair<Frame, std::uint32_t> cases[] = {
-      {binaryAck({0x91, 0x01}), 1},           // ENUMERATED
-      {binaryAck({0x92, 0x01, 0x01}), 257},   // ENUMERATED, two bytes
-      {binaryAck({0x10}), 0},                 // BOOLEAN false
-      {binaryAck({0x21, 0x05}), 5},           // UNSIGNED
-      {binaryAck({0x31, 0xFF}), 0xFFFFFFFF},  // SIGNED -1
-      {binaryAck({0x94, 0x12, 0x34, 0x56, 0x78}), 0x12345678},
+      {binaryAck({0x91, 0x01}), 1},        // ENUMERATED
+      {binaryAck({0x92, 0x00, 0x01}), 1},  // ENUMERATED, two bytes
+      {binaryAck({0x91, 0x00}), 0},        // ENUMERATED inactive
+      {binaryAck({0x10}), 0},              // BOOLEAN false
+      {binaryAck({0x11}), 1},              // BOOLEAN true
+      {binaryAck({0x21, 0x01}), 1},        // UNSIGNED
+      {binaryAck({0x31, 0x00}), 0},        // SIGNED
   };
   for (const auto& [frame, expected] : cases) {
     const bacnet::Answer answer = decode(frame, kBinaryRequest);
     EXPECT_EQ(answer.kind, AnswerKind::Value) << int(frame[17]);
     EXPECT_EQ(answer.value, expected) << int(frame[17]);
   }
-  // A float is no binary present value.
-  EXPECT_EQ(decode(binaryAck({0x44, 0x3F, 0x80, 0, 0}), kBinaryRequest).kind, AnswerKind::Unusable);
+}
+
+// A binary present value is inactive (0) or active (1); any other number, and a float, is no
+// value of the point.
+TEST(BacnetCodec, BinaryObjectsRefuseOtherNumbers) {
+  const Frame cases[] = {
+      binaryAck({0x92, 0x01, 0x01}),              // ENUMERATED 257
+      binaryAck({0x91, 0x02}),                    // ENUMERATED 2
+      binaryAck({0x31, 0xFF}),                    // SIGNED -1
+      binaryAck({0x21, 0x02}),                    // UNSIGNED 2
+      binaryAck({0x94, 0x12, 0x34, 0x56, 0x78}),  // ENUMERATED 0x12345678
+      binaryAck({0x92, 0x01, 0x00}),              // ENUMERATED 256: its low byte is 0
+      binaryAck({0x44, 0x3F, 0x80, 0, 0}),        // REAL 1.0
+  };
+  for (const Frame& frame : cases) {
+    EXPECT_EQ(decode(frame, kBinaryRequest).kind, AnswerKind::Unusable) << int(frame[17]);
+  }
+}
+
+// A DOUBLE is converted to float; one that the float cannot hold is refused rather than stored as
+// infinity. NaN and the infinities are numbers a float holds.
+TEST(BacnetCodec, DoublesBeyondTheFloatRangeAreRefused) {
+  const double largest = FLT_MAX;
+  const double toInfinity = 0x1.ffffffp+127;  // halfway between FLT_MAX and 2^128
+  const double toLargest = std::nextafter(toInfinity, 0.0);
+  const double infinity = std::numeric_limits<double>::infinity();
+  const std::pair<double, float> values[] = {
+      {largest, FLT_MAX},     {toLargest, FLT_MAX}, {-toLargest, -FLT_MAX}, {infinity, INFINITY},
+      {-infinity, -INFINITY}, {1e-300, 0.0f},       {-21.5, -21.5f},
+  };
+  for (const auto& [value, expected] : values) {
+    const bacnet::Answer answer = decode(doubleAck(value));
+    EXPECT_EQ(answer.kind, AnswerKind::Value) << value;
+    EXPECT_EQ(answer.value, bacnet::floatBits(expected)) << value;
+  }
+  const bacnet::Answer nan = decode(doubleAck(std::numeric_limits<double>::quiet_NaN()));
+  ASSERT_EQ(nan.kind, AnswerKind::Value);
+  float stored;
+  std::memcpy(&stored, &nan.value, sizeof stored);
+  EXPECT_TRUE(std::isnan(stored));
+
+  for (const double value : {1e300, -1e300, toInfinity, -toInfinity, DBL_MAX, -DBL_MAX}) {
+    EXPECT_EQ(decode(doubleAck(value)).kind, AnswerKind::Unusable) << value;
+  }
 }
 
 TEST(BacnetCodec, ErrorRejectAndAbortForTheRequest) {
-  EXPECT_EQ(decode(bvlc({0x01, 0x00, 0x50, 0x07, 0x0C, 0x91, 0x01, 0x91, 0x1F})).kind,
-            AnswerKind::Error);
-  EXPECT_EQ(decode(bvlc({0x01, 0x00, 0x60, 0x07, 0x09})).kind, AnswerKind::Reject);
-  EXPECT_EQ(decode(bvlc({0x01, 0x00, 0x71, 0x07, 0x04})).kind, AnswerKind::Abort);
+  struct Case {
+    Frame frame;
+    AnswerKind kind;
+    std::uint32_t errorClass, errorCode;
+  };
+  const Case cases[] = {
+      {bvlc({0x01, 0x00, 0x50, 0x07, 0x0C, 0x91, 0x01, 0x91, 0x1F}), AnswerKind::Error, 1, 31},
+      {bvlc({0x01, 0x00, 0x50, 0x07, 0x0C, 0x91, 0x02, 0x92, 0x01, 0x00}), AnswerKind::Error, 2,
+       256},
+      {bacnet::encodeError(7, 12, 2, 50), AnswerKind::Error, 2, 50},
+      // An Error whose class and code do not decode is still an Error: no class, a class and code
+      // of another type, too wide, or a byte after them.
+      {bvlc({0x01, 0x00, 0x50, 0x07, 0x0C}), AnswerKind::Error, 0, 0},
+      {bvlc({0x01, 0x00, 0x50, 0x07, 0x0C, 0x91, 0x01}), AnswerKind::Error, 0, 0},
+      {bvlc({0x01, 0x00, 0x50, 0x07, 0x0C, 0x21, 0x01, 0x21, 0x1F}), AnswerKind::Error, 0, 0},
+      {bvlc({0x01, 0x00, 0x50, 0x07, 0x0C, 0x91, 0x01, 0x95, 0x05, 0, 0, 0, 0, 0x1F}),
+       AnswerKind::Error, 0, 0},
+      {bvlc({0x01, 0x00, 0x50, 0x07, 0x0C, 0x91, 0x01, 0x91, 0x1F, 0x00}), AnswerKind::Error, 0, 0},
+      {bvlc({0x01, 0x00, 0x60, 0x07, 0x09}), AnswerKind::Reject, 0, 9},
+      {bacnet::encodeReject(7, 4), AnswerKind::Reject, 0, 4},
+      {bvlc({0x01, 0x00, 0x71, 0x07, 0x04}), AnswerKind::Abort, 0, 4},
+      {bacnet::encodeAbort(7, 5), AnswerKind::Abort, 0, 5},
+  };
+  for (const Case& expected : cases) {
+    const bacnet::Answer answer = decode(expected.frame);
+    EXPECT_EQ(answer.kind, expected.kind) << testing::PrintToString(expected.frame);
+    EXPECT_EQ(answer.errorClass, expected.errorClass) << testing::PrintToString(expected.frame);
+    EXPECT_EQ(answer.errorCode, expected.errorCode) << testing::PrintToString(expected.frame);
+  }
   // The same for another invoke ID is not an answer to this request.
   EXPECT_EQ(decode(bvlc({0x01, 0x00, 0x50, 0x06, 0x0C, 0x91, 0x01, 0x91, 0x1F})).kind,
             AnswerKind::Ignored);
@@ -138,6 +237,88 @@ TEST(BacnetCodec, AnswersThatDoNotFitTheRequest) {
   Frame otherService = ack({0x44, 0x41, 0xAC, 0, 0});
   otherService[8] = 0x0E;  // ReadPropertyMultiple
   EXPECT_EQ(decode(otherService).kind, AnswerKind::Unusable);
+}
+
+// An answer carries an array index exactly when the request asked for one, and then the same.
+TEST(BacnetCodec, ArrayIndexMustMatchTheRequest) {
+  // The ACK with the given context tag 2 (or nothing) before the value.
+  const auto indexedAck = [](std::initializer_list<std::uint8_t> index) {
+    Frame frame = ack({0x44, 0x41, 0xAC, 0, 0});
+    frame.insert(frame.begin() + 16, index);
+    return withBvlcLength(std::move(frame));
+  };
+  ReadPropertyRequest asking = kAnalogRequest;
+  asking.arrayIndex = 2;
+  struct Case {
+    const char* name;
+    Frame frame;
+    const ReadPropertyRequest& request;
+    AnswerKind kind;
+  };
+  const Case cases[] = {
+      {"none asked, none given", indexedAck({}), kAnalogRequest, AnswerKind::Value},
+      {"none asked, index 1", indexedAck({0x29, 0x01}), kAnalogRequest, AnswerKind::Unusable},
+      {"none asked, index 0", indexedAck({0x29, 0x00}), kAnalogRequest, AnswerKind::Unusable},
+      {"none asked, index 4294967295", indexedAck({0x2C, 0xFF, 0xFF, 0xFF, 0xFF}), kAnalogRequest,
+       AnswerKind::Unusable},
+      {"2 asked, 2 given", indexedAck({0x29, 0x02}), asking, AnswerKind::Value},
+      {"2 asked, 2 given in two bytes", indexedAck({0x2A, 0x00, 0x02}), asking, AnswerKind::Value},
+      {"2 asked, 3 given", indexedAck({0x29, 0x03}), asking, AnswerKind::Unusable},
+      {"2 asked, none given", indexedAck({}), asking, AnswerKind::Unusable},
+  };
+  for (const Case& expected : cases) {
+    EXPECT_EQ(decode(expected.frame, expected.request).kind, expected.kind) << expected.name;
+  }
+}
+
+// An answer whose NPDU names a destination network is meant for a node behind a router; reserved
+// control bits mark rules this node does not know. Either way the answer cannot be used; a datagram
+// that is no answer to the request stays ignored.
+TEST(BacnetCodec, AnswersForAnotherNetworkOrWithReservedBitsAreUnusable) {
+  const Frame value = ack({0x44, 0x41, 0xAC, 0, 0});
+  const Frame error = bvlc({0x01, 0x00, 0x50, 0x07, 0x0C, 0x91, 0x01, 0x91, 0x1F});
+  const std::pair<const char*, Frame> unusable[] = {
+      {"DNET 5, DADR 0x21", withNpdu(value, 0x20, {0x00, 0x05, 0x01, 0x21, 0xFF})},
+      {"DNET 0xFFFF", withNpdu(value, 0x20, {0xFF, 0xFF, 0x00, 0xFF})},
+      {"DNET and SNET",
+       withNpdu(value, 0x28, {0x00, 0x05, 0x01, 0x21, 0x00, 0x06, 0x01, 0x22, 0xFF})},
+      {"an Error with DNET", withNpdu(error, 0x20, {0x00, 0x05, 0x00, 0xFF})},
+      {"reserved bit 0x40", withNpdu(value, 0x40, {})},
+      {"reserved bit 0x10", withNpdu(value, 0x10, {})},
+      {"reserved bit 0x10 on an Error", withNpdu(error, 0x10, {})},
+      {"addressed by the encoder", bacnet::addressTo(value, {5, {0x21}})},
+  };
+  for (const auto& [name, frame] : unusable) {
+    EXPECT_EQ(decode(frame).kind, AnswerKind::Unusable) << name;
+  }
+  // Another invoke ID, and a DNET without its hop count.
+  EXPECT_EQ(decode(withNpdu(ack({0x44, 0x41, 0xAC, 0, 0}, 6), 0x20, {0x00, 0x05, 0x00, 0xFF})).kind,
+            AnswerKind::Ignored);
+  EXPECT_EQ(decode(withNpdu(value, 0x20, {0x00, 0x05, 0x00})).kind, AnswerKind::Ignored);
+}
+
+// The largest datagram a node sends is decoded; one byte more is ignored before it is looked at.
+TEST(BacnetCodec, AnswerOfTheLargestDatagramSize) {
+  // A Complex-ACK whose value is a character string of the given size (an extended length).
+  const auto stringAck = [](std::size_t datagramSize) {
+    Frame frame = ack({});
+    frame.pop_back();                                             // the closing tag
+    const std::size_t content = datagramSize - frame.size() - 5;  // tag, length, closing tag
+    frame.insert(frame.end(), {0x75, 0xFE, static_cast<std::uint8_t>(content >> 8),
+                               static_cast<std::uint8_t>(content)});
+    frame.push_back(0x00);  // character set
+    frame.resize(frame.size() + content - 1, 'x');
+    frame.push_back(0x3F);
+    return withBvlcLength(std::move(frame));
+  };
+  for (const std::size_t size : {bacnet::kMaxDatagram - 1, bacnet::kMaxDatagram}) {
+    const Frame frame = stringAck(size);
+    ASSERT_EQ(frame.size(), size);
+    EXPECT_EQ(decode(frame).kind, AnswerKind::Unusable) << size;
+  }
+  const Frame oversized = stringAck(bacnet::kMaxDatagram + 1);
+  ASSERT_EQ(oversized.size(), bacnet::kMaxDatagram + 1);
+  EXPECT_EQ(decode(oversized).kind, AnswerKind::Ignored);
 }
 
 TEST(BacnetCodec, RoutedAndForwardedAnswersAreDecoded) {
@@ -196,7 +377,8 @@ TEST(BacnetCodec, ArbitraryBytesAreSafe) {
       Frame changed = good;
       changed[at] = static_cast<std::uint8_t>(byte);
       decode(changed);
-      bacnet::decodeDeviceRequest(changed.data(), changed.size());
+      decodeRequest(changed);
+      decodeIAm(changed);
     }
   }
   std::mt19937 random(5156);
@@ -208,7 +390,8 @@ TEST(BacnetCodec, ArbitraryBytesAreSafe) {
     bytes[2] = 0;
     bytes[3] = static_cast<std::uint8_t>(bytes.size());
     decode(bytes);
-    bacnet::decodeDeviceRequest(bytes.data(), bytes.size());
+    decodeRequest(bytes);
+    decodeIAm(bytes);
   }
 }
 
@@ -240,4 +423,161 @@ TEST(BacnetCodec, DeviceSideFrames) {
       binaryAck({0x92, 0x01, 0x01}));
   EXPECT_EQ(decode(bacnet::encodeError(7, 12, 1, 31)).kind, AnswerKind::Error);
   EXPECT_EQ(decode(bacnet::encodeReject(7, 9)).kind, AnswerKind::Reject);
+}
+
+// How a request was addressed: broadcast by its BVLC function, DNET and SNET/SADR from its NPDU.
+TEST(BacnetCodec, DeviceRequestAddressing) {
+  const Frame plain = bacnet::encodeReadPropertyRequest(kAnalogRequest);
+  Frame broadcast = plain;
+  broadcast[1] = 0x0B;
+  Frame forwarded = plain;
+  forwarded[1] = 0x04;
+  forwarded.insert(forwarded.begin() + 4, {127, 0, 0, 1, 0xBA, 0xC0});
+  struct Case {
+    const char* name;
+    Frame frame;
+    bool broadcast;
+    std::optional<std::uint16_t> destinationNetwork;
+    std::optional<bacnet::NetworkAddress> source;
+  };
+  const Case cases[] = {
+      {"unicast", plain, false, std::nullopt, std::nullopt},
+      {"Original-Broadcast-NPDU", broadcast, true, std::nullopt, std::nullopt},
+      {"Forwarded-NPDU", withBvlcLength(forwarded), true, std::nullopt, std::nullopt},
+      {"DNET 0xFFFF", bacnet::addressTo(plain, {0xFFFF, {}}), false, 0xFFFF, std::nullopt},
+      {"DNET 5, DADR 0x21", bacnet::addressTo(plain, {5, {0x21}}), false, 5, std::nullopt},
+      {"SNET 5, SADR 0x21 0x22", withNpdu(plain, 0x08, {0x00, 0x05, 0x02, 0x21, 0x22}), false,
+       std::nullopt, bacnet::NetworkAddress{5, {0x21, 0x22}}},
+      {"DNET 7 and SNET 5", withNpdu(plain, 0x28, {0x00, 0x07, 0x00, 0x00, 0x05, 0x01, 0x21, 0xFF}),
+       false, 7, bacnet::NetworkAddress{5, {0x21}}},
+  };
+  for (const Case& expected : cases) {
+    const bacnet::DeviceRequest request = decodeRequest(expected.frame);
+    ASSERT_EQ(request.kind, bacnet::DeviceRequest::Kind::ReadProperty) << expected.name;
+    EXPECT_EQ(request.readProperty.instance, 10365u) << expected.name;
+    EXPECT_EQ(request.broadcast, expected.broadcast) << expected.name;
+    EXPECT_EQ(request.destinationNetwork, expected.destinationNetwork) << expected.name;
+    ASSERT_EQ(request.source.has_value(), expected.source.has_value()) << expected.name;
+    if (expected.source) {
+      EXPECT_EQ(request.source->network, expected.source->network) << expected.name;
+      EXPECT_EQ(request.source->mac, expected.source->mac) << expected.name;
+    }
+  }
+  // A source without an address cannot be answered.
+  EXPECT_EQ(decodeRequest(withNpdu(plain, 0x08, {0x00, 0x05, 0x00})).kind,
+            bacnet::DeviceRequest::Kind::Ignored);
+}
+
+// A segment of a confirmed request, and a ReadProperty whose parameters do not decode, keep their
+// invoke ID so that they can be refused; the reason of the Reject depends on what is wrong.
+TEST(BacnetCodec, SegmentedAndMalformedRequests) {
+  using Kind = bacnet::DeviceRequest::Kind;
+  // A confirmed ReadProperty request, invoke ID 9, with the given parameters.
+  const auto readProperty = [](std::initializer_list<std::uint8_t> parameters) {
+    Frame frame = bvlc({0x01, 0x04, 0x00, 0x05, 0x09, 0x0C});
+    frame.insert(frame.end(), parameters);
+    return withBvlcLength(std::move(frame));
+  };
+  const bacnet::DeviceRequest segmented =
+      decodeRequest(bvlc({0x01, 0x04, 0x0C, 0x05, 0x09, 0x00, 0x01, 0x0C, 0x0C, 0x00}));
+  EXPECT_EQ(segmented.kind, Kind::Segmented);
+  EXPECT_EQ(segmented.invokeId, 9);
+  EXPECT_EQ(segmented.service, 12);
+  // Without its sequence number and window size there is no service choice.
+  EXPECT_EQ(decodeRequest(bvlc({0x01, 0x04, 0x08, 0x05, 0x09})).kind, Kind::Ignored);
+
+  const std::pair<Frame, std::uint8_t> malformed[] = {
+      {readProperty({}), bacnet::kRejectMissingRequiredParameter},
+      {readProperty({0x0C, 0x00, 0x00, 0x28, 0x7D}), bacnet::kRejectMissingRequiredParameter},
+      {readProperty({0xC4, 0x00, 0x00, 0x28, 0x7D, 0x19, 0x55}), bacnet::kRejectInvalidTag},
+      {readProperty({0x0D, 0x05, 0, 0, 0, 0x28, 0x7D, 0x19, 0x55}), bacnet::kRejectInvalidTag},
+      {readProperty({0x0C, 0x00, 0x00, 0x28, 0x7D, 0x29, 0x55}), bacnet::kRejectInvalidTag},
+      {readProperty({0x0C, 0x00, 0x00, 0x28, 0x7D, 0x1C, 0x55}), bacnet::kRejectInvalidTag},
+      {readProperty({0x0C, 0x00, 0x00, 0x28, 0x7D, 0x19, 0x55, 0x91, 0x01}),
+       bacnet::kRejectInvalidTag},
+      {readProperty({0x0C, 0x00, 0x00, 0x28, 0x7D, 0x19, 0x55, 0x29, 0x01, 0x00}),
+       bacnet::kRejectTooManyArguments},
+  };
+  for (const auto& [frame, reason] : malformed) {
+    const bacnet::DeviceRequest request = decodeRequest(frame);
+    EXPECT_EQ(request.kind, Kind::MalformedReadProperty) << testing::PrintToString(frame);
+    EXPECT_EQ(request.invokeId, 9) << testing::PrintToString(frame);
+    EXPECT_EQ(int(request.rejectReason), int(reason)) << testing::PrintToString(frame);
+  }
+  EXPECT_EQ(decodeRequest(readProperty({0x0C, 0x00, 0x00, 0x28, 0x7D, 0x19, 0x55, 0x29, 0x01}))
+                .readProperty.arrayIndex,
+            1u);
+}
+
+TEST(BacnetCodec, DiscoveryAndRoutingFrames) {
+  EXPECT_EQ(bacnet::encodeWhoIs(false), (Frame{0x81, 0x0A, 0x00, 0x08, 0x01, 0x00, 0x10, 0x08}));
+  EXPECT_EQ(bacnet::encodeWhoIs(true), (Frame{0x81, 0x0B, 0x00, 0x08, 0x01, 0x00, 0x10, 0x08}));
+  EXPECT_EQ(decodeRequest(bacnet::encodeWhoIs(true)).kind, bacnet::DeviceRequest::Kind::WhoIs);
+  EXPECT_EQ(bacnet::encodeAbort(9, 4),
+            (Frame{0x81, 0x0A, 0x00, 0x09, 0x01, 0x00, 0x71, 0x09, 0x04}));
+  EXPECT_EQ(bacnet::encodeAbort(9, 4, false),
+            (Frame{0x81, 0x0A, 0x00, 0x09, 0x01, 0x00, 0x70, 0x09, 0x04}));
+  // DNET 0x0105, DLEN 2, DADR 0x21 0x22, hop count 255 after the control octet.
+  EXPECT_EQ(bacnet::addressTo(bacnet::encodeReject(9, 9), {0x0105, {0x21, 0x22}}),
+            (Frame{0x81, 0x0A, 0x00, 0x0F, 0x01, 0x20, 0x01, 0x05, 0x02, 0x21, 0x22, 0xFF, 0x60,
+                   0x09, 0x09}));
+  EXPECT_TRUE(bacnet::addressTo({}, {5, {0x21}}).empty());
+  EXPECT_TRUE(bacnet::addressTo(bacnet::encodeReject(9, 9), {5, Frame(256, 0x21)}).empty());
+}
+
+TEST(BacnetCodec, IAmDecoding) {
+  const Frame iAm = bacnet::encodeIAm(5156, 0xFFFF);
+  const std::optional<bacnet::IAm> decoded = decodeIAm(iAm);
+  ASSERT_TRUE(decoded);
+  EXPECT_EQ(decoded->deviceInstance, 5156u);
+  EXPECT_EQ(decoded->maxApdu, 1476u);
+  EXPECT_EQ(decoded->segmentation, 3u);
+  EXPECT_EQ(decoded->vendorId, 0xFFFFu);
+
+  // Broadcast, forwarded, routed, for every network, the largest instance and wide numbers.
+  Frame broadcast = iAm;
+  broadcast[1] = 0x0B;
+  Frame forwarded = iAm;
+  forwarded[1] = 0x04;
+  forwarded.insert(forwarded.begin() + 4, {127, 0, 0, 1, 0xBA, 0xC0});
+  const Frame wide = bvlc({0x01, 0x00, 0x10, 0x00, 0xC4, 0x02, 0x3F, 0xFF, 0xFF, 0x24, 0x00,
+                           0x00, 0x05, 0xC4, 0x91, 0x00, 0x24, 0x00, 0x01, 0x02, 0x03});
+  for (const Frame& frame :
+       {broadcast, withBvlcLength(forwarded), withNpdu(iAm, 0x08, {0x00, 0x05, 0x01, 0x21}),
+        bacnet::addressTo(iAm, {0xFFFF, {}})}) {
+    const auto also = decodeIAm(frame);
+    ASSERT_TRUE(also) << testing::PrintToString(frame);
+    EXPECT_EQ(also->deviceInstance, 5156u);
+  }
+  const auto wideIAm = decodeIAm(wide);
+  ASSERT_TRUE(wideIAm);
+  EXPECT_EQ(wideIAm->deviceInstance, bacnet::kMaxInstance);
+  EXPECT_EQ(wideIAm->maxApdu, 1476u);
+  EXPECT_EQ(wideIAm->segmentation, 0u);
+  EXPECT_EQ(wideIAm->vendorId, 0x010203u);
+
+  // Not an I-Am: another object type, a Who-Is, a confirmed request, a missing or wrongly tagged
+  // field, a byte after it, a wrong BVLC length, every truncation.
+  Frame notDevice = iAm;
+  notDevice[9] = 0x00;  // analog input
+  Frame confirmed = iAm;
+  confirmed[6] = 0x00;
+  Frame unsignedSegmentation = iAm;
+  unsignedSegmentation[16] = 0x21;
+  Frame trailing = iAm;
+  trailing.push_back(0x00);
+  Frame wrongLength = iAm;
+  wrongLength[3] += 1;
+  Frame shortId = bvlc({0x01, 0x00, 0x10, 0x00, 0xC3, 0x02, 0x00, 0x14, 0x22, 0x05, 0xC4, 0x91,
+                        0x03, 0x22, 0xFF, 0xFF});
+  for (const Frame& frame : {notDevice, bacnet::encodeWhoIs(false), confirmed, unsignedSegmentation,
+                             withBvlcLength(trailing), wrongLength, shortId}) {
+    EXPECT_FALSE(decodeIAm(frame)) << testing::PrintToString(frame);
+  }
+  for (std::size_t size = 0; size < iAm.size(); ++size) {
+    Frame cut(iAm.begin(), iAm.begin() + static_cast<std::ptrdiff_t>(size));
+    if (size >= 4) cut[3] = static_cast<std::uint8_t>(size);
+    EXPECT_FALSE(decodeIAm(cut)) << size;
+  }
+  EXPECT_FALSE(bacnet::decodeIAm(nullptr, 0));
 }

@@ -1,11 +1,55 @@
-// The BACnet/IP client over loopback, against a socket the test answers by hand.
+// The BACnet/IP client and device discovery over loopback, against sockets the test answers by
+// hand.
 #include "bacnet/ip_client.h"
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <functional>
+#include <stdexcept>
+#include <thread>
+
+#include "bacnet/discovery.h"
 #include "tests/support/loopback_socket.h"
 
 using bacnet::Frame;
+using FailureKind = ReadFailure::Kind;
+using namespace std::chrono_literals;
+
+namespace {
+
+// The device's Complex-ACK for request carrying the given application-tagged value.
+Frame ackCarrying(const bacnet::ReadPropertyRequest& request, const Frame& value) {
+  Frame frame = bacnet::encodeReadPropertyAck(request, {bacnet::PresentValue::Type::Enumerated, 0});
+  frame.resize(frame.size() - 3);  // ENUMERATED 0 and the closing tag
+  frame.insert(frame.end(), value.begin(), value.end());
+  frame.push_back(0x3F);
+  return withBvlcLength(std::move(frame));
+}
+
+// A Complex-ACK for request, of exactly size bytes: its value a character string.
+Frame ackOfSize(const bacnet::ReadPropertyRequest& request, std::size_t size) {
+  Frame frame = ackCarrying(request, {});
+  const std::size_t content = size - frame.size() - 4;  // after the tag and its length
+  frame.pop_back();
+  frame.insert(frame.end(), {0x75, 0xFE, static_cast<std::uint8_t>(content >> 8),
+                             static_cast<std::uint8_t>(content), 0x00});
+  frame.resize(frame.size() + content - 1, 'x');
+  frame.push_back(0x3F);
+  return withBvlcLength(std::move(frame));
+}
+
+void expectFailure(const BacnetIpClient& client, FailureKind kind, unsigned tries,
+                   std::uint32_t errorClass = 0, std::uint32_t errorCode = 0) {
+  const std::optional<ReadFailure> failure = client.lastFailure();
+  ASSERT_TRUE(failure);
+  EXPECT_EQ(failure->kind, kind);
+  EXPECT_EQ(failure->tries, tries);
+  EXPECT_EQ(failure->errorClass, errorClass);
+  EXPECT_EQ(failure->errorCode, errorCode);
+}
+
+}  // namespace
 
 // The client against a device played by hand.
 class BacnetIpClientTest : public testing::Test {
@@ -19,6 +63,13 @@ class BacnetIpClientTest : public testing::Test {
   Frame answer(std::uint8_t invokeId, float value) {
     return bacnet::encodeReadPropertyAck(
         analogInputRequest(invokeId), {bacnet::PresentValue::Type::Real, bacnet::floatBits(value)});
+  }
+  // The request the device received.
+  bacnet::ReadPropertyRequest received() {
+    const Frame frame = device.receive();
+    const bacnet::DeviceRequest request = bacnet::decodeDeviceRequest(frame.data(), frame.size());
+    EXPECT_EQ(request.kind, bacnet::DeviceRequest::Kind::ReadProperty);
+    return request.readProperty;
   }
 
   LoopbackSocket device;
@@ -42,9 +93,12 @@ TEST_F(BacnetIpClientTest, AcceptsOnlyTheAnswerFromTheDevice) {
   device.sendTo(to, answer(0, 21.5f));
 
   std::uint32_t value = 0;
+  EXPECT_FALSE(client.lastFailure()) << "before any request";
   EXPECT_TRUE(client.Receive(value));
   EXPECT_EQ(value, bacnet::floatBits(21.5f));
+  EXPECT_FALSE(client.lastFailure()) << "after a value";
   EXPECT_FALSE(client.Receive(value)) << "one answer per request";
+  expectFailure(client, FailureKind::NotSent, 0);
 }
 
 TEST_F(BacnetIpClientTest, InvokeIdsRollOver) {
@@ -69,6 +123,25 @@ TEST_F(BacnetIpClientTest, RetriesThenFails) {
   EXPECT_EQ(device.receive(), first);
   EXPECT_EQ(device.receive(), first);
   EXPECT_FALSE(device.pending());
+  expectFailure(client, FailureKind::NoAnswer, client.settings().retries + 1);
+}
+
+// Answered after the first retry: the failure counts both transmissions.
+TEST_F(BacnetIpClientTest, AnswerToTheRetryCountsItsTries) {
+  BacnetIpClient patient({std::chrono::milliseconds(500), 2, 0});
+  ASSERT_TRUE(patient.SendReadProperty(device.endpoint(), OBJECT_ANALOG_INPUT, 10365,
+                                       PROP_PRESENT_VALUE, BACNET_ARRAY_ALL));
+  std::thread playing([&] {
+    device.receive();
+    const Frame retry = device.receive();
+    const auto request = bacnet::decodeDeviceRequest(retry.data(), retry.size());
+    device.sendTo(patient.localPort(),
+                  bacnet::encodeError(request.invokeId, bacnet::kServiceReadProperty, 2, 32));
+  });
+  std::uint32_t value = 0;
+  EXPECT_FALSE(patient.Receive(value));
+  playing.join();
+  expectFailure(patient, FailureKind::Error, 2, 2, 32);
 }
 
 TEST_F(BacnetIpClientTest, RefusalsAndOtherObjectsFail) {
@@ -88,16 +161,182 @@ TEST_F(BacnetIpClientTest, RefusalsAndOtherObjectsFail) {
   }
 }
 
+// Every refusal ends the wait at once, after the first transmission, with its details.
+TEST_F(BacnetIpClientTest, FailureDetails) {
+  struct Case {
+    const char* name;
+    std::function<Frame(const bacnet::ReadPropertyRequest&)> answer;
+    FailureKind kind;
+    std::uint32_t errorClass, errorCode;
+  };
+  const std::uint8_t service = bacnet::kServiceReadProperty;
+  const Case cases[] = {
+      {"Error", [&](auto& r) { return bacnet::encodeError(r.invokeId, service, 1, 31); },
+       FailureKind::Error, 1, 31},
+      {"Reject", [](auto& r) { return bacnet::encodeReject(r.invokeId, 9); }, FailureKind::Reject,
+       0, 9},
+      {"Abort", [](auto& r) { return bacnet::encodeAbort(r.invokeId, 4); }, FailureKind::Abort, 0,
+       4},
+      {"another object",
+       [](auto& r) {
+         return bacnet::encodeReadPropertyAck(
+             {r.invokeId, OBJECT_ANALOG_INPUT, 10368, PROP_PRESENT_VALUE, BACNET_ARRAY_ALL},
+             {bacnet::PresentValue::Type::Real, 0});
+       },
+       FailureKind::Unusable, 0, 0},
+      {"array index 4294967295",
+       [](auto& r) {
+         Frame frame = ackCarrying(r, {0x44, 0x41, 0xAC, 0, 0});
+         frame.insert(frame.begin() + 16, {0x2C, 0xFF, 0xFF, 0xFF, 0xFF});
+         return withBvlcLength(std::move(frame));
+       },
+       FailureKind::Unusable, 0, 0},
+      {"for another network",
+       [&](auto& r) {
+         return bacnet::addressTo(answer(r.invokeId, 1.0f), {5, {0x21}});
+       },
+       FailureKind::Unusable, 0, 0},
+      {"reserved control bit",
+       [&](auto& r) {
+         Frame frame = answer(r.invokeId, 1.0f);
+         frame[5] |= 0x40;
+         return frame;
+       },
+       FailureKind::Unusable, 0, 0},
+      {"DOUBLE 1e300",
+       [](auto& r) {
+         return ackCarrying(r, {0x55, 0x08, 0x7E, 0x37, 0xE4, 0x3C, 0x88, 0, 0x75, 0x9C});
+       },
+       FailureKind::Unusable, 0, 0},
+  };
+  for (const Case& expected : cases) {
+    SCOPED_TRACE(expected.name);
+    ASSERT_TRUE(send());
+    device.sendTo(client.localPort(), expected.answer(received()));
+    std::uint32_t value = 0;
+    EXPECT_FALSE(client.Receive(value));
+    expectFailure(client, expected.kind, 1, expected.errorClass, expected.errorCode);
+    EXPECT_FALSE(device.pending()) << "no retry";
+  }
+}
+
+// A binary point's value is 0 or 1; any other number fails the read.
+TEST_F(BacnetIpClientTest, BinaryPointRefusesOtherNumbers) {
+  const std::pair<Frame, bool> values[] = {
+      {{0x91, 0x01}, true},         // ENUMERATED 1
+      {{0x10}, true},               // BOOLEAN false
+      {{0x92, 0x01, 0x01}, false},  // ENUMERATED 257
+      {{0x31, 0xFF}, false},        // SIGNED -1
+      {{0x21, 0x02}, false},        // UNSIGNED 2
+  };
+  for (const auto& [bytes, usable] : values) {
+    ASSERT_TRUE(client.SendReadProperty(device.endpoint(), OBJECT_BINARY_OUTPUT, 10104,
+                                        PROP_PRESENT_VALUE, BACNET_ARRAY_ALL));
+    device.sendTo(client.localPort(), ackCarrying(received(), bytes));
+    std::uint32_t value = 7;
+    EXPECT_EQ(client.Receive(value), usable) << int(bytes[0]);
+    if (usable) {
+      EXPECT_EQ(value, bytes[0] == 0x10 ? 0u : 1u);
+    } else {
+      expectFailure(client, FailureKind::Unusable, 1);
+    }
+  }
+}
+
+// An answer of the largest datagram size is taken (here refused for its value, at once); one
+// byte more is dropped like any oversized datagram, and the client waits on.
+TEST_F(BacnetIpClientTest, LargestDatagramIsTakenOneMoreIsDropped) {
+  const std::pair<std::size_t, FailureKind> cases[] = {
+      {bacnet::kMaxDatagram, FailureKind::Unusable},
+      {bacnet::kMaxDatagram + 1, FailureKind::NoAnswer},
+  };
+  for (const auto& [size, kind] : cases) {
+    ASSERT_TRUE(send());
+    const Frame frame = ackOfSize(received(), size);
+    ASSERT_EQ(frame.size(), size);
+    device.sendTo(client.localPort(), frame);
+    std::uint32_t value = 0;
+    EXPECT_FALSE(client.Receive(value));
+    const auto failure = client.lastFailure();
+    ASSERT_TRUE(failure);
+    EXPECT_EQ(failure->kind, kind) << size;
+    while (device.pending()) device.receive();  // the retries
+  }
+}
+
 TEST_F(BacnetIpClientTest, BadEndpointsAndInterruptionFailAtOnce) {
   for (const char* endpoint :
        {"127.0.0.1", "127.0.0.1:0", "127.0.0.1:70000", ":47808", "127.0.0.1:47808x"}) {
     EXPECT_FALSE(client.SendReadProperty(endpoint, OBJECT_ANALOG_INPUT, 10365, PROP_PRESENT_VALUE,
                                          BACNET_ARRAY_ALL))
         << endpoint;
+    expectFailure(client, FailureKind::NotSent, 0);
   }
-  ASSERT_TRUE(send());
-  client.interrupt();
+  // An instance beyond 22 bits has no object identifier.
+  EXPECT_FALSE(client.SendReadProperty(device.endpoint(), OBJECT_ANALOG_INPUT,
+                                       bacnet::kMaxInstance + 1, PROP_PRESENT_VALUE,
+                                       BACNET_ARRAY_ALL));
+  expectFailure(client, FailureKind::NotSent, 0);
   std::uint32_t value = 0;
   EXPECT_FALSE(client.Receive(value));
+  expectFailure(client, FailureKind::NotSent, 0);
+
+  ASSERT_TRUE(send());
+  client.interrupt();
+  EXPECT_FALSE(client.Receive(value));
+  expectFailure(client, FailureKind::Interrupted, 1);
   EXPECT_FALSE(send());
+  expectFailure(client, FailureKind::Interrupted, 0);
+}
+
+// interrupt() from another thread ends a wait that would otherwise last ten seconds.
+TEST_F(BacnetIpClientTest, InterruptFromAnotherThreadEndsTheWait) {
+  BacnetIpClient waiting({std::chrono::milliseconds(10000), 0, 0});
+  ASSERT_TRUE(waiting.SendReadProperty(device.endpoint(), OBJECT_ANALOG_INPUT, 10365,
+                                       PROP_PRESENT_VALUE, BACNET_ARRAY_ALL));
+  std::thread interrupting([&] {
+    device.receive();
+    waiting.interrupt();
+  });
+  std::uint32_t value = 0;
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_FALSE(waiting.Receive(value));
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 5s);
+  interrupting.join();
+  expectFailure(waiting, FailureKind::Interrupted, 1);
+}
+
+// Discovery against a device played by hand: the Who-Is goes to the target, every I-Am in the
+// time is collected in order of arrival, the same device at the same address once.
+TEST(BacnetDiscovery, CollectsEachIAmOnceInOrderOfArrival) {
+  LoopbackSocket device, router;
+  std::thread answering([&] {
+    std::uint16_t asker = 0;
+    EXPECT_EQ(device.receive(&asker), bacnet::encodeWhoIs(false));
+    device.sendTo(asker, bacnet::encodeIAm(7, 260));
+    device.sendTo(asker, bacnet::encodeReject(1, 9));  // no I-Am
+    device.sendTo(asker, bacnet::encodeIAm(8, 260));
+    device.sendTo(asker, bacnet::encodeIAm(7, 260));  // again
+    router.sendTo(asker, bacnet::encodeIAm(7, 261));  // the same instance at another address
+  });
+  const std::vector<bacnet::DiscoveredDevice> found =
+      bacnet::discoverDevices(loopbackAddress(device.port()), 500ms);
+  answering.join();
+  ASSERT_EQ(found.size(), 3u);
+  const std::tuple<std::uint32_t, std::uint32_t, std::uint16_t> expected[] = {
+      {7, 260, device.port()}, {8, 260, device.port()}, {7, 261, router.port()}};
+  for (std::size_t i = 0; i < found.size(); ++i) {
+    EXPECT_EQ(found[i].iAm.deviceInstance, std::get<0>(expected[i])) << i;
+    EXPECT_EQ(found[i].iAm.vendorId, std::get<1>(expected[i])) << i;
+    EXPECT_EQ(ntohs(found[i].from.sin_port), std::get<2>(expected[i])) << i;
+    EXPECT_EQ(found[i].from.sin_addr.s_addr, htonl(INADDR_LOOPBACK)) << i;
+  }
+}
+
+TEST(BacnetDiscovery, SocketOrSendingFailuresThrow) {
+  LoopbackSocket taken;
+  // Its port is taken, and port 0 cannot be sent to.
+  EXPECT_THROW(bacnet::discoverDevices(loopbackAddress(taken.port()), 10ms, taken.port()),
+               std::runtime_error);
+  EXPECT_THROW(bacnet::discoverDevices(loopbackAddress(0), 10ms), std::runtime_error);
 }

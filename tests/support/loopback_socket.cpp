@@ -8,9 +8,7 @@
 
 using bacnet::Frame;
 
-namespace {
-
-sockaddr_in loopback(std::uint16_t port) {
+sockaddr_in loopbackAddress(std::uint16_t port) {
   sockaddr_in address{};
   address.sin_family = AF_INET;
   address.sin_port = htons(port);
@@ -18,11 +16,9 @@ sockaddr_in loopback(std::uint16_t port) {
   return address;
 }
 
-}  // namespace
-
 LoopbackSocket::LoopbackSocket() {
   fd_ = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-  const sockaddr_in local = loopback(0);
+  const sockaddr_in local = loopbackAddress(0);
   EXPECT_EQ(::bind(fd_, reinterpret_cast<const sockaddr*>(&local), sizeof local), 0);
 }
 
@@ -36,7 +32,7 @@ std::uint16_t LoopbackSocket::port() const {
 }
 
 void LoopbackSocket::sendTo(std::uint16_t port, const Frame& frame) const {
-  const sockaddr_in to = loopback(port);
+  const sockaddr_in to = loopbackAddress(port);
   EXPECT_EQ(::sendto(fd_, frame.data(), frame.size(), 0, reinterpret_cast<const sockaddr*>(&to),
                      sizeof to),
             static_cast<ssize_t>(frame.size()));

@@ -14,6 +14,16 @@ inline bacnet::ReadPropertyRequest analogInputRequest(std::uint8_t invokeId) {
   return {invokeId, OBJECT_ANALOG_INPUT, 10365, PROP_PRESENT_VALUE, BACNET_ARRAY_ALL};
 }
 
+// A frame changed by hand, with its BVLC length set to its size again.
+inline bacnet::Frame withBvlcLength(bacnet::Frame frame) {
+  frame[2] = static_cast<std::uint8_t>(frame.size() >> 8);
+  frame[3] = static_cast<std::uint8_t>(frame.size());
+  return frame;
+}
+
+// 127.0.0.1:port.
+sockaddr_in loopbackAddress(std::uint16_t port);
+
 class LoopbackSocket {
  public:
   LoopbackSocket();

@@ -1,11 +1,12 @@
 // The simulated BACnet/IP device over loopback: the vornk device reading it through vornk-host's
-// services, one cycle on the test's thread, and requests a test sends it by hand.
+// services, one cycle on the test's thread, requests a test sends it by hand, and discovery.
 #include <gtest/gtest.h>
 
 #include <fstream>
 #include <sstream>
 #include <thread>
 
+#include "bacnet/discovery.h"
 #include "bacnet/ip_client.h"
 #include "tests/support/loopback_socket.h"
 #include "tests/support/probe_vornk.h"
@@ -19,6 +20,7 @@
 
 using namespace vornk_tools;
 using bacnet::Frame;
+using namespace std::chrono_literals;
 
 // The vornk device reading the simulated device on the network, one cycle on the test's thread.
 class SimulatorTest : public testing::Test {
@@ -166,4 +168,118 @@ TEST_F(SimulatorTest, RejectsOtherServicesAndIgnoresDamagedDatagrams) {
       bacnet::decodeReadPropertyAnswer(answer.data(), answer.size(), analogInputRequest(9)).kind,
       bacnet::AnswerKind::Value);
   EXPECT_FALSE(asker.pending());
+}
+
+namespace {
+
+// The frame as a router delivers it from network 5, MAC address 0x21 0x22: SNET and SADR in its
+// NPDU.
+Frame fromRouter(Frame frame) {
+  frame[5] |= 0x08;
+  frame.insert(frame.begin() + 6, {0x00, 0x05, 0x02, 0x21, 0x22});
+  return withBvlcLength(std::move(frame));
+}
+
+}  // namespace
+
+// The simulator answers what a device on the network answers: confirmed requests sent to it alone,
+// Who-Is also when broadcast, and answers to requests through a router back through the router.
+// Refused requests get the Error, Abort or Reject a device sends.
+TEST_F(SimulatorTest, RoutingAndRefusals) {
+  SimulatorSettings settings;
+  settings.values[{OBJECT_ANALOG_INPUT, 10365}] = bacnet::floatBits(21.5f);
+  start(settings, {});
+  const Frame request = bacnet::encodeReadPropertyRequest(analogInputRequest(9));
+  const Frame value = bacnet::encodeReadPropertyAck(
+      analogInputRequest(9), {bacnet::PresentValue::Type::Real, bacnet::floatBits(21.5f)});
+  const Frame iAm = bacnet::encodeIAm(5156, 0xFFFF);
+  const bacnet::NetworkAddress router{5, {0x21, 0x22}};
+
+  Frame broadcast = request;
+  broadcast[1] = 0x0B;
+  Frame forwarded = request;
+  forwarded[1] = 0x04;
+  forwarded.insert(forwarded.begin() + 4, {127, 0, 0, 1, 0xBA, 0xC0});
+  auto indexed = analogInputRequest(9);
+  indexed.arrayIndex = 2;
+  const Frame segmented = withBvlcLength({0x81, 0x0A, 0, 0, 0x01, 0x04, 0x0C, 0x05, 0x09, 0x00,
+                                          0x01, 0x0C, 0x0C, 0x00, 0x00, 0x28, 0x7D, 0x19, 0x55});
+  Frame noProperty(request.begin(), request.end() - 2);
+  Frame badTag = request;
+  badTag[15] = 0x29;  // the property as context tag 2
+  Frame trailing = request;
+  trailing.insert(trailing.end(), {0x29, 0x01, 0x00});
+
+  const std::pair<const char*, std::pair<Frame, Frame>> cases[] = {
+      {"unicast", {request, value}},
+      {"Original-Broadcast-NPDU", {broadcast, {}}},
+      {"Forwarded-NPDU", {withBvlcLength(forwarded), {}}},
+      {"DNET 0xFFFF", {bacnet::addressTo(request, {0xFFFF, {}}), {}}},
+      {"DNET 5, DADR 0x21", {bacnet::addressTo(request, {5, {0x21}}), {}}},
+      {"DNET 5, every node", {bacnet::addressTo(request, {5, {}}), {}}},
+      {"through a router", {fromRouter(request), bacnet::addressTo(value, router)}},
+      {"Who-Is broadcast", {bacnet::encodeWhoIs(true), iAm}},
+      {"Who-Is for every network",
+       {bacnet::addressTo(bacnet::encodeWhoIs(true), {0xFFFF, {}}), iAm}},
+      {"Who-Is for network 5", {bacnet::addressTo(bacnet::encodeWhoIs(false), {5, {}}), {}}},
+      {"Who-Is through a router",
+       {fromRouter(bacnet::encodeWhoIs(false)), bacnet::addressTo(iAm, router)}},
+      {"array index",
+       {bacnet::encodeReadPropertyRequest(indexed), bacnet::encodeError(9, 12, 2, 50)}},
+      {"segmented", {segmented, bacnet::encodeAbort(9, 4)}},
+      {"segmented, broadcast",
+       {[&] {
+          Frame frame = segmented;
+          frame[1] = 0x0B;
+          return frame;
+        }(),
+        {}}},
+      {"no property", {withBvlcLength(noProperty), bacnet::encodeReject(9, 5)}},
+      {"property with another tag", {badTag, bacnet::encodeReject(9, 4)}},
+      {"bytes after the array index", {withBvlcLength(trailing), bacnet::encodeReject(9, 7)}},
+      {"malformed, through a router",
+       {fromRouter(withBvlcLength(noProperty)),
+        bacnet::addressTo(bacnet::encodeReject(9, 5), router)}},
+  };
+  LoopbackSocket asker;
+  for (const auto& [name, exchange] : cases) {
+    SCOPED_TRACE(name);
+    const auto& [sent, expected] = exchange;
+    asker.sendTo(simulator->port(), sent);
+    if (!expected.empty()) {
+      EXPECT_EQ(asker.receive(), expected);
+    }
+    // Answered in order: the answer to a plain Who-Is comes next, and nothing after it.
+    asker.sendTo(simulator->port(), bacnet::encodeWhoIs(false));
+    EXPECT_EQ(asker.receive(), iAm);
+    EXPECT_FALSE(asker.pending());
+  }
+  // A routed answer names a destination network, so the client, which talks to devices directly,
+  // cannot use it.
+  const Frame routed = bacnet::addressTo(value, router);
+  EXPECT_EQ(
+      bacnet::decodeReadPropertyAnswer(routed.data(), routed.size(), analogInputRequest(9)).kind,
+      bacnet::AnswerKind::Unusable);
+}
+
+TEST_F(SimulatorTest, DiscoveryFindsTheSimulator) {
+  SimulatorSettings settings;
+  settings.deviceInstance = 4001;
+  start(settings, {});
+  const std::vector<bacnet::DiscoveredDevice> found =
+      bacnet::discoverDevices(loopbackAddress(simulator->port()), 300ms);
+  ASSERT_EQ(found.size(), 1u);
+  EXPECT_EQ(found[0].iAm.deviceInstance, 4001u);
+  EXPECT_EQ(found[0].iAm.maxApdu, 1476u);
+  EXPECT_EQ(found[0].iAm.segmentation, 3u);
+  EXPECT_EQ(found[0].iAm.vendorId, 0xFFFFu);
+  EXPECT_EQ(ntohs(found[0].from.sin_port), simulator->port());
+}
+
+TEST(Discovery, SilentTargetGivesNothingAfterTheTimeout) {
+  LoopbackSocket silent;
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_TRUE(bacnet::discoverDevices(loopbackAddress(silent.port()), 200ms).empty());
+  EXPECT_GE(std::chrono::steady_clock::now() - start, 200ms);
+  EXPECT_EQ(silent.receive(), bacnet::encodeWhoIs(false));
 }
