@@ -19,14 +19,17 @@ std::string stampText(const unsigned char* record) { return format_ttime(recordS
 
 }  // namespace
 
-std::string pointValueText(const vornk_points::Point& point, const unsigned char* record) {
-  if (point.size == 1) return std::to_string(vornk_points::binaryValue(point, record));
-  const float value = vornk_points::analogValue(point, record);
+std::string floatValueText(float value) {
   if (std::isnan(value)) return "nan";
   if (std::isinf(value)) return value > 0 ? "inf" : "-inf";
   char text[32];
   const auto result = std::to_chars(text, text + sizeof text, value);
   return std::string(text, result.ptr);
+}
+
+std::string pointValueText(const vornk_points::Point& point, const unsigned char* record) {
+  if (point.size == 1) return std::to_string(vornk_points::binaryValue(point, record));
+  return floatValueText(vornk_points::analogValue(point, record));
 }
 
 std::string csvHeader() {

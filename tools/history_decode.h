@@ -13,6 +13,9 @@ enum class DecodeFormat {
   JsonLines,  // per record: {"data_id":..,"time":"..","points":[{"type","instance","value"}..]}
 };
 
+// The shortest text that reads back as the same float; "nan", "inf" or "-inf" otherwise.
+std::string floatValueText(float value);
+
 // The exact text of a point's value in a record: binary points the stored byte in decimal, analog
 // points the shortest text that reads back as the same float ("nan", "inf" or "-inf" otherwise).
 std::string pointValueText(const vornk_points::Point& point, const unsigned char* record);

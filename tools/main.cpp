@@ -1,6 +1,8 @@
 // vornk-host: loads the vornk module, runs devices against the simulated BACnet device or a
 // BACnet/IP device and shows what they publish, until signalled or until every device has stored
-// the requested number of rounds. "vornk-host decode" turns a history file back into rows.
+// the requested number of rounds. "vornk-host decode" turns a history file back into rows;
+// "vornk-host probe" reads every point of a BACnet/IP device once and "vornk-host discover" lists
+// the devices that answer a Who-Is, for commissioning.
 //
 // SIGINT, SIGTERM and SIGUSR1 are blocked before any thread exists, so every thread inherits the
 // mask and main receives them with sigwait; the services raise SIGUSR1 when the run is complete.
@@ -21,15 +23,19 @@
 #include <utility>
 #include <vector>
 
+#include "bacnet/discovery.h"
 #include "bacnet/ip_client.h"
 #include "doubles/simulated_device.h"
 #include "provider.h"
+#include "tools/discover.h"
 #include "tools/history_decode.h"
 #include "tools/history_file.h"
 #include "tools/metered_client.h"
 #include "tools/module_loader.h"
 #include "tools/options.h"
 #include "tools/printing_services.h"
+#include "tools/probe.h"
+#include "tools/read_failure_text.h"
 #include "tools/settings_file.h"
 #include "tools/setup_error.h"
 #include "tools/text_output.h"
@@ -143,6 +149,7 @@ int run(const std::string& program, const LoadedModule& module, const Options& o
     // Without a network, each device reads a simulated device of its own (they all hold the same
     // values): one simulated device answers one request at a time.
     std::shared_ptr<BacnetClient> client = std::make_shared<SimulatedBacnetDevice>();
+    MeteredClient::FailedRead failedRead;
     if (options.bacnetIp) {
       running.network = orSetupError("", [&] {
         return std::make_shared<BacnetIpClient>(BacnetIpSettings{
@@ -150,8 +157,16 @@ int run(const std::string& program, const LoadedModule& module, const Options& o
             static_cast<std::uint16_t>(options.localPort == 0 ? 0 : options.localPort + i)});
       });
       client = running.network;
+      // The module only says "receive failed"; the readable output names the point and why. A
+      // read ended by stopping the run is no failure of the device.
+      failedRead = [fd, network = running.network](BACnetObjectType type, std::uint32_t instance) {
+        const std::optional<ReadFailure> failure = network->lastFailure();
+        if (failure && failure->kind != ReadFailure::Kind::Interrupted) {
+          writeAll(fd, cycleFailureLine(type, instance, *failure, network->settings()));
+        }
+      };
     }
-    auto meter = std::make_shared<MeteredClient>(client);
+    auto meter = std::make_shared<MeteredClient>(client, std::move(failedRead));
     running.services = std::make_shared<PrintingServices>(
         [fd](std::string_view text) { return writeAll(fd, text); }, output.name(),
         options.rounds.value_or(0), [] { ::kill(::getpid(), SIGUSR1); }, meter, history);
@@ -219,6 +234,43 @@ int decode(const std::string& program, const std::vector<std::string>& args) {
   return 0;
 }
 
+// vornk-host probe --device bacnet-ip://HOST:PORT [--apdu-timeout MS] [--retries N]
+// [--format text|json]
+int probe(const std::string& program, const std::vector<std::string>& args) {
+  const Parsed<ProbeOptions> parsed = parseCommandLine(kProbeCommand, args);
+  if (parsed.help) {
+    std::cout << usageText(program) << std::flush;
+    return std::cout ? 0 : 1;
+  }
+  const ProbeOptions& options = parsed.options;
+  BacnetIpClient client = orSetupError("", [&] {
+    return BacnetIpClient(
+        BacnetIpSettings{std::chrono::milliseconds(options.apduTimeoutMs), options.retries, 0});
+  });
+  const ProbeReport report = probeDevice(client, options.endpoint);
+  std::cout << (options.json ? probeJson(report) : probeText(report)) << std::flush;
+  if (!std::cout) throw SetupError("cannot write to standard output");
+  return probeStatus(report);
+}
+
+// vornk-host discover [--target HOST[:PORT]] [--timeout MS]
+int discover(const std::string& program, const std::vector<std::string>& args) {
+  const Parsed<DiscoverOptions> parsed = parseCommandLine(kDiscoverCommand, args);
+  if (parsed.help) {
+    std::cout << usageText(program) << std::flush;
+    return std::cout ? 0 : 1;
+  }
+  const DiscoverOptions& options = parsed.options;
+  std::optional<sockaddr_in> target;
+  if (!options.targetHost.empty()) target = resolveTarget(options.targetHost, options.targetPort);
+  const std::chrono::milliseconds timeout(options.timeoutMs);
+  const std::vector<bacnet::DiscoveredDevice> devices =
+      orSetupError("", [&] { return bacnet::discoverDevices(target, timeout); });
+  std::cout << discoveryText(devices, timeout) << std::flush;
+  if (!std::cout) throw SetupError("cannot write to standard output");
+  return devices.empty() ? 1 : 0;
+}
+
 // The commands selected by the first argument; any other first argument is the program's own
 // command line.
 struct Subcommand {
@@ -227,6 +279,8 @@ struct Subcommand {
 };
 const Subcommand kSubcommands[] = {
     {&kDecodeCommand, decode},
+    {&kProbeCommand, probe},
+    {&kDiscoverCommand, discover},
 };
 
 }  // namespace

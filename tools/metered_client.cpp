@@ -4,7 +4,8 @@
 
 namespace vornk_tools {
 
-MeteredClient::MeteredClient(std::shared_ptr<BacnetClient> client) : client_(std::move(client)) {}
+MeteredClient::MeteredClient(std::shared_ptr<BacnetClient> client, FailedRead failedRead)
+    : client_(std::move(client)), failedRead_(std::move(failedRead)) {}
 
 bool MeteredClient::SendReadProperty(const std::string& endpoint, BACnetObjectType type,
                                      std::uint32_t instance, BACNET_PROPERTY_ID property,
@@ -17,14 +18,16 @@ bool MeteredClient::SendReadProperty(const std::string& endpoint, BACnetObjectTy
     }
     ++requests_;
   }
+  type_ = type;
+  instance_ = instance;
   const bool sent = client_->SendReadProperty(endpoint, type, instance, property, arrayIndex);
-  if (!sent) endCycle();
+  if (!sent) fail();
   return sent;
 }
 
 bool MeteredClient::Receive(std::uint32_t& value) {
   const bool received = client_->Receive(value);
-  if (!received) endCycle();
+  if (!received) fail();
   return received;
 }
 
@@ -37,9 +40,12 @@ std::optional<CycleStats> MeteredClient::takeCycle() {
   return stats;
 }
 
-void MeteredClient::endCycle() {
-  std::lock_guard<std::mutex> lock(mutex_);
-  start_.reset();
+void MeteredClient::fail() {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    start_.reset();
+  }
+  if (failedRead_) failedRead_(type_, instance_);
 }
 
 }  // namespace vornk_tools

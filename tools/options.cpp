@@ -45,14 +45,50 @@ bool isHostAndPort(std::string_view text) {
   return port && *port != 0;
 }
 
-void setDevice(Options& options, std::string_view, const std::string& value) {
+// The HOST:PORT of a --device value.
+std::string deviceEndpoint(const std::string& value) {
   const std::string_view url = value;
   if (url.substr(0, kBacnetIpScheme.size()) != kBacnetIpScheme ||
       !isHostAndPort(url.substr(kBacnetIpScheme.size()))) {
     throw SetupError("--device needs bacnet-ip://HOST:PORT, not '" + value + "'");
   }
+  return value.substr(kBacnetIpScheme.size());
+}
+
+void setDevice(Options& options, std::string_view, const std::string& value) {
   options.bacnetIp = true;
-  options.endpoint = value.substr(kBacnetIpScheme.size());
+  options.endpoint = deviceEndpoint(value);
+}
+
+std::uint32_t apduTimeout(std::string_view name, const std::string& value) {
+  return static_cast<std::uint32_t>(number(name, value, 1, 3600000));
+}
+
+unsigned retries(std::string_view name, const std::string& value) {
+  return static_cast<unsigned>(number(name, value, 0, 100));
+}
+
+// Mistakes of probe and discover: any argument that is not one of their options.
+std::string commandUnknown(const std::string& argument) {
+  if (argument.size() > 1 && argument[0] == '-') {
+    return "unknown option '" + argument.substr(0, argument.find('=')) + "'";
+  }
+  return "unexpected argument '" + argument + "'";
+}
+
+// "HOST" or "HOST:PORT", the port from 1 to 65535.
+void setTarget(DiscoverOptions& options, std::string_view name, const std::string& value) {
+  const std::size_t colon = value.rfind(':');
+  if (value.empty() || colon == 0) {
+    throw SetupError(std::string(name) + " needs HOST or HOST:PORT, not '" + value + "'");
+  }
+  if (colon != std::string::npos) {
+    if (!isHostAndPort(value)) {
+      throw SetupError(std::string(name) + " needs a port from 1 to 65535, not '" + value + "'");
+    }
+    options.targetPort = static_cast<std::uint16_t>(*parseDecimal(value.substr(colon + 1), 65535));
+  }
+  options.targetHost = value.substr(0, colon);
 }
 
 // An unknown "--name=..." is named without its value, a "-x..." whole; "--help=..." gives a value
@@ -119,11 +155,11 @@ const Command<Options> kHostCommand{
         {"--apdu-timeout", "MS", kOnce,
          "with --device: wait for each answer this long (default: 3000)",
          [](Options& o, std::string_view name, const std::string& value) {
-           o.apduTimeoutMs = static_cast<std::uint32_t>(number(name, value, 1, 3600000));
+           o.apduTimeoutMs = apduTimeout(name, value);
          }},
         {"--retries", "N", kOnce, "with --device: send a request again up to N times (default: 3)",
          [](Options& o, std::string_view name, const std::string& value) {
-           o.retries = static_cast<unsigned>(number(name, value, 0, 100));
+           o.retries = retries(name, value);
          }},
         {"--local-port", "N", kOnce,
          "with --device: the local UDP port, 0 for any (default: 0);\n"
@@ -181,12 +217,63 @@ const Command<DecodeOptions> kDecodeCommand{
      }},
 };
 
+const Command<ProbeOptions> kProbeCommand{
+    {"probe", "--device bacnet-ip://HOST:PORT [OPTION]...",
+     "probe reads each point of the device once, in the module's order, going on past\n"
+     "failures (--apdu-timeout and --retries as above), and reports the failed points with\n"
+     "why, the answer times and whether the module would complete rounds with the device;\n"
+     "--format json writes the report as one JSON object.\n"},
+    {
+        {"--device", "bacnet-ip://HOST:PORT", kOnce, "",
+         [](ProbeOptions& o, std::string_view, const std::string& value) {
+           o.endpoint = deviceEndpoint(value);
+         }},
+        {"--apdu-timeout", "MS", kOnce, "",
+         [](ProbeOptions& o, std::string_view name, const std::string& value) {
+           o.apduTimeoutMs = apduTimeout(name, value);
+         }},
+        {"--retries", "N", kOnce, "",
+         [](ProbeOptions& o, std::string_view name, const std::string& value) {
+           o.retries = retries(name, value);
+         }},
+        {"--format", "text|json", kOnce, "",
+         [](ProbeOptions& o, std::string_view, const std::string& value) {
+           if (value != "text" && value != "json") {
+             throw SetupError("--format needs text or json, not '" + value + "'");
+           }
+           o.json = value == "json";
+         }},
+    },
+    {/*valueMayBeginWithDashes=*/false, /*missingValueIsEmpty=*/false, /*positional=*/nullptr,
+     commandUnknown,
+     [](const ProbeOptions& o, const std::set<std::string_view>&) {
+       if (o.endpoint.empty()) throw SetupError("probe needs --device bacnet-ip://HOST:PORT");
+     }},
+};
+
+const Command<DiscoverOptions> kDiscoverCommand{
+    {"discover", "[--target HOST[:PORT]] [--timeout MS]",
+     "discover sends Who-Is to HOST (port 47808 by default), or broadcasts it on the local\n"
+     "network without --target, and lists every I-Am received within MS milliseconds\n"
+     "(default 3000).\n"},
+    {
+        {"--target", "HOST[:PORT]", kOnce, "", setTarget},
+        {"--timeout", "MS", kOnce, "",
+         [](DiscoverOptions& o, std::string_view name, const std::string& value) {
+           o.timeoutMs = static_cast<std::uint32_t>(number(name, value, 1, 3600000));
+         }},
+    },
+    {/*valueMayBeginWithDashes=*/false, /*missingValueIsEmpty=*/false, /*positional=*/nullptr,
+     commandUnknown, /*finish=*/nullptr},
+};
+
 std::string usageText(std::string_view program) {
   return formatUsage(
-      program, kHostCommand, {&kDecodeCommand},
+      program, kHostCommand, {&kDecodeCommand, &kProbeCommand, &kDiscoverCommand},
       "\n"
       "Exit status: 0 when stopped by a signal or after N rounds, 1 on a runtime failure,\n"
-      "2 on a command-line error.\n",
+      "2 on a command-line error. probe: 0 when every point answered, 1 when some failed.\n"
+      "discover: 0 when a device answered, 1 when none did.\n",
       22);
 }
 

@@ -1,4 +1,4 @@
-// Command lines of vornk-host and of its decode command.
+// Command lines of vornk-host and of its decode, probe and discover commands.
 #pragma once
 
 #include <cstdint>
@@ -34,12 +34,32 @@ struct DecodeOptions {
   bool json = false;
 };
 
+// vornk-host probe --device bacnet-ip://HOST:PORT [--apdu-timeout MS] [--retries N]
+// [--format text|json]
+struct ProbeOptions {
+  std::string endpoint;  // HOST:PORT
+  std::uint32_t apduTimeoutMs = 3000;
+  unsigned retries = 3;
+  bool json = false;
+};
+
+// vornk-host discover [--target HOST[:PORT]] [--timeout MS]
+struct DiscoverOptions {
+  std::string targetHost;  // empty: broadcast on the local network
+  std::uint16_t targetPort = 47808;
+  std::uint32_t timeoutMs = 3000;
+};
+
 // vornk-host [OPTION]...: each option may be given once; a value follows as the next argument
 // (unless that begins with "--") or after '='.
 extern const Command<Options> kHostCommand;
 // vornk-host decode: --format may be repeated, the last one counts; its value is the next
 // argument whatever it is, empty at the end.
 extern const Command<DecodeOptions> kDecodeCommand;
+
+// vornk-host probe and discover: each option may be given once, as for vornk-host.
+extern const Command<ProbeOptions> kProbeCommand;
+extern const Command<DiscoverOptions> kDiscoverCommand;
 
 // A plain decimal number: digits only, no sign, no spaces, at most max. Empty otherwise.
 std::optional<std::uint64_t> parseDecimal(std::string_view text, std::uint64_t max);

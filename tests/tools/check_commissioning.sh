@@ -1,0 +1,82 @@
+#!/usr/bin/env bash
+# vornk-host's commissioning commands against vornk-sim on loopback: probe's exit statuses and
+# outputs, discover with a unicast target, and the line a run writes when a cycle fails.
+# Usage: check_commissioning.sh BUILD_DIR
+set -euo pipefail
+build=$(cd "$1" && pwd)
+work=$(mktemp -d)
+pids=()
+cleanup() {
+  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+  wait 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+cd "$work"
+status=0
+fail() {
+  echo "commissioning: $*" >&2
+  status=1
+}
+
+# Starts vornk-sim with the given options on a free port; sets address to HOST:PORT.
+start_sim() {
+  local fifo=sim$((${#pids[@]})).fifo
+  mkfifo "$fifo"
+  "$build/vornk-sim" --port 0 "$@" >"$fifo" &
+  pids+=($!)
+  exec 3<"$fifo"
+  read -r -t 20 -u 3 line || { echo "vornk-sim did not start" >&2; exit 1; }
+  address=${line#listening on }
+  address=${address%% *}
+}
+
+start_sim
+good=$address
+start_sim --drop analog-input:10416 --error binary-input:10005 --delay analog-output:10410:30
+faulty=$address
+
+# probe: 0 when every point answered, 1 when some failed, 2 for a command-line mistake.
+"$build/vornk-host" probe --device "bacnet-ip://$good" >good.txt || fail "probe of a good device: exit $?"
+grep -qx 'verdict: the module would complete rounds with this device' good.txt ||
+  fail "probe of a good device: no verdict in: $(cat good.txt)"
+code=0
+"$build/vornk-host" probe --device "bacnet-ip://$faulty" --apdu-timeout 50 --retries 1 \
+  --format json >faulty.json || code=$?
+[ "$code" -eq 1 ] || fail "probe of a faulty device: exit $code, expected 1"
+[ "$(head -c 1 faulty.json)" = "{" ] && [ "$(wc -l <faulty.json)" -eq 1 ] ||
+  fail "probe --format json: not one JSON object on one line"
+grep -q '"failed_by_kind":{"no-answer":1,"error":1}' faulty.json ||
+  fail "probe --format json: failures not counted: $(grep -o '"summary".*' faulty.json)"
+code=0
+"$build/vornk-host" probe --device "bacnet-ip://$good" --format xml 2>mistake.txt || code=$?
+[ "$code" -eq 2 ] || fail "probe with a wrong --format: exit $code, expected 2"
+grep -qx "vornk-host probe: --format needs text or json, not 'xml' (see vornk-host --help)" \
+  mistake.txt || fail "probe with a wrong --format: $(cat mistake.txt)"
+
+# discover, unicast to the simulator only.
+"$build/vornk-host" discover --target "$good" --timeout 500 >found.txt || fail "discover: exit $?"
+expected="device 5156 at $good: max APDU 1476, segmentation none, vendor 65535
+1 device answered within 500 ms"
+[ "$(cat found.txt)" = "$expected" ] || fail "discover: expected
+$expected
+got
+$(cat found.txt)"
+
+# A run against the faulty device: the module writes "receive failed" to standard output, the
+# readable output names the point and why.
+"$build/vornk-host" --device "bacnet-ip://$faulty" --apdu-timeout 50 --retries 1 \
+  --output readable.txt >module.txt 2>&1 &
+run=$!
+pids+=("$run")
+for _ in $(seq 100); do
+  grep -q '^cycle failed' readable.txt 2>/dev/null && break
+  sleep 0.1
+done
+kill "$run"
+wait "$run" || true
+grep -qx 'receive failed' module.txt || fail "run: no 'receive failed' in the module's output"
+first=$(grep -m1 '^cycle failed' readable.txt || true)
+[ "$first" = "cycle failed at binary-input 10005: error class device (0), code other (0)" ] ||
+  fail "run: first failure line is '$first'"
+exit $status
