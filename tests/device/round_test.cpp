@@ -30,6 +30,19 @@ class Round : public testing::Test {
 
 rule_value rule(const std::string& id) { return {id, "name", "1", "rule"}; }
 
+// The host's 7-byte stamp of a time: year little-endian, month 1-12, day, hour, minute, second.
+Bytes stampBytes(const boost::posix_time::ptime& time) {
+  const unsigned year = time.date().year();
+  const auto clock = time.time_of_day();
+  return {static_cast<unsigned char>(year & 0xFF),
+          static_cast<unsigned char>(year >> 8),
+          static_cast<unsigned char>(time.date().month().as_number()),
+          static_cast<unsigned char>(time.date().day()),
+          static_cast<unsigned char>(clock.hours()),
+          static_cast<unsigned char>(clock.minutes()),
+          static_cast<unsigned char>(clock.seconds())};
+}
+
 }  // namespace
 
 TEST_F(Round, CallsTheHostInOrderAndPrintsTheQueueSize) {
@@ -56,11 +69,26 @@ TEST_F(Round, StampIsTheHostTimeStampOfTheRoundsLocalTime) {
   const auto roundTime = rig.device->roundTime_;
   EXPECT_LE(before, roundTime);
   EXPECT_LE(roundTime, after);
-  const ttime stamp = get_ttime(roundTime);
-  const auto* stampBytes = reinterpret_cast<const unsigned char*>(&stamp);
-  const Bytes expected(stampBytes, stampBytes + 7);
+  const Bytes expected = stampBytes(roundTime);
   EXPECT_EQ(slice(rig.device->record(), kStampOffset, sizeof(ttime)), expected);
   EXPECT_EQ(slice(rig.host->calls()[0].data, kStampOffset, sizeof(ttime)), expected);
+}
+
+// The host's conversion, at the edges of each field; a time without a date is all zeros.
+TEST(HostTimeStamp, PacksEachFieldInItsByte) {
+  using boost::gregorian::date;
+  using boost::posix_time::ptime;
+  using boost::posix_time::time_duration;
+  const std::pair<ptime, Bytes> cases[] = {
+      {ptime(date(2026, 12, 8), time_duration(9, 5, 3)), {0xEA, 0x07, 12, 8, 9, 5, 3}},
+      {ptime(date(2027, 1, 31), time_duration(23, 59, 58)), {0xEB, 0x07, 1, 31, 23, 59, 58}},
+      {ptime(date(1999, 2, 1), time_duration(0, 0, 0)), {0xCF, 0x07, 2, 1, 0, 0, 0}},
+      {ptime(boost::posix_time::not_a_date_time), Bytes(7, 0)}};
+  for (std::size_t i = 0; i < std::size(cases); ++i) {
+    const ttime stamp = get_ttime(cases[i].first);
+    const auto* raw = reinterpret_cast<const unsigned char*>(&stamp);
+    EXPECT_EQ(Bytes(raw, raw + sizeof stamp), cases[i].second) << "case " << i;
+  }
 }
 
 TEST_F(Round, QueuedRulesArePassedCountedAndEmptiedKeepingCapacity) {
@@ -187,8 +215,7 @@ TEST_F(Round, CachedRecordIsPublishedWithANewStamp) {
 
   const Bytes published = rig.host->calls()[0].data;
   EXPECT_EQ(slice(published, 0, kStampOffset), slice(cached, 0, kStampOffset));
-  const ttime stamp = get_ttime(rig.device->roundTime_);
-  EXPECT_EQ(std::memcmp(published.data() + kStampOffset, &stamp, sizeof stamp), 0);
+  EXPECT_EQ(slice(published, kStampOffset, sizeof(ttime)), stampBytes(rig.device->roundTime_));
   EXPECT_EQ(rig.device->record(), published);
 }
 

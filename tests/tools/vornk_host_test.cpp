@@ -5,13 +5,16 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <limits>
 #include <map>
 #include <set>
 #include <sstream>
 #include <stdexcept>
+#include <thread>
 
 #include "tests/support/probe_vornk.h"
 #include "tests/support/rounds.h"
@@ -109,9 +112,15 @@ TEST(HostRecordText, ShowsIdentifierStampAndEveryPoint) {
   record[0] = 0x02;
   record[1] = 0x01;  // data identifier 258
   record[pointOf(OBJECT_BINARY_INPUT, 3000485).recordOffset] = 1;
-  const Bytes value = floatBytes(21.5f);
-  std::copy(value.begin(), value.end(),
-            record.begin() + pointOf(OBJECT_ANALOG_OUTPUT, 10410).recordOffset);
+  // printf's %g: six significant digits, exponent form from 1e6 on.
+  const std::pair<vornk_points::Point, float> analog[] = {
+      {pointOf(OBJECT_ANALOG_OUTPUT, 10410), 21.5f},
+      {pointOf(OBJECT_ANALOG_INPUT, 10365), 30.2f},
+      {pointOf(OBJECT_ANALOG_OUTPUT, 10407), 1234567.0f}};
+  for (const auto& [point, number] : analog) {
+    const Bytes value = floatBytes(number);
+    std::copy(value.begin(), value.end(), record.begin() + point.recordOffset);
+  }
   const unsigned char stamp[7] = {0xEA, 0x07, 12, 8, 9, 5, 3};
   std::copy(stamp, stamp + 7, record.begin() + kStampOffset);
 
@@ -121,8 +130,26 @@ TEST(HostRecordText, ShowsIdentifierStampAndEveryPoint) {
   EXPECT_EQ(lines[lineOf(OBJECT_BINARY_INPUT, 10005)], "  binary-input 10005 = 0");
   EXPECT_EQ(lines[lineOf(OBJECT_BINARY_INPUT, 3000485)], "  binary-input 3000485 = 1");
   EXPECT_EQ(lines[lineOf(OBJECT_ANALOG_OUTPUT, 10410)], "  analog-output 10410 = 21.5");
+  EXPECT_EQ(lines[lineOf(OBJECT_ANALOG_INPUT, 10365)], "  analog-input 10365 = 30.2");
+  EXPECT_EQ(lines[lineOf(OBJECT_ANALOG_OUTPUT, 10407)], "  analog-output 10407 = 1.23457e+06");
   EXPECT_EQ(lines[lineOf(OBJECT_ANALOG_VALUE, 3000836)], "  analog-value 3000836 = 0");
   EXPECT_THROW(recordText(1, record.data(), kRecordSize - 1), std::invalid_argument);
+
+  // The data identifier is all four bytes: the largest --data-id.
+  Bytes largest = record;
+  std::fill_n(largest.begin(), 4, 0xFF);
+  EXPECT_EQ(splitLines(recordText(3, largest.data(), largest.size()))[0],
+            "round 3 data-id 4294967295 time 2026-12-08 09:05:03");
+
+  // The cycle's duration in milliseconds with one decimal, then its requests.
+  const std::pair<long, std::string> cycles[] = {{400, "cycle 0.4 ms 284 requests"},
+                                                 {12345, "cycle 12.3 ms 284 requests"},
+                                                 {1500000, "cycle 1500.0 ms 284 requests"}};
+  for (const auto& [micros, stats] : cycles) {
+    const CycleStats cycle{std::chrono::microseconds(micros), 284};
+    EXPECT_EQ(splitLines(recordText(3, record.data(), record.size(), cycle))[0],
+              "round 3 data-id 258 time 2026-12-08 09:05:03 " + stats);
+  }
 }
 
 TEST(HostRounds, StopIsAskedOnceWhenTheLastRoundIsStored) {
@@ -143,7 +170,8 @@ TEST(HostRounds, StopIsAskedOnceWhenTheLastRoundIsStored) {
   EXPECT_EQ(stops, 1);
   EXPECT_TRUE(services.limitReached());
   EXPECT_EQ(services.storedRounds(), 3u);
-  EXPECT_NE(shown.find("round 2 data-id 0"), std::string::npos);
+  EXPECT_EQ(shown.rfind("round 1 data-id 0 ", 0), 0u);  // rounds count from 1
+  EXPECT_NE(shown.find("\nround 3 data-id 0 "), std::string::npos);
 }
 
 TEST(HostRounds, AFailedWriteStopsTheRun) {
@@ -210,6 +238,7 @@ TEST(HostDecode, JsonLineFeedsTheSimulatorBack) {
       {pointOf(OBJECT_ANALOG_INPUT, 10368), -0.1f},
       {pointOf(OBJECT_ANALOG_INPUT, 10416), std::numeric_limits<float>::quiet_NaN()},
       {pointOf(OBJECT_ANALOG_INPUT, 10419), -std::numeric_limits<float>::infinity()},
+      {pointOf(OBJECT_ANALOG_INPUT, 10422), std::numeric_limits<float>::infinity()},
       {pointOf(OBJECT_ANALOG_VALUE, 3000836), 3.4028235e38f}};
   for (const auto& [point, value] : analog) {
     const Bytes bytes = floatBytes(value);
@@ -276,6 +305,47 @@ TEST(HostDecode, CsvValuesStandUnderTheirOwnColumns) {
             static_cast<std::ptrdiff_t>(vornk_points::kPointCount - 3));
 }
 
+// The JSON line as documented: data_id, time, then each point's type, instance and value.
+TEST(HostDecode, JsonLineHasTheDocumentedLayout) {
+  Bytes record(kRecordSize, 0);
+  record[0] = 1;
+  const unsigned char stamp[7] = {0xEA, 0x07, 12, 8, 1, 11, 21};
+  std::copy(stamp, stamp + 7, record.begin() + kStampOffset);
+  record[pointOf(OBJECT_BINARY_INPUT, 10005).recordOffset] = 1;
+  const Bytes value = floatBytes(21.5f);
+  std::copy(value.begin(), value.end(),
+            record.begin() + pointOf(OBJECT_ANALOG_VALUE, 3000836).recordOffset);
+
+  const std::string line = jsonLine(record.data());
+  const std::string head = R"({"data_id":1,"time":"2026-12-08 01:11:21","points":[)"
+                           R"({"type":"binary-input","instance":10005,"value":1},)"
+                           R"({"type":"binary-input","instance":10008,"value":0},)";
+  const std::string tail = R"({"type":"analog-value","instance":3000836,"value":21.5}]})"
+                           "\n";
+  EXPECT_EQ(line.substr(0, head.size()), head);
+  ASSERT_GE(line.size(), tail.size());
+  EXPECT_EQ(line.substr(line.size() - tail.size()), tail);
+}
+
+// An analog value is the shortest text that reads back as the same float.
+TEST(HostDecode, AnalogValuesAreTheShortestTextThatReadsBack) {
+  const std::pair<float, std::string> cases[] = {{0.1f, "0.1"},
+                                                 {-0.1f, "-0.1"},
+                                                 {30.2f, "30.2"},
+                                                 {1e-45f, "1e-45"},
+                                                 {16777216.0f, "16777216"},
+                                                 {3.4028235e38f, "3.4028235e+38"},
+                                                 {std::numeric_limits<float>::infinity(), "inf"}};
+  const vornk_points::Point point = pointOf(OBJECT_ANALOG_INPUT, 10365);
+  Bytes record(kRecordSize, 0);
+  for (const auto& [number, text] : cases) {
+    const Bytes value = floatBytes(number);
+    std::copy(value.begin(), value.end(), record.begin() + point.recordOffset);
+    EXPECT_EQ(pointValueText(point, record.data()), text) << number;
+    EXPECT_EQ(std::strtof(text.c_str(), nullptr), number) << text;
+  }
+}
+
 TEST(HostDecode, APartialRecordIsReportedAfterTheWholeOnes) {
   std::string bytes(2 * kRecordSize + 100, '\0');
   bytes[0] = 7;
@@ -310,6 +380,22 @@ TEST(HostMeter, ACycleCountsItsRequestsUntilTheRound) {
   EXPECT_EQ(cycle->requests, 3u);
   EXPECT_GE(cycle->duration.count(), 0);
   EXPECT_FALSE(meter.takeCycle());
+
+  // A failed send ends the cycle too; the next one starts at its own first request.
+  simulated->failSend(OBJECT_BINARY_INPUT, 10032);
+  EXPECT_TRUE(read(10005));
+  EXPECT_FALSE(read(10032));
+  EXPECT_FALSE(meter.takeCycle());
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_TRUE(read(10005));
+  std::this_thread::sleep_for(std::chrono::milliseconds(30));
+  EXPECT_TRUE(read(10005));
+  const auto timed = meter.takeCycle();
+  ASSERT_TRUE(timed);
+  EXPECT_EQ(timed->requests, 2u);
+  EXPECT_GE(timed->duration, std::chrono::milliseconds(30));
+  EXPECT_LE(timed->duration, std::chrono::duration_cast<std::chrono::microseconds>(
+                                 std::chrono::steady_clock::now() - start));
 }
 
 TEST(HostSimulatorOptions, ObjectsAndMistakes) {
@@ -352,11 +438,15 @@ TEST(HostRounds, HistoryGetsEveryStoredRecord) {
     record[0] = id;
     EXPECT_TRUE(services.SaveDeviceHistory(device, record.data(), kRecordSize));
   }
+  // A later run appends to the file it finds.
+  record[0] = 3;
+  EXPECT_EQ(HistoryFile(path).append(record.data(), kRecordSize), 0);
   std::ifstream in(path, std::ios::binary);
   const std::string stored((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  ASSERT_EQ(stored.size(), 2 * kRecordSize);
+  ASSERT_EQ(stored.size(), 3 * kRecordSize);
   EXPECT_EQ(stored[0], 1);
   EXPECT_EQ(stored[kRecordSize], 2);
+  EXPECT_EQ(stored[2 * kRecordSize], 3);
 }
 
 namespace {
@@ -603,4 +693,29 @@ TEST(HostSetup, ASimulatorThatCannotListenFailsWithASetupError) {
   const std::string taken = failureOf([&] { DeviceSimulator second(settings); });
   EXPECT_EQ(taken.rfind("1: cannot bind UDP 127.0.0.1:" + std::to_string(first.port()), 0), 0u)
       << taken;
+}
+
+// --output truncates the file it names, so the file holds this run's records only.
+TEST(HostSetup, AnOutputFileIsTruncatedFirst) {
+  const TempWorkDir scratch(TempWorkDir::kEnterOnRequest);
+  scratch.write("out.txt", "an earlier run's much longer text\n");
+  const std::string path = (scratch.path() / "out.txt").string();
+  {
+    const TextOutput output(path);
+    EXPECT_EQ(writeAll(output.fd(), "new\n"), 0);
+  }
+  std::ifstream in(path, std::ios::binary);
+  EXPECT_EQ(std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>()),
+            "new\n");
+}
+
+// A bare file name is looked up in the current folder, not on the library path.
+TEST(HostSetup, ModulePathsForDlopen) {
+  const std::pair<std::string, std::string> cases[] = {{"vornk.so", "./vornk.so"},
+                                                       {"./vornk.so", "./vornk.so"},
+                                                       {"lib/vornk.so", "lib/vornk.so"},
+                                                       {"/opt/zeq/vornk.so", "/opt/zeq/vornk.so"}};
+  for (const auto& [given, opened] : cases) EXPECT_EQ(modulePathForDlopen(given), opened);
+  EXPECT_EQ(executableFolder(),
+            std::filesystem::read_symlink("/proc/self/exe").parent_path().string());
 }

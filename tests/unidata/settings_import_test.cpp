@@ -204,11 +204,13 @@ TEST_F(SettingsImport, EveryThresholdImportStartsFromEmptyMaps) {
   EXPECT_EQ(rig.device->upThresholdMap_,
             (SignalThresholdMap{{"new", {"S001", 1.0f, 0.0f, false, 1}}}));
 
+  SignalThresholdMap* const maps[] = {&rig.device->upThresholdMap_, &rig.device->up2ThresholdMap_,
+                                      &rig.device->lowThresholdMap_,
+                                      &rig.device->low2ThresholdMap_};
   for (const char* nothing : {"null", "[{\"ID\": \"S\"}]", "\"text\""}) {
-    rig.device->lowThresholdMap_["x"] = {};
+    for (SignalThresholdMap* map : maps) (*map)["x"] = {};
     EXPECT_TRUE(deliverInMode(5, nothing).empty());
-    EXPECT_TRUE(rig.device->upThresholdMap_.empty() && rig.device->lowThresholdMap_.empty())
-        << nothing;
+    for (SignalThresholdMap* map : maps) EXPECT_TRUE(map->empty()) << nothing;
   }
   rig.device->lowThresholdMap_["x"] = {};
   rig.device->b_mode_ = 5;
