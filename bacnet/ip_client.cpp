@@ -1,11 +1,8 @@
 #include "bacnet/ip_client.h"
 
 #include <arpa/inet.h>
-#include <netdb.h>
-#include <sys/socket.h>
 
 #include <charconv>
-#include <cstring>
 
 namespace {
 
@@ -40,14 +37,9 @@ bool BacnetIpClient::resolve(const std::string& endpoint) {
     return false;
   }
 
-  addrinfo hints{};
-  hints.ai_family = AF_INET;
-  hints.ai_socktype = SOCK_DGRAM;
-  addrinfo* found = nullptr;
-  if (::getaddrinfo(host.c_str(), nullptr, &hints, &found) != 0 || found == nullptr) return false;
-  std::memcpy(&peer_, found->ai_addr, sizeof peer_);
-  ::freeaddrinfo(found);
-  peer_.sin_port = htons(static_cast<std::uint16_t>(port));
+  const std::optional<sockaddr_in> address = resolveIpv4(host, static_cast<std::uint16_t>(port));
+  if (!address) return false;
+  peer_ = *address;
   endpoint_ = endpoint;
   return true;
 }

@@ -2,6 +2,7 @@
 
 #include <arpa/inet.h>
 #include <fcntl.h>
+#include <netdb.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -10,6 +11,24 @@
 #include <cstring>
 #include <stdexcept>
 #include <string>
+
+std::optional<sockaddr_in> resolveIpv4(const std::string& host, std::uint16_t port,
+                                       std::string* reason) {
+  addrinfo hints{};
+  hints.ai_family = AF_INET;
+  hints.ai_socktype = SOCK_DGRAM;
+  addrinfo* found = nullptr;
+  const int error = ::getaddrinfo(host.c_str(), nullptr, &hints, &found);
+  if (error != 0 || found == nullptr) {
+    if (reason != nullptr) *reason = error != 0 ? ::gai_strerror(error) : "no IPv4 address";
+    return std::nullopt;
+  }
+  sockaddr_in address{};
+  std::memcpy(&address, found->ai_addr, sizeof address);
+  ::freeaddrinfo(found);
+  address.sin_port = htons(port);
+  return address;
+}
 
 UdpSocket::UdpSocket(in_addr address, std::uint16_t port) {
   sockaddr_in local{};

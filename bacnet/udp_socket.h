@@ -7,6 +7,13 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
+#include <string>
+
+// The IPv4 address of host (a name or a dotted quad) with port; empty when it does not resolve,
+// with the resolver's reason in reason when given.
+std::optional<sockaddr_in> resolveIpv4(const std::string& host, std::uint16_t port,
+                                       std::string* reason = nullptr);
 
 class UdpSocket {
  public:

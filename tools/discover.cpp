@@ -1,11 +1,8 @@
 #include "tools/discover.h"
 
 #include <arpa/inet.h>
-#include <netdb.h>
-#include <sys/socket.h>
 
-#include <cstring>
-
+#include "bacnet/udp_socket.h"
 #include "tools/setup_error.h"
 
 namespace vornk_tools {
@@ -29,20 +26,9 @@ std::string segmentationName(std::uint32_t segmentation) {
 }  // namespace
 
 sockaddr_in resolveTarget(const std::string& host, std::uint16_t port) {
-  addrinfo hints{};
-  hints.ai_family = AF_INET;
-  hints.ai_socktype = SOCK_DGRAM;
-  addrinfo* found = nullptr;
-  const int error = ::getaddrinfo(host.c_str(), nullptr, &hints, &found);
-  if (error != 0 || found == nullptr) {
-    throw SetupError("cannot resolve '" + host +
-                     "': " + (error != 0 ? ::gai_strerror(error) : "no IPv4 address"));
-  }
-  sockaddr_in address{};
-  std::memcpy(&address, found->ai_addr, sizeof address);
-  ::freeaddrinfo(found);
-  address.sin_port = htons(port);
-  return address;
+  std::string reason;
+  if (const std::optional<sockaddr_in> address = resolveIpv4(host, port, &reason)) return *address;
+  throw SetupError("cannot resolve '" + host + "': " + reason);
 }
 
 std::string discoveryText(const std::vector<bacnet::DiscoveredDevice>& devices,
