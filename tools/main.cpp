@@ -45,6 +45,18 @@ using namespace vornk_tools;
 
 namespace {
 
+// Writes the usage for --help; the exit status says whether it was written.
+int showUsage(const std::string& program) {
+  std::cout << usageText(program) << std::flush;
+  return std::cout ? 0 : 1;
+}
+
+// Writes a command's report to standard output.
+void writeReport(const std::string& text) {
+  std::cout << text << std::flush;
+  if (!std::cout) throw SetupError("cannot write to standard output");
+}
+
 // Creates one device from the module's first provider; the providers are released before
 // returning.
 std::unique_ptr<VDeviceInterface> createDevice(const LoadedModule& module) {
@@ -183,10 +195,7 @@ int run(const std::string& program, const LoadedModule& module, const Options& o
 // vornk-host [OPTION]...
 int runDevices(const std::string& program, const std::vector<std::string>& args) {
   const Parsed<Options> parsed = parseCommandLine(kHostCommand, args);
-  if (parsed.help) {
-    std::cout << usageText(program) << std::flush;
-    return std::cout ? 0 : 1;
-  }
+  if (parsed.help) return showUsage(program);
   const Options& options = parsed.options;
 
   sigset_t signals;
@@ -215,10 +224,7 @@ int runDevices(const std::string& program, const std::vector<std::string>& args)
 // vornk-host decode [--format csv|json] FILE
 int decode(const std::string& program, const std::vector<std::string>& args) {
   const Parsed<DecodeOptions> parsed = parseCommandLine(kDecodeCommand, args);
-  if (parsed.help) {
-    std::cout << usageText(program) << std::flush;
-    return std::cout ? 0 : 1;
-  }
+  if (parsed.help) return showUsage(program);
   const DecodeOptions& options = parsed.options;
   std::ifstream in(options.path, std::ios::binary);
   if (!in) {
@@ -238,36 +244,28 @@ int decode(const std::string& program, const std::vector<std::string>& args) {
 // [--format text|json]
 int probe(const std::string& program, const std::vector<std::string>& args) {
   const Parsed<ProbeOptions> parsed = parseCommandLine(kProbeCommand, args);
-  if (parsed.help) {
-    std::cout << usageText(program) << std::flush;
-    return std::cout ? 0 : 1;
-  }
+  if (parsed.help) return showUsage(program);
   const ProbeOptions& options = parsed.options;
   BacnetIpClient client = orSetupError("", [&] {
     return BacnetIpClient(
         BacnetIpSettings{std::chrono::milliseconds(options.apduTimeoutMs), options.retries, 0});
   });
   const ProbeReport report = probeDevice(client, options.endpoint);
-  std::cout << (options.json ? probeJson(report) : probeText(report)) << std::flush;
-  if (!std::cout) throw SetupError("cannot write to standard output");
+  writeReport(options.json ? probeJson(report) : probeText(report));
   return probeStatus(report);
 }
 
 // vornk-host discover [--target HOST[:PORT]] [--timeout MS]
 int discover(const std::string& program, const std::vector<std::string>& args) {
   const Parsed<DiscoverOptions> parsed = parseCommandLine(kDiscoverCommand, args);
-  if (parsed.help) {
-    std::cout << usageText(program) << std::flush;
-    return std::cout ? 0 : 1;
-  }
+  if (parsed.help) return showUsage(program);
   const DiscoverOptions& options = parsed.options;
   std::optional<sockaddr_in> target;
   if (!options.targetHost.empty()) target = resolveTarget(options.targetHost, options.targetPort);
   const std::chrono::milliseconds timeout(options.timeoutMs);
   const std::vector<bacnet::DiscoveredDevice> devices =
       orSetupError("", [&] { return bacnet::discoverDevices(target, timeout); });
-  std::cout << discoveryText(devices, timeout) << std::flush;
-  if (!std::cout) throw SetupError("cannot write to standard output");
+  writeReport(discoveryText(devices, timeout));
   return devices.empty() ? 1 : 0;
 }
 
