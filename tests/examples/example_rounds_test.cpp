@@ -30,7 +30,7 @@ const std::string kCurrent = "\xE5\xBD\x93\xE5\x89\x8D\xE5\x80\xBC";           /
 const std::string kUp = "\xE9\xAB\x98\xE4\xBA\x8E\xE9\x98\x88\xE5\x80\xBC:";   // 高于阈值:
 const std::string kLow = "\xE4\xBD\x8E\xE4\xBA\x8E\xE9\x98\x88\xE5\x80\xBC:";  // 低于阈值:
 
-// A band's report as summary() writes it: level, signal name, alarm ID, value, message, active
+// A band's report as callLines() writes it: level, signal name, alarm ID, value, message, active
 // and the flag. An active alarm's message states the value and the threshold it passed.
 std::string report(const std::string& level, const std::string& name, const std::string& alarmId,
                    const std::string& value, const std::string& passed = "",
@@ -39,17 +39,6 @@ std::string report(const std::string& level, const std::string& name, const std:
   return "CheckThresholdBool " + level + " " + name + " " + alarmId + " " + value + " " +
          (active ? kCurrent + value + passed + threshold : "") + " " + (active ? "true" : "false") +
          " 1";
-}
-
-// Each host call as one line: its name and arguments.
-std::vector<std::string> summary(const std::vector<HostCall>& calls) {
-  std::vector<std::string> lines;
-  for (const HostCall& call : calls) {
-    std::string line = call.name;
-    for (const std::string& arg : call.args) line += " " + arg;
-    lines.push_back(line);
-  }
-  return lines;
 }
 
 // A device that never samples, its settings delivered in the examples folder, where the module
@@ -62,7 +51,7 @@ class ExampleRounds : public testing::Test {
   }
 
   std::vector<std::string> round(const std::string& values) {
-    return summary(evaluatedRound(rig, parseJson(values)));
+    return callLines(evaluatedRound(rig, parseJson(values)));
   }
 
   Rig rig = Rig::withoutSampling();

@@ -28,6 +28,16 @@ std::vector<HostCall> evaluatedRound(Rig& rig, const Json::Value& values) {
   return std::vector<HostCall>(from + 1, to);
 }
 
+std::vector<std::string> callLines(const std::vector<HostCall>& calls) {
+  std::vector<std::string> lines;
+  for (const HostCall& call : calls) {
+    std::string line = call.name;
+    for (const std::string& arg : call.args) line += " " + arg;
+    lines.push_back(line);
+  }
+  return lines;
+}
+
 Json::Value parseJson(const std::string& text) {
   Json::Value value;
   std::string errors;

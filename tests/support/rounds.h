@@ -27,6 +27,9 @@ void cachedRound(Rig& rig);
 // the host calls the round's evaluation made: those between Reset and DoBatchCheckThreshold.
 std::vector<HostCall> evaluatedRound(Rig& rig, const Json::Value& values);
 
+// Each host call as one line: its name, then its arguments, each after a space.
+std::vector<std::string> callLines(const std::vector<HostCall>& calls);
+
 // A JSON text as a value; the test fails on a syntax error.
 Json::Value parseJson(const std::string& text);
 

@@ -161,16 +161,6 @@ class SignalRounds : public testing::Test {
                                 {"fan", {"S19000003", "Fan"}}};
   }
 
-  std::vector<std::string> summary(const std::vector<HostCall>& calls) {
-    std::vector<std::string> lines;
-    for (const HostCall& call : calls) {
-      std::string line = call.name;
-      for (const std::string& arg : call.args) line += " " + arg;
-      lines.push_back(line);
-    }
-    return lines;
-  }
-
   Rig rig;
 };
 
@@ -180,7 +170,7 @@ TEST_F(SignalRounds, EachSignalWithAValueIsCheckedThenReported) {
   rig.device->aoReportSettings_["S17600001"] = absolute(0, 0);  // template of S17000001
   const auto calls =
       evaluatedRound(rig, parseJson(R"({"temp": 21.5, "door": true, "fan": false})"));
-  EXPECT_EQ(summary(calls),
+  EXPECT_EQ(callLines(calls),
             (std::vector<std::string>{
                 "CheckThreshold S18600001 Door 1 1", "CheckThreshold S19600001 Fan 0 1",
                 "CheckThreshold S17600001 Temperature 21.5 1", "CheckAOReport S17000001 21.5"}));
@@ -212,8 +202,8 @@ TEST_F(SignalRounds, SignalsFindTheirOwnValuesAmongOthers) {
                               {"\xc3\xa9", {"S10000004", "E"}}};
   const auto calls =
       evaluatedRound(rig, parseJson(R"({"": 9, "a": 1, "aa": 9, "abc": 9, "b": 3, "\u00e9a": 9})"));
-  EXPECT_EQ(summary(calls), (std::vector<std::string>{"CheckThreshold S10600001 A 1 1",
-                                                      "CheckThreshold S10600001 B 3 1"}));
+  EXPECT_EQ(callLines(calls), (std::vector<std::string>{"CheckThreshold S10600001 A 1 1",
+                                                        "CheckThreshold S10600001 B 3 1"}));
   EXPECT_EQ(rig.device->valueMap_,
             parseJson(R"({"": 9, "a": 1, "aa": 9, "ab": null, "abc": 9, "b": 3, "\u00e9": null,
                           "\u00e9a": 9})"));
