@@ -32,10 +32,8 @@ std::vector<DiscoveredDevice> discoverDevices(std::optional<sockaddr_in> target,
       std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count(), 0));
   if (!socket.sendTo(to, whoIs.data(), whoIs.size(), sendTimeout)) {
     const int error = errno;
-    char text[INET_ADDRSTRLEN] = "?";
-    ::inet_ntop(AF_INET, &to.sin_addr, text, sizeof text);
-    throw std::runtime_error("cannot send Who-Is to " + std::string(text) + ":" +
-                             std::to_string(ntohs(to.sin_port)) + ": " + std::strerror(error));
+    throw std::runtime_error("cannot send Who-Is to " + addressText(to) + ": " +
+                             std::strerror(error));
   }
 
   std::vector<DiscoveredDevice> found;

@@ -30,6 +30,12 @@ std::optional<sockaddr_in> resolveIpv4(const std::string& host, std::uint16_t po
   return address;
 }
 
+std::string addressText(const sockaddr_in& address) {
+  char text[INET_ADDRSTRLEN] = "?";
+  ::inet_ntop(AF_INET, &address.sin_addr, text, sizeof text);
+  return std::string(text) + ":" + std::to_string(ntohs(address.sin_port));
+}
+
 UdpSocket::UdpSocket(in_addr address, std::uint16_t port) {
   sockaddr_in local{};
   local.sin_family = AF_INET;
@@ -42,10 +48,7 @@ UdpSocket::UdpSocket(in_addr address, std::uint16_t port) {
       ::pipe2(pipeEnds, O_CLOEXEC | O_NONBLOCK) != 0) {
     const int error = errno;
     if (socket_ >= 0) ::close(socket_);
-    char text[INET_ADDRSTRLEN] = "?";
-    ::inet_ntop(AF_INET, &address, text, sizeof text);
-    throw std::runtime_error("cannot bind UDP " + std::string(text) + ":" + std::to_string(port) +
-                             ": " + std::strerror(error));
+    throw std::runtime_error("cannot bind UDP " + addressText(local) + ": " + std::strerror(error));
   }
   wakeRead_ = pipeEnds[0];
   wakeWrite_ = pipeEnds[1];

@@ -15,6 +15,9 @@
 std::optional<sockaddr_in> resolveIpv4(const std::string& host, std::uint16_t port,
                                        std::string* reason = nullptr);
 
+// "A.B.C.D:PORT".
+std::string addressText(const sockaddr_in& address);
+
 class UdpSocket {
  public:
   // Binds to address:port (network byte order; port 0: any free port). Throws std::runtime_error

@@ -1,7 +1,5 @@
 #include "tools/discover.h"
 
-#include <arpa/inet.h>
-
 #include "bacnet/udp_socket.h"
 #include "tools/setup_error.h"
 
@@ -35,12 +33,9 @@ std::string discoveryText(const std::vector<bacnet::DiscoveredDevice>& devices,
                           std::chrono::milliseconds timeout) {
   std::string text;
   for (const bacnet::DiscoveredDevice& device : devices) {
-    char address[INET_ADDRSTRLEN] = "?";
-    ::inet_ntop(AF_INET, &device.from.sin_addr, address, sizeof address);
-    text += "device " + std::to_string(device.iAm.deviceInstance) + " at " + address + ":" +
-            std::to_string(ntohs(device.from.sin_port)) + ": max APDU " +
-            std::to_string(device.iAm.maxApdu) + ", segmentation " +
-            segmentationName(device.iAm.segmentation) + ", vendor " +
+    text += "device " + std::to_string(device.iAm.deviceInstance) + " at " +
+            addressText(device.from) + ": max APDU " + std::to_string(device.iAm.maxApdu) +
+            ", segmentation " + segmentationName(device.iAm.segmentation) + ", vendor " +
             std::to_string(device.iAm.vendorId) + "\n";
   }
   text += std::to_string(devices.size()) + (devices.size() == 1 ? " device" : " devices") +
