@@ -27,6 +27,11 @@ std::string floatValueText(float value) {
   return std::string(text, result.ptr);
 }
 
+std::string floatValueJson(float value) {
+  const std::string text = floatValueText(value);
+  return std::isfinite(value) ? text : '"' + text + '"';
+}
+
 std::string pointValueText(const vornk_points::Point& point, const unsigned char* record) {
   if (point.size == 1) return std::to_string(vornk_points::binaryValue(point, record));
   return floatValueText(vornk_points::analogValue(point, record));
@@ -57,8 +62,9 @@ std::string jsonLine(const unsigned char* record) {
                      stampText(record) + "\",\"points\":[";
   bool first = true;
   for (const vornk_points::Point& point : vornk_points::kPoints) {
-    std::string value = pointValueText(point, record);
-    if (!value.empty() && (value.back() == 'n' || value.back() == 'f')) value = '"' + value + '"';
+    const std::string value = point.size == 1
+                                  ? pointValueText(point, record)
+                                  : floatValueJson(vornk_points::analogValue(point, record));
     line += first ? "{\"type\":\"" : ",{\"type\":\"";
     line += bacnet::objectTypeName(point.type);
     line += "\",\"instance\":" + std::to_string(point.instance) + ",\"value\":" + value + '}';

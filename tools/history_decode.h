@@ -15,6 +15,8 @@ enum class DecodeFormat {
 
 // The shortest text that reads back as the same float; "nan", "inf" or "-inf" otherwise.
 std::string floatValueText(float value);
+// The same as a JSON value: a number, or a string for "nan", "inf" and "-inf".
+std::string floatValueJson(float value);
 
 // The exact text of a point's value in a record: binary points the stored byte in decimal, analog
 // points the shortest text that reads back as the same float ("nan", "inf" or "-inf" otherwise).

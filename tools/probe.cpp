@@ -7,6 +7,7 @@
 #include <map>
 
 #include "bacnet/object_types.h"
+#include "json.h"
 #include "tools/history_decode.h"
 #include "tools/read_failure_text.h"
 
@@ -76,19 +77,10 @@ std::string valueJson(const PointProbe& probe) {
   if (bacnet::isBinary(probe.point.type)) return std::to_string(*probe.value);
   float number;
   std::memcpy(&number, &*probe.value, sizeof number);
-  const std::string text = floatValueText(number);
-  return std::isfinite(number) ? text : '"' + text + '"';
+  return floatValueJson(number);
 }
 
-// Texts of the tools are plain ASCII; JSON still needs its quotes and backslashes escaped.
-std::string jsonString(const std::string& text) {
-  std::string quoted = "\"";
-  for (const char c : text) {
-    if (c == '"' || c == '\\') quoted += '\\';
-    quoted += c;
-  }
-  return quoted + '"';
-}
+std::string jsonString(const std::string& text) { return Json::valueToQuotedString(text.c_str()); }
 
 }  // namespace
 
