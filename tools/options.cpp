@@ -68,14 +68,6 @@ unsigned retries(std::string_view name, const std::string& value) {
   return static_cast<unsigned>(number(name, value, 0, 100));
 }
 
-// Mistakes of probe and discover: any argument that is not one of their options.
-std::string commandUnknown(const std::string& argument) {
-  if (argument.size() > 1 && argument[0] == '-') {
-    return "unknown option '" + argument.substr(0, argument.find('=')) + "'";
-  }
-  return "unexpected argument '" + argument + "'";
-}
-
 // "HOST" or "HOST:PORT", the port from 1 to 65535.
 void setTarget(DiscoverOptions& options, std::string_view name, const std::string& value) {
   const std::size_t colon = value.rfind(':');
@@ -91,9 +83,10 @@ void setTarget(DiscoverOptions& options, std::string_view name, const std::strin
   options.targetHost = value.substr(0, colon);
 }
 
-// An unknown "--name=..." is named without its value, a "-x..." whole; "--help=..." gives a value
-// to the option that takes none; anything else is an unexpected argument.
-std::string hostUnknown(const std::string& argument) {
+// For every command: an unknown "--name=..." is named without its value, a "-x..." whole;
+// "--help=..." gives a value to the option that takes none; anything else is an unexpected
+// argument.
+std::string unknownArgument(const std::string& argument) {
   if (argument.rfind("--", 0) == 0) {
     const std::string name = argument.substr(0, argument.find('='));
     if (name == "--help") return "option --help takes no value";
@@ -189,7 +182,7 @@ const Command<Options> kHostCommand{
          }},
     },
     {/*valueMayBeginWithDashes=*/false, /*missingValueIsEmpty=*/false, /*positional=*/nullptr,
-     hostUnknown, checkHostOptions},
+     unknownArgument, checkHostOptions},
 };
 
 const Command<DecodeOptions> kDecodeCommand{
@@ -245,7 +238,7 @@ const Command<ProbeOptions> kProbeCommand{
          }},
     },
     {/*valueMayBeginWithDashes=*/false, /*missingValueIsEmpty=*/false, /*positional=*/nullptr,
-     commandUnknown,
+     unknownArgument,
      [](const ProbeOptions& o, const std::set<std::string_view>&) {
        if (o.endpoint.empty()) throw SetupError("probe needs --device bacnet-ip://HOST:PORT");
      }},
@@ -264,7 +257,7 @@ const Command<DiscoverOptions> kDiscoverCommand{
          }},
     },
     {/*valueMayBeginWithDashes=*/false, /*missingValueIsEmpty=*/false, /*positional=*/nullptr,
-     commandUnknown, /*finish=*/nullptr},
+     unknownArgument, /*finish=*/nullptr},
 };
 
 std::string usageText(std::string_view program) {
