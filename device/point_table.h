@@ -9,10 +9,19 @@
 #include <cstring>
 #include <string_view>
 
-#include "bacnet.h"
 #include "device/vornk_data.h"
+#include "unidata/host.h"
 
 namespace vornk_points {
+
+// The BACnet names the cycle passes, by their values: the host fixes the types BACnetObjectType
+// and BACNET_PROPERTY_ID, not the spelling of their enumerators.
+inline constexpr BACnetObjectType kAnalogInputType = static_cast<BACnetObjectType>(0);
+inline constexpr BACnetObjectType kAnalogOutputType = static_cast<BACnetObjectType>(1);
+inline constexpr BACnetObjectType kAnalogValueType = static_cast<BACnetObjectType>(2);
+inline constexpr BACnetObjectType kBinaryInputType = static_cast<BACnetObjectType>(3);
+inline constexpr BACnetObjectType kBinaryOutputType = static_cast<BACnetObjectType>(4);
+inline constexpr BACNET_PROPERTY_ID kPresentValue = static_cast<BACNET_PROPERTY_ID>(85);
 
 // Instances first, first + 1, ..., first + count - 1.
 struct Run {
@@ -64,11 +73,11 @@ constexpr Group makeGroup(BACnetObjectType type, std::size_t offset, std::size_t
 // Reading order of the cycle.
 // clang-format off
 inline constexpr Group kGroups[] = {
-  makeGroup(OBJECT_BINARY_INPUT,  offsetof(vornk_Data_t, bi), sizeof vornk_Data_t::bi, 1, kBinaryInputs),
-  makeGroup(OBJECT_BINARY_OUTPUT, offsetof(vornk_Data_t, bo), sizeof vornk_Data_t::bo, 1, kBinaryOutputs),
-  makeGroup(OBJECT_ANALOG_INPUT,  offsetof(vornk_Data_t, ai), sizeof vornk_Data_t::ai, 4, kAnalogInputs),
-  makeGroup(OBJECT_ANALOG_OUTPUT, offsetof(vornk_Data_t, ao), sizeof vornk_Data_t::ao, 4, kAnalogOutputs),
-  makeGroup(OBJECT_ANALOG_VALUE,  offsetof(vornk_Data_t, av), sizeof vornk_Data_t::av, 4, kAnalogValues),
+  makeGroup(kBinaryInputType,  offsetof(vornk_Data_t, bi), sizeof vornk_Data_t::bi, 1, kBinaryInputs),
+  makeGroup(kBinaryOutputType, offsetof(vornk_Data_t, bo), sizeof vornk_Data_t::bo, 1, kBinaryOutputs),
+  makeGroup(kAnalogInputType,  offsetof(vornk_Data_t, ai), sizeof vornk_Data_t::ai, 4, kAnalogInputs),
+  makeGroup(kAnalogOutputType, offsetof(vornk_Data_t, ao), sizeof vornk_Data_t::ao, 4, kAnalogOutputs),
+  makeGroup(kAnalogValueType,  offsetof(vornk_Data_t, av), sizeof vornk_Data_t::av, 4, kAnalogValues),
 };
 // clang-format on
 
@@ -132,7 +141,7 @@ inline float analogValue(const Point& point, const unsigned char* record) {
 // The fragment of a value line that names the object type: " get 3 " for binary inputs.
 constexpr std::string_view logFragment(BACnetObjectType type) {
   constexpr std::string_view fragments[] = {" get 0 ", " get 1 ", " get 2 ", " get 3 ", " get 4 "};
-  return fragments[type];
+  return fragments[static_cast<std::size_t>(type)];
 }
 
 }  // namespace vornk_points

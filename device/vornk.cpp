@@ -20,16 +20,17 @@ vornk::vornk(std::chrono::milliseconds pause) : pause_(pause) {
 
 vornk::~vornk() { stopSampling(); }
 
-int vornk::InitSetting(const Json::Value& settings) {
+vornk::InitSettingResult vornk::InitSetting(const Json::Value& settings) {
   refuseInsideEvaluation("InitSetting");
   writeDataId();
   startSampling();
   return Base::InitSetting(settings);
 }
 
-int vornk::process_data(int, unsigned char*, int) { return 0; }
+// Both return 0, in the type the host declares.
+vornk::ProcessDataResult vornk::process_data(int, unsigned char*, int) { return {}; }
 
-int vornk::RefreshStatus() { return 0; }
+vornk::RefreshStatusResult vornk::RefreshStatus() { return {}; }
 
 void vornk::RunCheckThreshold() {}
 
@@ -94,8 +95,8 @@ void vornk::do_sample() {
 
   for (const vornk_points::Point& point : vornk_points::kPoints) {
     if (stopping_) return;
-    std::lock_guard<std::mutex> bacnet(bacnetMutex);
-    if (!Send_Read_Property_Request_Address(point.type, point.instance, PROP_PRESENT_VALUE,
+    std::lock_guard<decltype(bacnetMutex)> bacnet(bacnetMutex);
+    if (!Send_Read_Property_Request_Address(point.type, point.instance, vornk_points::kPresentValue,
                                             BACNET_ARRAY_ALL)) {
       writeLine({unidata::text::kSendFailed});
       return;
@@ -106,7 +107,8 @@ void vornk::do_sample() {
     }
 
     // Store the value (the low byte, or all four bytes), then echo it as read back from its slot.
-    const std::uint32_t stored = storeValue(point.recordOffset, receivedValue, point.size);
+    static_assert(sizeof receivedValue == 4, "the host's receivedValue is a 32-bit cell");
+    const std::uint32_t stored = storeValue(point.recordOffset, &receivedValue, point.size);
     if (point.size == 1) {
       echoValue(point, unidata::DecimalText(static_cast<unsigned long long>(stored)));
     } else {

@@ -9,15 +9,19 @@
 #include <mutex>
 #include <string_view>
 #include <thread>
+#include <utility>
 
 #include "device/point_table.h"
 #include "device/vornk_data.h"
 #include "unidata/dav_ediz_evivev.h"
-#include "zeq_bacnet_device.h"
+#include "unidata/host.h"
 
 class vornk : public DavEdizEvivev<vornk_Data_t, ZeqBacNetDevice, kVornkDataId> {
  public:
   using Base = DavEdizEvivev<vornk_Data_t, ZeqBacNetDevice, kVornkDataId>;
+  // What the socket layer's hooks return, as the host declares them.
+  using ProcessDataResult = decltype(std::declval<ZeqBacNetDevice&>().process_data(0, nullptr, 0));
+  using RefreshStatusResult = decltype(std::declval<ZeqBacNetDevice&>().RefreshStatus());
 
   vornk();
   vornk(const vornk&) = delete;
@@ -29,9 +33,9 @@ class vornk : public DavEdizEvivev<vornk_Data_t, ZeqBacNetDevice, kVornkDataId> 
 
   // Copies the data identifier into the record, starts the sampling thread (once per device)
   // and runs the generic settings import.
-  int InitSetting(const Json::Value& settings) override;
-  int process_data(int socket, unsigned char* data, int length) override;
-  int RefreshStatus() override;
+  InitSettingResult InitSetting(const Json::Value& settings) override;
+  ProcessDataResult process_data(int socket, unsigned char* data, int length) override;
+  RefreshStatusResult RefreshStatus() override;
   void RunCheckThreshold() override;
 
   // Body of the sampling thread: cycles and pauses until the device is stopped.

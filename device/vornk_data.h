@@ -8,7 +8,7 @@
 #include <cstring>
 #include <type_traits>
 
-#include "ttime.h"
+#include "unidata/host.h"
 
 static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__,
               "the record holds the machine's own bytes and is defined as little-endian");

@@ -6,9 +6,8 @@
 #include <string>
 
 #include "bacnet.h"
-#include "host_api.h"
 
-class HOST_API BacnetClient {
+class BacnetClient {
  public:
   BacnetClient() = default;
   BacnetClient(const BacnetClient&) = delete;

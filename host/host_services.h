@@ -4,16 +4,16 @@
 // from host threads at once; implementations synchronise themselves.
 #pragma once
 
+#include <json/json.h>
+
 #include <string>
 #include <vector>
 
-#include "host_api.h"
-#include "json.h"
 #include "rule_value.h"
 
 class ZeqVDevice;
 
-class HOST_API HostServices {
+class HostServices {
  public:
   HostServices() = default;
   HostServices(const HostServices&) = delete;

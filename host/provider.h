@@ -4,11 +4,9 @@
 #include <memory>
 #include <vector>
 
-#include "host_api.h"
-
 class VDeviceInterface;
 
-class HOST_API Provider {
+class Provider {
  public:
   Provider() = default;
   Provider(const Provider&) = delete;
@@ -18,7 +16,7 @@ class HOST_API Provider {
   virtual VDeviceInterface* create() const = 0;
 };
 
-class HOST_API ZeqSocketDeviceProvider : public Provider {
+class ZeqSocketDeviceProvider : public Provider {
  public:
   ~ZeqSocketDeviceProvider() override;
 };

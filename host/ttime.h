@@ -5,8 +5,6 @@
 #include <cstdint>
 #include <string>
 
-#include "host_api.h"
-
 // Packing: year as 16-bit little-endian (bytes 0-1), then month (1-12), day (1-31), hour,
 // minute and second, one byte each. All fields are bytes so the layout does not depend on the
 // byte order or alignment of the machine.
@@ -22,13 +20,13 @@ struct ttime {
 static_assert(sizeof(ttime) == 7, "ttime is 7 bytes");
 
 // Converts a local time to the host's time stamp. A time without a date gives all zero bytes.
-HOST_API ttime get_ttime(boost::posix_time::ptime time);
+ttime get_ttime(boost::posix_time::ptime time);
 
 // Stand-in seam: a function that get_ttime calls first, on the calling thread, with the time it
 // converts; it may throw to simulate a failing host. A plain function, so that a round still
 // allocates nothing. Null (the default) removes it.
 using TtimeHook = void (*)(boost::posix_time::ptime time);
-HOST_API void set_ttime_hook(TtimeHook hook);
+void set_ttime_hook(TtimeHook hook);
 
 // "YYYY-MM-DD HH:MM:SS", for people reading stored or published records.
-HOST_API std::string format_ttime(const ttime& stamp);
+std::string format_ttime(const ttime& stamp);

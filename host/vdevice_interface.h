@@ -3,18 +3,17 @@
 // built against these declarations must line up with the real host, so never reorder them.
 #pragma once
 
+#include <json/json.h>
+
 #include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "host_api.h"
-#include "json.h"
-
 class ZeqVDevice;
 class ZeqController;
 
-class HOST_API VDeviceInterface {
+class VDeviceInterface {
  public:
   VDeviceInterface() = default;
   VDeviceInterface(const VDeviceInterface&) = delete;

@@ -11,7 +11,7 @@
 
 class BacnetClient;
 
-class HOST_API ZeqBacNetDevice : public ZeqSocketDevice {
+class ZeqBacNetDevice : public ZeqSocketDevice {
  public:
   ZeqBacNetDevice();
   ~ZeqBacNetDevice() override;

@@ -1,9 +1,7 @@
 // The host's controller: owner of the device tree. Devices keep a weak reference to it.
 #pragma once
 
-#include "host_api.h"
-
-class HOST_API ZeqController {
+class ZeqController {
  public:
   ZeqController() = default;
   ZeqController(const ZeqController&) = delete;

@@ -7,7 +7,7 @@
 
 #include "zeq_vdevice.h"
 
-class HOST_API ZeqSocketDevice : public ZeqVDevice {
+class ZeqSocketDevice : public ZeqVDevice {
  public:
   ZeqSocketDevice();
   ~ZeqSocketDevice() override;

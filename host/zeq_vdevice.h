@@ -15,7 +15,7 @@
 
 class HostServices;
 
-class HOST_API ZeqVDevice : public VDeviceInterface {
+class ZeqVDevice : public VDeviceInterface {
  public:
   // Analog report rule of one signal.
   struct BAOSetting {

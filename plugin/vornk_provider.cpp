@@ -4,7 +4,7 @@
 
 vornkProvider::~vornkProvider() = default;
 
-VDeviceInterface* vornkProvider::create() const { return new vornk(); }
+vornkProvider::DevicePointer vornkProvider::create() const { return new vornk(); }
 
 std::vector<std::shared_ptr<Provider>> get_providers() {
   std::vector<std::shared_ptr<Provider>> providers;

@@ -2,16 +2,20 @@
 #pragma once
 
 #include <memory>
+#include <utility>
 #include <vector>
 
-#include "provider.h"
+#include "unidata/host.h"
 
 class vornkProvider final : public ZeqSocketDeviceProvider {
  public:
   vornkProvider() = default;
   ~vornkProvider() override;
+  // The host's device pointer type, as its create() declares it.
+  using DevicePointer = decltype(std::declval<const ZeqSocketDeviceProvider&>().create());
+
   // A new, unconfigured vornk device owned by the caller.
-  VDeviceInterface* create() const override;
+  DevicePointer create() const override;
 };
 
 // The module's only exported symbol: a new list holding one new vornkProvider.

@@ -1,5 +1,7 @@
 #include "tools/probe.h"
 
+#include <json/json.h>
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -7,7 +9,6 @@
 #include <map>
 
 #include "bacnet/object_types.h"
-#include "json.h"
 #include "tools/history_decode.h"
 #include "tools/read_failure_text.h"
 

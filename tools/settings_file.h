@@ -1,9 +1,9 @@
 // The device settings that vornk-host hands to InitSetting.
 #pragma once
 
-#include <string>
+#include <json/json.h>
 
-#include "json.h"
+#include <string>
 
 namespace vornk_tools {
 

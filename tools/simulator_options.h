@@ -1,12 +1,13 @@
 // Command line and values file of vornk-sim, the simulated BACnet/IP device.
 #pragma once
 
+#include <json/json.h>
+
 #include <cstdint>
 #include <map>
 #include <string>
 #include <string_view>
 
-#include "json.h"
 #include "tools/command_line.h"
 #include "tools/device_simulator.h"
 

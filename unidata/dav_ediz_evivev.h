@@ -37,10 +37,10 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <utility>
 
-#include "json.h"
-#include "ttime.h"
 #include "unidata/fixed_texts.h"
+#include "unidata/host.h"
 #include "unidata/log_line.h"
 #include "unidata/member_walk.h"
 #include "unidata/model_config.h"
@@ -50,7 +50,6 @@
 #include "unidata/thread_mark.h"
 #include "unidata/threshold_check.h"
 #include "unidata/threshold_import.h"
-#include "zeq_vdevice.h"
 
 template <typename Record, typename HostDevice, int PublishId>
 class DavEdizEvivev : public HostDevice {
@@ -59,6 +58,9 @@ class DavEdizEvivev : public HostDevice {
 
  public:
   static constexpr unsigned int kRecordSize = sizeof(Record);
+  // What the host's InitSetting returns; the module passes it on unchanged.
+  using InitSettingResult =
+      decltype(std::declval<HostDevice&>().InitSetting(std::declval<const Json::Value&>()));
 
   DavEdizEvivev() {
     std::memset(&record_, 0, sizeof record_);
@@ -119,7 +121,7 @@ class DavEdizEvivev : public HostDevice {
   // import (1: configuration file, 3: mobile identifiers, 5: threshold maps) and hands the
   // settings to the host. Import errors leave as exceptions, before the host call. Settings that
   // are not an object change nothing but the data identifier, with a line saying so.
-  int InitSetting(const Json::Value& settings) override {
+  InitSettingResult InitSetting(const Json::Value& settings) override {
     refuseInsideEvaluation("InitSetting");
     writeDataId();
     if (const char* why = unidata::notAnObject(settings)) {
@@ -215,12 +217,13 @@ class DavEdizEvivev : public HostDevice {
 
   unsigned char* recordBytes() { return reinterpret_cast<unsigned char*>(&record_); }
 
-  // Writes the first size bytes of value (little-endian) at offset of the record and returns what
-  // the slot then holds. Called by the cycle with bacnetMutex held.
-  std::uint32_t storeValue(std::size_t offset, std::uint32_t value, std::size_t size) {
+  // Writes the first size bytes of the 32-bit cell (its low-order bytes: the machine is
+  // little-endian) at offset of the record and returns what the slot then holds. Called by the
+  // cycle with bacnetMutex held.
+  std::uint32_t storeValue(std::size_t offset, const void* cell, std::size_t size) {
     std::uint32_t stored = 0;
     std::lock_guard<std::mutex> lock(recordLock_);
-    std::memcpy(recordBytes() + offset, &value, size);
+    std::memcpy(recordBytes() + offset, cell, size);
     std::memcpy(&stored, recordBytes() + offset, size);
     return stored;
   }

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "json.h"
+#include "unidata/host.h"
 
 namespace unidata {
 

@@ -5,7 +5,7 @@
 #include <optional>
 #include <string>
 
-#include "json.h"
+#include "unidata/host.h"
 
 namespace unidata {
 

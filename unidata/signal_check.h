@@ -3,16 +3,15 @@
 #pragma once
 
 #include <ctime>
-#include <map>
 #include <optional>
 #include <string>
 
-#include "json.h"
-#include "zeq_vdevice.h"
+#include "unidata/host.h"
 
 namespace unidata {
 
-using AoReportSettings = std::map<std::string, ZeqVDevice::BAOSetting>;
+// The host's analog report settings, signal ID to rule, as it declares them.
+using AoReportSettings = decltype(ZeqVDevice::aoReportSettings_);
 
 // The signal ID with the characters at positions 3 and 8 replaced by '6' and '1'; a shorter ID
 // has only the positions it has replaced.

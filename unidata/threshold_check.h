@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "json.h"
+#include "unidata/host.h"
 #include "unidata/signal_threshold.h"
 
 namespace unidata {

@@ -57,8 +57,8 @@ void importThresholdSettings(const Json::Value& settings, SignalThresholdMap& up
 
 void importMobileIds(const Json::Value& settings, std::uint32_t dataId,
                      std::map<std::string, std::string>& idMap,
-                     std::map<std::string, std::string>& nameMap,
-                     std::map<std::string, int>& levelMap, std::map<std::string, float>& valueMap) {
+                     std::map<std::string, std::string>& nameMap, SignalLevelMap& levelMap,
+                     SignalValueMap& valueMap) {
   writeLine({text::kMobileStart});
   const Json::Value* signals = findMember(settings, "thresholdSetting");
   if (signals == nullptr || signals->isNull()) return;

@@ -7,10 +7,14 @@
 #include <map>
 #include <string>
 
-#include "json.h"
+#include "unidata/host.h"
 #include "unidata/signal_threshold.h"
 
 namespace unidata {
+
+// The host's level and value maps of the signals, as it declares them.
+using SignalLevelMap = decltype(ZeqVDevice::signalLevelMap);
+using SignalValueMap = decltype(ZeqVDevice::signalValueMap);
 
 // Stores one band of a threshold record under the signal's name: alarm identifier id + suffix,
 // threshold, recovery value and level parsed from the three members, alarm inactive. The band is
@@ -30,7 +34,7 @@ void importThresholdSettings(const Json::Value& settings, SignalThresholdMap& up
 // gain a zero entry for a member they lack, as their lookup inserts one.
 void importMobileIds(const Json::Value& settings, std::uint32_t dataId,
                      std::map<std::string, std::string>& idMap,
-                     std::map<std::string, std::string>& nameMap,
-                     std::map<std::string, int>& levelMap, std::map<std::string, float>& valueMap);
+                     std::map<std::string, std::string>& nameMap, SignalLevelMap& levelMap,
+                     SignalValueMap& valueMap);
 
 }  // namespace unidata
