@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# vornk.so exports get_providers alone, unmangled, and leaves the host library and jsoncpp to the
-# process that loads it; built for 32-bit ARM, it passes floats in VFP registers (hard-float),
-# as the controller's host does.
+# vornk.so exports get_providers alone, unmangled, and records a dependency on the C and C++
+# runtime libraries only: the host library and jsoncpp come from the process that loads it. Built
+# for 32-bit ARM, it passes floats in VFP registers (hard-float), as the controller's host does.
 # Usage: check_module_exports.sh MODULE [NM READELF]; the binutils default to the build machine's.
 set -euo pipefail
 module=$1
@@ -16,9 +16,10 @@ if [ "$exports" != "get_providers" ]; then
   status=1
 fi
 
-needed=$("$readelf" -d "$module" | awk '/NEEDED/ {print $NF}')
-if grep -E 'zeqhost|jsoncpp' <<<"$needed"; then
-  echo "vornk.so must not record a dependency on the host library or jsoncpp"
+needed=$("$readelf" -d "$module" | awk '/NEEDED/ {print $NF}' | tr -d '[]')
+others=$(grep -vE '^(libc|libm|libstdc\+\+|libgcc_s|libpthread|libdl|ld-linux[-a-z0-9_]*)\.so\.[0-9.]+$' <<<"$needed" || true)
+if [ -n "$others" ]; then
+  echo "vornk.so must need no library beyond the C and C++ runtimes; it needs:" $others
   status=1
 fi
 
@@ -30,5 +31,5 @@ if "$readelf" -h "$module" | grep -qE 'Machine:[[:space:]]+ARM$'; then
   abi=", hard-float"
 fi
 
-[ $status -eq 0 ] && echo "vornk.so exports get_providers only${abi:-}; needs: $(echo $needed | tr -d '[]')"
+[ $status -eq 0 ] && echo "vornk.so exports get_providers only${abi:-}; needs:" $needed
 exit $status
