@@ -1,0 +1,153 @@
+// Loads vornk.so built against the foreign rendering, as that host would: through dlopen and
+// get_providers. One device samples one cycle and completes its round: the record it publishes
+// and stores holds every point's answer at its offset, the data identifier and a fresh stamp;
+// the requests came in the point table's order; the host's fields the round sets are set, and
+// the host's own members around them untouched. Deleting the device, in its pause, returns at
+// once. Prints what failed and exits 1, or one line and exits 0.
+// Usage: foreign_round MODULE
+#include <dlfcn.h>
+
+#include <boost/date_time/posix_time/posix_time_types.hpp>
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "device/point_table.h"
+#include "host_framework.h"
+
+namespace {
+
+int failures = 0;
+
+void expect(bool holds, const std::string& what) {
+  if (holds) return;
+  std::fprintf(stderr, "foreign_round: %s\n", what.c_str());
+  ++failures;
+}
+
+template <typename Array>
+bool guarded(const Array& guard) {
+  const auto* bytes = reinterpret_cast<const unsigned char*>(guard.data());
+  for (std::size_t i = 0; i < sizeof guard; ++i) {
+    if (bytes[i] != foreign_host::kGuard) return false;
+  }
+  return true;
+}
+
+// The record as the device should have published it, stamp aside.
+void checkRecord(const std::vector<unsigned char>& record, const char* which) {
+  const std::string name = which;
+  if (record.size() != sizeof(vornk_Data_t)) {
+    expect(false, name + " record has " + std::to_string(record.size()) + " bytes");
+    return;
+  }
+  expect(recordDataId(record.data()) == 4242, name + " record's data_id");
+  for (const vornk_points::Point& point : vornk_points::kPoints) {
+    const std::uint32_t answer = foreign_host::answerFor(point.type, point.instance);
+    if (std::memcmp(record.data() + point.recordOffset, &answer, point.size) != 0) {
+      expect(false, name + " record's slot of point " + std::to_string(point.instance));
+    }
+  }
+}
+
+// Runs f; ends the process when it has not returned within the limit.
+template <typename F>
+void within(std::chrono::seconds limit, const char* what, F f) {
+  std::mutex lock;
+  std::condition_variable done;
+  bool finished = false;
+  std::thread watchdog([&] {
+    std::unique_lock<std::mutex> guard(lock);
+    if (!done.wait_for(guard, limit, [&] { return finished; })) {
+      std::fprintf(stderr, "foreign_round: %s did not return within %lld s\n", what,
+                   static_cast<long long>(limit.count()));
+      std::_Exit(1);
+    }
+  });
+  f();
+  {
+    std::lock_guard<std::mutex> guard(lock);
+    finished = true;
+  }
+  done.notify_all();
+  watchdog.join();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 2) {
+    std::fprintf(stderr, "usage: foreign_round MODULE\n");
+    return 2;
+  }
+  void* module = dlopen(argv[1], RTLD_NOW | RTLD_LOCAL);
+  if (module == nullptr) {
+    std::fprintf(stderr, "foreign_round: %s\n", dlerror());
+    return 1;
+  }
+  using GetProviders = std::vector<std::shared_ptr<Provider>> (*)();
+  const auto getProviders = reinterpret_cast<GetProviders>(dlsym(module, "get_providers"));
+  if (getProviders == nullptr) {
+    std::fprintf(stderr, "foreign_round: no get_providers\n");
+    return 1;
+  }
+
+  ZeqVDevice* created = getProviders().at(0)->create();
+  auto* device = dynamic_cast<ZeqBacNetDevice*>(created);
+  if (device == nullptr) {
+    std::fprintf(stderr, "foreign_round: create() gave no BACnet device\n");
+    return 1;
+  }
+  expect(device->DeviceType() == "vornk", "DeviceType() is " + device->DeviceType());
+  expect(device->endpointFlag == 1, "endpointFlag is not 1");
+  device->Init({}, 4242, Json::Value());
+  device->endpointText = "foreign";
+
+  const auto before = boost::posix_time::second_clock::local_time();
+  expect(device->InitSetting(Json::Value(Json::objectValue)),
+         "InitSetting did not pass on the host's result");
+  if (!foreign_host::waitForStored(30)) {
+    std::fprintf(stderr, "foreign_round: no record stored within 30 s\n");
+    return 1;
+  }
+
+  const std::vector<foreign_host::Request> requests = foreign_host::requests();
+  expect(requests.size() == vornk_points::kPoints.size(),
+         std::to_string(requests.size()) + " requests");
+  for (std::size_t i = 0; i < requests.size() && i < vornk_points::kPoints.size(); ++i) {
+    const vornk_points::Point& point = vornk_points::kPoints[i];
+    if (requests[i].type != point.type || requests[i].instance != point.instance) {
+      expect(false, "request " + std::to_string(i) + " is not for point " +
+                        std::to_string(point.instance));
+    }
+  }
+
+  const std::vector<unsigned char> published = foreign_host::published();
+  checkRecord(published, "published");
+  expect(published == foreign_host::stored(), "the stored record differs from the published one");
+  expect(!device->roundTime_.is_special() && device->roundTime_ >= before,
+         "roundTime_ is not the round's time");
+  const ttime stamp = get_ttime(device->roundTime_);
+  expect(published.size() == sizeof(vornk_Data_t) &&
+             std::memcmp(published.data() + offsetof(vornk_Data_t, stamp), &stamp, 7) == 0,
+         "the record's stamp is not the round's");
+  expect(device->dataReady_ && device->roundState_ == 1 && device->checkResult_,
+         "the round's host fields are not set");
+  expect(guarded(device->guardA_) && guarded(device->guardB_) && guarded(device->guardC_),
+         "the host's own members were overwritten");
+
+  // The device waits out its pause now: deleting it stops the pause at once.
+  within(std::chrono::seconds(4), "deleting the device", [&] { delete created; });
+  dlclose(module);
+  if (failures != 0) return 1;
+  std::printf(
+      "foreign host: one cycle of %zu requests in table order, the record published and "
+      "stored whole, the device deleted in its pause\n",
+      requests.size());
+  return 0;
+}
