@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # The controller's packages as scripts/package makes them: the .deb and the tarball hold the same
-# files in the layout of cmake/packaging.cmake, stripped; their vornk.so passes the module's
-# binary checks; the .deb's Depends names the runtimes every packaged binary needs, at the
-# versions the README states; and the packaged vornk-host, under qemu-arm, completes a round
-# against the packaged vornk-sim on 127.0.0.1 with the packaged mode-1 example.
+# files in the layout of cmake/packaging.cmake, stripped; both vornk.so builds pass the module's
+# binary checks; lib/vornk/vornk.so is what the description says it is (the link to the stand-in
+# build, or the controller's build); the .deb's Depends names the runtimes every packaged binary
+# needs, at the versions the README states; and the packaged vornk-host, under qemu-arm, completes
+# a round with its own stand-in vornk.so against the packaged vornk-sim on 127.0.0.1 with the
+# packaged mode-1 example.
 # Usage: check_package.sh PACKAGE_DIR   (e.g. build-armhf/package)
 set -euo pipefail
 packages=$(cd "$1" && pwd)
@@ -47,9 +49,11 @@ diff -r --no-dereference "$work/deb/usr" "$work/tgz/$top" >/dev/null ||
 
 root=$work/deb/usr
 lib=$root/lib/vornk
+stand_in=$lib/stand-in
 expected=$(
-  printf '%s\n' bin/vornk-host bin/vornk-sim lib/vornk/libzeqhost.so lib/vornk/vornk-host \
-    lib/vornk/vornk-sim lib/vornk/vornk.so share/doc/vornk/README.md
+  printf '%s\n' bin/vornk-host bin/vornk-sim lib/vornk/vornk.so lib/vornk/stand-in/libzeqhost.so \
+    lib/vornk/stand-in/vornk-host lib/vornk/stand-in/vornk-sim lib/vornk/stand-in/vornk.so \
+    share/doc/vornk/README.md
   (cd "$source_dir" && find examples -type f | sed 's|^|share/doc/vornk/|')
 )
 actual=$(cd "$root" && find . -type f -o -type l | sed 's|^\./||')
@@ -57,25 +61,50 @@ if ! diff <(sort <<<"$expected") <(sort <<<"$actual"); then
   fail "the packaged files differ from the layout (< expected, > packaged)"
 fi
 for tool in vornk-host vornk-sim; do
-  [ "$(readlink "$root/bin/$tool")" = "../lib/vornk/$tool" ] ||
-    fail "bin/$tool is not a link to ../lib/vornk/$tool"
+  [ "$(readlink "$root/bin/$tool")" = "../lib/vornk/stand-in/$tool" ] ||
+    fail "bin/$tool is not a link to ../lib/vornk/stand-in/$tool"
 done
 cmp -s "$root/share/doc/vornk/README.md" "$source_dir/README.md" ||
   fail "the packaged README differs from the source tree's"
 
-# The module: its binary interface, as the build's own checks have it.
-"$source_dir/tests/abi/check_module_exports.sh" "$lib/vornk.so" "$arch-nm" "$arch-readelf" ||
-  status=1
+# Which module the package holds: the description says it, and lib/vornk/vornk.so must be it. In a
+# stand-in package it is the link to stand-in/vornk.so, which shows what it is; in a controller
+# package a file of its own, not a copy of the stand-in build.
+description=$(dpkg-deb -f "$deb" Description | tr -s ' \n' '  ')
+if grep -qF 'built against the stand-in host' <<<"$description"; then
+  kind="the stand-in build"
+  [ -L "$lib/vornk.so" ] && [ "$(readlink "$lib/vornk.so")" = stand-in/vornk.so ] ||
+    fail "the description names the stand-in build; lib/vornk/vornk.so is no link to it"
+elif grep -qF "built against the controller's host framework headers" <<<"$description"; then
+  kind="the controller's build"
+  if [ -L "$lib/vornk.so" ] || [ ! -f "$lib/vornk.so" ]; then
+    fail "the description names the controller's build; lib/vornk/vornk.so is no file"
+  elif cmp -s "$lib/vornk.so" "$stand_in/vornk.so"; then
+    fail "the description names the controller's build; lib/vornk/vornk.so is the stand-in's"
+  fi
+else
+  kind=
+  fail "the description says neither which host vornk.so is built against: $description"
+fi
+echo "lib/vornk/vornk.so: ${kind:-unknown}"
+
+# Both modules: their binary interface, as the build's own checks have it.
+for module in "$lib/vornk.so" "$stand_in/vornk.so"; do
+  "$source_dir/tests/abi/check_module_exports.sh" "$module" "$arch-nm" "$arch-readelf" ||
+    fail "${module#"$root"/} fails the module's binary checks"
+done
 
 # Every program and library: ARM, stripped; the tools find the host library beside themselves.
-for binary in vornk.so vornk-host vornk-sim libzeqhost.so; do
-  "$arch-readelf" -h "$lib/$binary" | grep -qE 'Machine:[[:space:]]+ARM$' || fail "$binary is not ARM"
-  if "$arch-readelf" -S "$lib/$binary" | grep -qE '\.debug_info|\.symtab'; then
-    fail "$binary is not stripped"
+binaries=("$lib/vornk.so" "$stand_in"/*)
+for binary in "${binaries[@]}"; do
+  name=${binary#"$lib"/}
+  "$arch-readelf" -h "$binary" | grep -qE 'Machine:[[:space:]]+ARM$' || fail "$name is not ARM"
+  if "$arch-readelf" -S "$binary" | grep -qE '\.debug_info|\.symtab'; then
+    fail "$name is not stripped"
   fi
 done
 for tool in vornk-host vornk-sim; do
-  runpath=$("$arch-readelf" -d "$lib/$tool" | sed -n 's/.*(RUNPATH).*\[\(.*\)\]$/\1/p')
+  runpath=$("$arch-readelf" -d "$stand_in/$tool" | sed -n 's/.*(RUNPATH).*\[\(.*\)\]$/\1/p')
   [ "$runpath" = '$ORIGIN' ] || fail "$tool has RUNPATH '$runpath', not \$ORIGIN"
 done
 
@@ -88,9 +117,9 @@ architecture=$(dpkg-deb -f "$deb" Architecture)
 [ "$architecture" = armhf ] || fail "Architecture is '$architecture', not armhf"
 echo "Depends: $depends"
 depends_names=$(tr ',' '\n' <<<"$depends" | sed -E 's/^ *//; s/[ (].*//')
-for needed in $(for binary in "$lib"/*; do "$arch-readelf" -d "$binary"; done |
+for needed in $(for binary in "${binaries[@]}"; do "$arch-readelf" -d "$binary"; done |
                 sed -n 's/.*(NEEDED).*\[\(.*\)\]$/\1/p' | sort -u); do
-  [ -e "$lib/$needed" ] && continue
+  [ -e "$stand_in/$needed" ] && continue
   owner=$(dpkg -S "*/$arch/$needed" 2>/dev/null | sed -n 's/^\([^:]*\):armhf: .*/\1/p' |
           sort -u | head -n 1)
   if [ -z "$owner" ]; then
@@ -111,12 +140,12 @@ for entry in libc6:GLIBC libstdc++6:GLIBCXX; do
   elif ! tr ',' '\n' <<<"$depends" | sed 's/^ *//' | grep -qxF "$package (>= $minimum)"; then
     fail "Depends should state $package (>= $minimum), which provides $stated (README)"
   fi
-  for binary in "$lib"/*; do
+  for binary in "${binaries[@]}"; do
     needs=$("$source_dir/scripts/runtime-versions" "$binary" "$arch-readelf" |
             grep "^${library}_" || true)
     if [ -n "$needs" ] && [ -n "$stated" ] &&
        [ "$(printf '%s\n%s\n' "$needs" "$stated" | sort -V | tail -n 1)" != "$stated" ]; then
-      fail "$(basename "$binary") needs $needs, newer than the $stated the README states"
+      fail "${binary#"$lib"/} needs $needs, newer than the $stated the README states"
     fi
   done
 done
@@ -124,7 +153,10 @@ done
 # A round on the emulated controller: vornk-sim on a free loopback port, vornk-host started
 # through its /usr/bin link (it finds vornk.so beside the link's target) in the packaged examples
 # folder with the mode-1 settings. qemu-arm starts them with the armhf loader and libraries that
-# the build machine's multiarch packages provide.
+# the build machine's multiarch packages provide. The host's lib/vornk/vornk.so is replaced by a
+# file that is no module first: the round completes only with the stand-in build beside the tools.
+rm "$lib/vornk.so"
+echo "not a module: the tools must load stand-in/vornk.so" >"$lib/vornk.so"
 mkfifo "$work/sim.fifo"
 qemu-arm "$root/bin/vornk-sim" --address 127.0.0.1 --port 0 >"$work/sim.fifo" &
 sim_pid=$!
