@@ -119,15 +119,13 @@ class DavEdizEvivev : public HostDevice {
 
   // Writes the data identifier, takes the mode from "appSetting"/"b_mode", runs the mode's
   // import (1: configuration file, 3: mobile identifiers, 5: threshold maps) and hands the
-  // settings to the host. Import errors leave as exceptions, before the host call. Settings that
-  // are not an object change nothing but the data identifier, with a line saying so.
+  // settings to the host. Settings that are not a JSON object, and import errors, leave as
+  // exceptions before the host call.
   InitSettingResult InitSetting(const Json::Value& settings) override {
     refuseInsideEvaluation("InitSetting");
     writeDataId();
     if (const char* why = unidata::notAnObject(settings)) {
-      unidata::writeLine({unidata::text::kInitSetting, unidata::DecimalText(recordDataId()),
-                          unidata::text::kSettingsIgnored, why});
-      return this->ZeqVDevice::InitSetting(settings);
+      throw std::invalid_argument(std::string("settings: ") + why);
     }
     switch (takeMode(settings)) {
       case 1:

@@ -28,7 +28,7 @@ inline constexpr std::string_view kAiName = " name:";  // + signal name
 
 // Import of mobile identifiers (mode 3).
 inline constexpr std::string_view kMobileStart = "here 1";
-inline constexpr std::string_view kMobileNotArray = "here 2";
+inline constexpr std::string_view kMobileMembers = "here 2";
 inline constexpr std::string_view kMobileMember = "here ";             // + member name
 inline constexpr std::string_view kMobilePartMissing = " is missing";  // id + " " + part + this
 inline constexpr std::string_view kMobile = "mobile:";                 // + key + ":" + triple
@@ -39,8 +39,6 @@ inline constexpr std::string_view kMobileValue = " value:";
 inline constexpr std::string_view kInitSetting = "InitSetting ";  // + data identifier
 inline constexpr std::string_view kMode = " b_mode_:";            // + mode
 inline constexpr std::string_view kModeIgnored = " b_mode ignored: ";
-inline constexpr std::string_view kSettingsIgnored = " settings ignored: ";
-inline constexpr std::string_view kThresholdSettingIgnored = " thresholdSetting ignored: ";
 
 // The sampling cycle and the round.
 inline constexpr std::string_view kRefreshStatus = "vornk::RefreshStatus";

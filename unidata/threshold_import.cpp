@@ -1,6 +1,7 @@
 #include "unidata/threshold_import.h"
 
 #include <optional>
+#include <stdexcept>
 
 #include "unidata/fixed_texts.h"
 #include "unidata/log_line.h"
@@ -62,13 +63,14 @@ void importMobileIds(const Json::Value& settings, std::uint32_t dataId,
   writeLine({text::kMobileStart});
   const Json::Value* signals = findMember(settings, "thresholdSetting");
   if (signals == nullptr || signals->isNull()) return;
-  // An array has no member names to key the maps with: it is refused before "here 2".
-  if (!signals->isArray()) writeLine({text::kMobileNotArray});
-  const DecimalText id(static_cast<unsigned long long>(dataId));
-  if (const char* why = notAnObject(*signals)) {
-    writeLine({text::kInitSetting, id, text::kThresholdSettingIgnored, why});
-    return;
+  writeLine({text::kMobileMembers});
+  // An array has no member names to key the maps with: the JSON library would refuse to look
+  // them up. A string, number or boolean simply has no members.
+  if (signals->isArray()) {
+    throw std::invalid_argument(std::string("thresholdSetting: ") + notAnObject(*signals));
   }
+  if (!signals->isObject()) return;
+  const DecimalText id(static_cast<unsigned long long>(dataId));
 
   for (auto member = signals->begin(); member != signals->end(); ++member) {
     const std::string key = member.name();

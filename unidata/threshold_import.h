@@ -31,7 +31,8 @@ void importThresholdSettings(const Json::Value& settings, SignalThresholdMap& up
 
 // Records, for every member of "thresholdSetting", its signal name and its identifier triple
 // "NMAlarmID;ID;SignalNumber;", with a trace line per member. The host's level and value maps
-// gain a zero entry for a member they lack, as their lookup inserts one.
+// gain a zero entry for a member they lack, as their lookup inserts one. A "thresholdSetting"
+// that is an array throws std::invalid_argument naming its type, after the trace lines.
 void importMobileIds(const Json::Value& settings, std::uint32_t dataId,
                      std::map<std::string, std::string>& idMap,
                      std::map<std::string, std::string>& nameMap, SignalLevelMap& levelMap,

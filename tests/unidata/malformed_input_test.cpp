@@ -186,11 +186,11 @@ INSTANTIATE_TEST_SUITE_P(
                     OddValue{"TextNan", R"("nan")", std::string("nan"), kNan, 0}),
     [](const testing::TestParamInfo<OddValue>& info) { return info.param.name; });
 
-// Settings that are not a JSON object are ignored in every mode with one line naming their type,
-// like a "b_mode" without a text form: the mode and the tables stay (mode 1 reads no
-// configuration file, mode 5 keeps its maps), and the host still gets them. Null settings are
-// settings without members: mode 3 finds none, mode 5 empties its maps.
-TEST(MalformedSettings, ThatAreNoObjectAreIgnoredWithAReason) {
+// Settings that are not a JSON object are refused in every mode with std::invalid_argument naming
+// their type, once the data identifier is written: the mode and the tables stay (mode 1 reads no
+// configuration file, mode 5 keeps its maps), and the host does not get them. Null settings are
+// settings without members: mode 3 finds none, mode 5 empties its maps, the host gets them.
+TEST(MalformedSettings, ThatAreNoObjectAreRefused) {
   TempWorkDir folder;
   folder.write("ini/vornk.ini", kTwoSignalIni);
   const std::pair<const char*, const char*> cases[] = {
@@ -200,18 +200,29 @@ TEST(MalformedSettings, ThatAreNoObjectAreIgnoredWithAReason) {
     for (const int mode : {1, 3, 5}) {
       SCOPED_TRACE(std::string(text) + " in mode " + std::to_string(mode));
       Rig rig;
+      rig.device->dataId_ = 12;
       rig.device->b_mode_ = mode;
       rig.device->upThresholdMap_["old"] = {};
-      const auto lines = capturedLines([&] { rig.device->genericInitSetting(parseJson(text)); });
+      std::string refusal;
+      const auto lines = capturedLines([&] {
+        try {
+          rig.device->genericInitSetting(parseJson(text));
+        } catch (const std::invalid_argument& error) {
+          refusal = error.what();
+        }
+      });
       if (kind != nullptr) {
-        EXPECT_EQ(lines, std::vector<std::string>{"InitSetting 0 settings ignored: a JSON " +
-                                                  std::string(kind) + " is not an object"});
+        EXPECT_EQ(refusal, "settings: a JSON " + std::string(kind) + " is not an object");
+        EXPECT_EQ(lines, std::vector<std::string>());
+        EXPECT_TRUE(rig.host->names().empty());
         EXPECT_TRUE(rig.device->aiSignalMap_.empty());
+      } else {
+        EXPECT_EQ(rig.host->names(), std::vector<std::string>{"InitSetting"});
       }
+      EXPECT_EQ(slice(rig.device->record(), 0, 4), (Bytes{12, 0, 0, 0}));
       EXPECT_EQ(rig.device->b_mode_.load(), mode);
       EXPECT_EQ(rig.device->upThresholdMap_.empty(), kind == nullptr && mode == 5);
       EXPECT_TRUE(rig.device->mobileIdMap_.empty());
-      EXPECT_EQ(rig.host->names(), std::vector<std::string>{"InitSetting"});
     }
   }
 }

@@ -121,22 +121,28 @@ TEST_F(SettingsImport, MobileImportPrintsEveryMemberAndItsMissingIdentifiers) {
   EXPECT_EQ(rig.host->names(), std::vector<std::string>{"InitSetting"});
 }
 
-// A thresholdSetting that is missing or null gives no members; one that is not an object is
-// ignored with one line. Nothing is imported.
+// A thresholdSetting that is missing or null gives no members, and so does a string, a number or
+// a boolean, after "here 2". An array, whose members the JSON library cannot look up by name,
+// throws std::invalid_argument after "here 2", and the host does not get the settings. Nothing
+// is imported.
 TEST_F(SettingsImport, MobileImportWithoutMembers) {
-  const auto ignored = [](const char* kind) {
-    return "InitSetting 12 thresholdSetting ignored: a JSON " + std::string(kind) +
-           " is not an object";
-  };
   EXPECT_EQ(deliverInMode(3, "null"), std::vector<std::string>{"here 1"});
-  EXPECT_EQ(deliverInMode(3, "[{\"ID\": 1}]"),
-            (std::vector<std::string>{"here 1", ignored("array")}));
-  const std::pair<const char*, const char*> scalars[] = {
-      {"\"text\"", "string"}, {"5", "number"}, {"false", "boolean"}};
-  for (const auto& [scalar, kind] : scalars) {
-    EXPECT_EQ(deliverInMode(3, scalar),
-              (std::vector<std::string>{"here 1", "here 2", ignored(kind)}));
+  for (const char* scalar : {"\"text\"", "5", "false"}) {
+    EXPECT_EQ(deliverInMode(3, scalar), (std::vector<std::string>{"here 1", "here 2"}));
   }
+  EXPECT_EQ(rig.host->count("InitSetting"), 4u);
+  std::string refusal;
+  EXPECT_EQ(capturedLines([&] {
+              try {
+                rig.device->genericInitSetting(parseJson(
+                    R"({"appSetting": {"b_mode": 3}, "thresholdSetting": [{"ID": 1}]})"));
+              } catch (const std::invalid_argument& error) {
+                refusal = error.what();
+              }
+            }),
+            (std::vector<std::string>{"InitSetting 12 b_mode_:3", "here 1", "here 2"}));
+  EXPECT_EQ(refusal, "thresholdSetting: a JSON array is not an object");
+  EXPECT_EQ(rig.host->count("InitSetting"), 4u);
   EXPECT_TRUE(rig.device->mobileIdMap_.empty());
   EXPECT_TRUE(rig.device->mobileNameMap_.empty());
 }
