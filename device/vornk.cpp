@@ -21,7 +21,7 @@ vornk::vornk(std::chrono::milliseconds pause) : pause_(pause) {
 vornk::~vornk() { stopSampling(); }
 
 vornk::InitSettingResult vornk::InitSetting(const Json::Value& settings) {
-  refuseInsideEvaluation("InitSetting");
+  refuseSettingsInsideOwnWork();
   writeDataId();
   startSampling();
   return Base::InitSetting(settings);
@@ -96,6 +96,8 @@ void vornk::do_sample() {
   for (const vornk_points::Point& point : vornk_points::kPoints) {
     if (stopping_) return;
     std::lock_guard<decltype(bacnetMutex)> bacnet(bacnetMutex);
+    // A host call made here that calls back into the device is refused (see the base class).
+    const unidata::ThreadMark::Scope inExchange(exchangeThread_);
     if (!Send_Read_Property_Request_Address(point.type, point.instance, vornk_points::kPresentValue,
                                             BACNET_ARRAY_ALL)) {
       writeLine({unidata::text::kSendFailed});

@@ -26,9 +26,10 @@ class vornk : public DavEdizEvivev<vornk_Data_t, ZeqBacNetDevice, kVornkDataId> 
   vornk();
   vornk(const vornk&) = delete;
   vornk& operator=(const vornk&) = delete;
-  // Stops the sampling thread and joins it; waits at most for the BACnet request in flight.
-  // Deleting a device from its own sampling thread or from inside one of its own rounds (a host
-  // call of the round) cannot work: it writes one line saying so and ends the process.
+  // Stops the sampling thread and joins it: waits for the BACnet request in flight, for a round
+  // in progress, and at worst for one bounded wait of that round for a lock. Deleting a device from
+  // its own sampling thread or from inside one of its own rounds (a host call of the round) cannot
+  // work: it writes one line saying so and ends the process.
   ~vornk() override;
 
   // Copies the data identifier into the record, starts the sampling thread (once per device)

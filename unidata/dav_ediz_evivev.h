@@ -19,16 +19,22 @@
 //                   and echoing it.
 //   recordLock_     record_ alone, held only to copy bytes in or out, never across a host call. A
 //                   round publishes and stores a copy of the record taken under it.
+// A host call may wait for another host thread that calls into the same device, so no wait for
+// roundLock_ or thresholdLock_ is without end: after lockWait_ (10 s) the call is refused with a
+// line (LoadFromCache returns false, RoundDone returns and the cycle's round is skipped,
+// InitSetting throws std::runtime_error, the evaluation is skipped).
 // What the host must keep to: call LoadFromCache without holding bacnetMutex (its round's host
 // calls may need it), and call InitSetting without holding bacnetMutex when its evaluation calls
-// take bacnetMutex. From inside the device's own evaluation, InitSetting throws std::logic_error;
-// from inside one of its own rounds, LoadFromCache writes a line and returns false, and RoundDone
-// writes a line and returns: they would relock a lock the thread holds or change what the round
-// is walking.
+// take bacnetMutex. A call back from the thread that is inside the device's work is refused: from
+// inside its evaluation or its BACnet exchange, InitSetting throws std::logic_error; from inside
+// one of its rounds or its BACnet exchange, LoadFromCache writes a line and returns false, and
+// RoundDone writes a line and returns. They would relock a lock the thread holds, take the round
+// lock under bacnetMutex, or change what the round is walking.
 #pragma once
 
 #include <atomic>
 #include <boost/date_time/posix_time/posix_time_types.hpp>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -37,6 +43,7 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <utility>
 
 #include "unidata/fixed_texts.h"
@@ -44,6 +51,7 @@
 #include "unidata/log_line.h"
 #include "unidata/member_walk.h"
 #include "unidata/model_config.h"
+#include "unidata/refusal.h"
 #include "unidata/settings_text.h"
 #include "unidata/signal_check.h"
 #include "unidata/signal_threshold.h"
@@ -75,8 +83,9 @@ class DavEdizEvivev : public HostDevice {
   // publishes exactly the cached bytes with a new stamp, even while the cycle stores points.
   bool LoadFromCache(const unsigned char* data, int length) override {
     if (data == nullptr || length != static_cast<int>(kRecordSize)) return false;
-    if (refuseInsideOwnRound("LoadFromCache")) return false;
-    std::lock_guard<std::recursive_mutex> round(roundLock_);
+    if (refuseInsideOwnWork("LoadFromCache")) return false;
+    const std::unique_lock<std::recursive_timed_mutex> round = takeRoundLock("LoadFromCache");
+    if (!round.owns_lock()) return false;
     {
       std::lock_guard<std::mutex> lock(recordLock_);
       std::memcpy(&record_, data, kRecordSize);
@@ -95,8 +104,9 @@ class DavEdizEvivev : public HostDevice {
 
   void RoundDone() override {
     // A round inside a round would clear the rules the host is walking, among other things.
-    if (refuseInsideOwnRound("RoundDone")) return;
-    std::lock_guard<std::recursive_mutex> round(roundLock_);
+    if (refuseInsideOwnWork("RoundDone")) return;
+    const std::unique_lock<std::recursive_timed_mutex> round = takeRoundLock("RoundDone");
+    if (!round.owns_lock()) return;
     const unidata::ThreadMark::Scope inRound(roundThread_);
     this->dataReady_ = true;
     const boost::posix_time::ptime now = boost::posix_time::second_clock::local_time();
@@ -120,32 +130,22 @@ class DavEdizEvivev : public HostDevice {
   // Writes the data identifier, takes the mode from "appSetting"/"b_mode", runs the mode's
   // import (1: configuration file, 3: mobile identifiers, 5: threshold maps) and hands the
   // settings to the host. Settings that are not a JSON object, and import errors, leave as
-  // exceptions before the host call.
+  // exceptions before the host call, as does a threshold lock that stays taken (then nothing
+  // but the data identifier has changed).
   InitSettingResult InitSetting(const Json::Value& settings) override {
-    refuseInsideEvaluation("InitSetting");
+    refuseSettingsInsideOwnWork();
     writeDataId();
     if (const char* why = unidata::notAnObject(settings)) {
       throw std::invalid_argument(std::string("settings: ") + why);
     }
-    switch (takeMode(settings)) {
-      case 1:
-        unidata::importModelConfig(this->DataId(), this->DeviceType(), aiSignalMap_,
-                                   alarmSignalIdMap_, thresholdLock_);
-        break;
-      case 3: {
-        std::lock_guard<std::mutex> lock(thresholdLock_);
-        unidata::importMobileIds(settings, this->DataId(), mobileIdMap_, mobileNameMap_,
-                                 this->signalLevelMap, this->signalValueMap);
-        break;
+    {
+      const std::unique_lock<std::timed_mutex> tables(thresholdLock_, lockWait_);
+      if (!tables.owns_lock()) {
+        throw std::runtime_error(
+            refuse("InitSetting",
+                   unidata::refusal::lockTaken(unidata::refusal::kThresholdLock, lockWait_)));
       }
-      case 5: {
-        std::lock_guard<std::mutex> lock(thresholdLock_);
-        unidata::importThresholdSettings(settings, upThresholdMap_, up2ThresholdMap_,
-                                         lowThresholdMap_, low2ThresholdMap_);
-        break;
-      }
-      default:
-        break;
+      importSettings(settings);
     }
     return this->ZeqVDevice::InitSetting(settings);
   }
@@ -190,7 +190,12 @@ class DavEdizEvivev : public HostDevice {
     const int mode = b_mode_;
     if (mode != 1 && mode != 5) return;
     GenJsonData();
-    std::lock_guard<std::mutex> lock(thresholdLock_);
+    const std::unique_lock<std::timed_mutex> lock(thresholdLock_, lockWait_);
+    if (!lock.owns_lock()) {
+      refuse("threshold evaluation",
+             unidata::refusal::lockTaken(unidata::refusal::kThresholdLock, lockWait_));
+      return;
+    }
     const unidata::ThreadMark::Scope evaluating(evaluationThread_);
     if (mode == 5) {
       CheckSignalThresholdMap(upThresholdMap_, true);
@@ -244,27 +249,71 @@ class DavEdizEvivev : public HostDevice {
     std::memcpy(recordBytes() + offsetof(Record, data_id), &id, sizeof id);
   }
 
-  // Throws std::logic_error when the calling thread is inside this device's threshold
-  // evaluation, that is, operation was called from one of the evaluation's host calls.
-  void refuseInsideEvaluation(const char* operation) {
-    if (!evaluationThread_.heldByThisThread()) return;
-    throw std::logic_error(this->DeviceType() + ": " + operation +
-                           " refused: called from inside the device's own threshold evaluation");
+  // Writes the line saying operation is refused and why, and returns it.
+  std::string refuse(std::string_view operation, std::string_view why) {
+    std::string line = unidata::refusal::line(this->DeviceType(), operation, why);
+    unidata::writeLine({line});
+    return line;
+  }
+
+  // Throws std::logic_error when the calling thread is inside this device's threshold evaluation
+  // or BACnet exchange, that is, InitSetting was called from one of their host calls.
+  void refuseSettingsInsideOwnWork() {
+    std::string_view why;
+    if (evaluationThread_.heldByThisThread()) why = unidata::refusal::kInsideEvaluation;
+    if (exchangeThread_.heldByThisThread()) why = unidata::refusal::kInsideExchange;
+    if (why.empty()) return;
+    throw std::logic_error(unidata::refusal::line(this->DeviceType(), "InitSetting", why));
   }
 
   // True when the calling thread is completing one of this device's rounds.
   bool insideOwnRound() const { return roundThread_.heldByThisThread(); }
 
-  // When the calling thread is completing one of this device's rounds, that is, operation was
-  // called from one of the round's host calls: writes a line saying so and returns true.
-  bool refuseInsideOwnRound(const char* operation) {
+  // When the calling thread is inside one of this device's rounds or its BACnet exchange, that
+  // is, operation was called from one of their host calls: writes a line saying so and returns
+  // true.
+  bool refuseInsideOwnWork(std::string_view operation) {
+    if (exchangeThread_.heldByThisThread()) {
+      refuse(operation, unidata::refusal::kInsideExchange);
+      return true;
+    }
     if (!insideOwnRound()) return false;
-    unidata::writeLine({this->DeviceType(), ": ", operation,
-                        " refused: called from inside one of the device's own rounds"});
+    refuse(operation, unidata::refusal::kInsideRound);
     return true;
   }
 
-  // Sets b_mode_ from the settings when they give one, and returns the mode to import in.
+  // Takes roundLock_ within lockWait_; when it stays taken, writes the line saying operation is
+  // refused and returns the lock not owned.
+  std::unique_lock<std::recursive_timed_mutex> takeRoundLock(std::string_view operation) {
+    std::unique_lock<std::recursive_timed_mutex> round(roundLock_, lockWait_);
+    if (!round.owns_lock()) {
+      refuse(operation, unidata::refusal::lockTaken(unidata::refusal::kRoundLock, lockWait_));
+    }
+    return round;
+  }
+
+  // Sets the mode from the settings and runs its import. The caller holds thresholdLock_.
+  void importSettings(const Json::Value& settings) {
+    switch (takeMode(settings)) {
+      case 1:
+        unidata::importModelConfig(this->DataId(), this->DeviceType(), aiSignalMap_,
+                                   alarmSignalIdMap_);
+        break;
+      case 3:
+        unidata::importMobileIds(settings, this->DataId(), mobileIdMap_, mobileNameMap_,
+                                 this->signalLevelMap, this->signalValueMap);
+        break;
+      case 5:
+        unidata::importThresholdSettings(settings, upThresholdMap_, up2ThresholdMap_,
+                                         lowThresholdMap_, low2ThresholdMap_);
+        break;
+      default:
+        break;
+    }
+  }
+
+  // Sets b_mode_ from the settings when they give one, and returns the mode to import in. The
+  // caller holds thresholdLock_.
   int takeMode(const Json::Value& settings) {
     const unidata::ModeSetting setting = unidata::readModeSetting(settings);
     if (setting.ignoredBy != nullptr) {
@@ -272,10 +321,7 @@ class DavEdizEvivev : public HostDevice {
                           unidata::text::kModeIgnored, setting.ignoredBy});
     }
     if (!setting.mode) return b_mode_;
-    {
-      std::lock_guard<std::mutex> lock(thresholdLock_);
-      b_mode_ = *setting.mode;
-    }
+    b_mode_ = *setting.mode;
     unidata::writeLine({unidata::text::kInitSetting, unidata::DecimalText(recordDataId()),
                         unidata::text::kMode,
                         unidata::DecimalText(static_cast<long long>(*setting.mode))});
@@ -299,17 +345,21 @@ class DavEdizEvivev : public HostDevice {
   SignalThresholdMap up2ThresholdMap_;
   SignalThresholdMap lowThresholdMap_;
   SignalThresholdMap low2ThresholdMap_;
-  std::mutex thresholdLock_;
+  std::timed_mutex thresholdLock_;
   // The round's values by key, filled by GenJsonData(); read and, in mode 1, extended by the
   // evaluation under thresholdLock_.
   Json::Value valueMap_;
   unidata::AiSignalMap aiSignalMap_;
   // The lock rules are at the top of this file. roundLock_ is recursive because LoadFromCache
   // holds it across the round it completes.
-  std::recursive_mutex roundLock_;
+  std::recursive_timed_mutex roundLock_;
   std::mutex recordLock_;
+  // How long a call waits for roundLock_ or thresholdLock_. Tests shorten it before the device is
+  // used.
+  std::chrono::milliseconds lockWait_ = unidata::refusal::kLockWait;
   // The caller's bytes while LoadFromCache completes its round; null otherwise. Under roundLock_.
   const unsigned char* cachedRecord_ = nullptr;
   unidata::ThreadMark roundThread_;       // the thread inside RoundDone
   unidata::ThreadMark evaluationThread_;  // the thread inside the evaluation
+  unidata::ThreadMark exchangeThread_;    // the thread inside the driver's BACnet exchange
 };

@@ -44,7 +44,7 @@ std::pair<std::string, std::string> splitAiValue(const std::string& value) {
 std::string alarmIdOf(const std::string& value) { return value.substr(0, value.find(',')); }
 
 void importModelConfig(std::uint32_t dataId, const std::string& deviceType, AiSignalMap& aiSignals,
-                       AlarmIdMap& alarmIds, std::mutex& tablesLock) {
+                       AlarmIdMap& alarmIds) {
   const std::string file = findModelConfig(dataId, deviceType);
   writeLine({text::kParsingConfig, file});
   if (file.empty()) return;
@@ -53,7 +53,6 @@ void importModelConfig(std::uint32_t dataId, const std::string& deviceType, AiSi
   if (endsWith(file, ".ini")) {
     boost::property_tree::ptree tree;
     boost::property_tree::read_ini(file, tree, std::locale());
-    std::lock_guard<std::mutex> lock(tablesLock);
     for (const auto& [key, entry] : tree.get_child("AI"))
       aiSignals[key] = splitAiValue(entry.data());
     for (const auto& [key, entry] : tree.get_child("ALARM")) {
@@ -63,7 +62,6 @@ void importModelConfig(std::uint32_t dataId, const std::string& deviceType, AiSi
     }
   }
 
-  std::lock_guard<std::mutex> lock(tablesLock);
   writeLine({text::kAiTable, DecimalText(static_cast<unsigned long long>(dataId))});
   for (const auto& [key, signal] : aiSignals) {
     writeLine({text::kAiKey, key, text::kAiId, signal.first, text::kAiName, signal.second});

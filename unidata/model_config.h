@@ -4,7 +4,6 @@
 
 #include <cstdint>
 #include <map>
-#include <mutex>
 #include <string>
 #include <utility>
 
@@ -29,9 +28,9 @@ std::string alarmIdOf(const std::string& value);
 
 // Locates the model's configuration file and, for an INI file, adds its AI and ALARM entries to
 // the maps (new keys inserted, existing ones overwritten, none removed); then lists the whole AI
-// map. The maps change and are read only under tablesLock. Reader errors and a missing section
-// are thrown as the reader reports them; entries stored before the error stay.
+// map. The caller keeps the round's evaluation out of the maps. Reader errors and a missing
+// section are thrown as the reader reports them; entries stored before the error stay.
 void importModelConfig(std::uint32_t dataId, const std::string& deviceType, AiSignalMap& aiSignals,
-                       AlarmIdMap& alarmIds, std::mutex& tablesLock);
+                       AlarmIdMap& alarmIds);
 
 }  // namespace unidata

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <functional>
 #include <stdexcept>
+#include <thread>
 
 #include "tests/support/probe_vornk.h"
 #include "tests/support/rounds.h"
@@ -22,6 +23,7 @@ const char kLoadFromCacheRefused[] =
     "vornk: LoadFromCache refused: called from inside one of the device's own rounds";
 const char kRoundDoneRefused[] =
     "vornk: RoundDone refused: called from inside one of the device's own rounds";
+constexpr auto kShortWait = std::chrono::milliseconds(100);  // instead of 10 s
 
 // A device whose cached rounds make every host call of their mode: in mode 1 one configured
 // signal with a due analog report rule, in mode 5 one upper band that is crossed.
@@ -123,6 +125,94 @@ TEST_F(CallBack, OtherCallsFromInsideARoundAreServed) {
   EXPECT_TRUE(restored);
   EXPECT_EQ(rig.device->b_mode_, 5);
   EXPECT_EQ(second.host->count("SaveDeviceHistory"), 1u);
+}
+
+// A host call that waits for another host thread, which meanwhile calls into the same device:
+// that thread waits for the round lock or the threshold lock for the bound alone, then is refused
+// with one line (InitSetting also throws it, having changed nothing), and the round goes on whole.
+TEST_F(CallBack, ACallFromAThreadTheRoundWaitsForGivesUpAfterTheBound) {
+  struct Case {
+    Step step;
+    const char* operation;
+    const char* lock;
+  };
+  const Bytes other(kRecordSize, 0x22);
+  for (const Case& c :
+       {Case{{"SendSP", 1}, "LoadFromCache", "round"}, Case{{"SendSP", 1}, "RoundDone", "round"},
+        Case{{"CheckThreshold", 1}, "InitSetting", "threshold"},
+        Case{{"CheckThresholdBool", 5}, "InitSetting", "threshold"}}) {
+    const std::string operation = c.operation;
+    SCOPED_TRACE(operation + " from another thread, waited for in " + c.step.call);
+    configure(c.step.mode);
+    rig.device->lockWait_ = kShortWait;
+    bool restored = true;
+    std::string thrown;
+    const auto lines = roundCalling(c.step.call, [&] {
+      std::thread([&] {
+        if (operation == "LoadFromCache") {
+          restored = rig.device->LoadFromCache(other.data(), kRecordSize);
+        } else if (operation == "RoundDone") {
+          rig.device->RoundDone();
+        } else {
+          try {
+            rig.device->genericInitSetting(evaluatingSettings(c.step.mode == 1 ? 5 : 1));
+          } catch (const std::runtime_error& error) {
+            thrown = error.what();
+          }
+        }
+      }).join();
+    });
+    const std::string refusal = "vornk: " + operation + " refused: the device's " + c.lock +
+                                " lock stayed taken for 100 ms";
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), refusal), 1);
+    EXPECT_EQ(restored, operation != "LoadFromCache");
+    EXPECT_EQ(thrown, operation == "InitSetting" ? refusal : "");
+    EXPECT_EQ(rig.device->b_mode_, c.step.mode);
+    EXPECT_EQ(rig.host->names(), evaluatingRoundCalls(c.step.mode));
+    EXPECT_EQ(rig.host->calls().back().data, rig.host->calls().front().data);
+  }
+}
+
+// From a host call of the cycle's BACnet exchange, made while the cycle holds bacnetMutex,
+// LoadFromCache and RoundDone would take the round lock under bacnetMutex and publish a
+// half-sampled record, and InitSetting would take the threshold lock under it: each is refused,
+// and the cycle's own round follows whole.
+TEST(ExchangeCallBack, CallsFromInsideTheBacnetExchangeAreRefused) {
+  Watchdog watchdog;
+  Rig rig;
+  const Bytes other(kRecordSize, 0x22);
+  bool restored = true;
+  std::string thrown;
+  const vornk_points::Point& first = vornk_points::kPoints.front();
+  rig.bacnet->setRequestHook([&](BACnetObjectType type, std::uint32_t instance) {
+    if (type != first.type || instance != first.instance) return;
+    restored = rig.device->LoadFromCache(other.data(), kRecordSize);
+    rig.device->RoundDone();
+    try {
+      rig.device->InitSetting(evaluatingSettings(5));
+    } catch (const std::logic_error& error) {
+      thrown = error.what();
+    }
+  });
+  const auto lines = capturedLines([&] {
+    watchdog.run("a cycle whose BACnet exchange calls back into the device", [&] {
+      rig.device->InitSetting(Json::Value(Json::objectValue));
+      EXPECT_TRUE(rig.host->waitFor("SaveDeviceHistory", 1, std::chrono::seconds(30)));
+    });
+  });
+  const char* why = " refused: called from inside the device's own BACnet exchange";
+  EXPECT_FALSE(restored);
+  EXPECT_EQ(thrown, std::string("vornk: InitSetting") + why);
+  for (const char* operation : {"vornk: LoadFromCache", "vornk: RoundDone"}) {
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), std::string(operation) + why), 1);
+  }
+  EXPECT_EQ(rig.host->count("SendSP"), 1u);
+  const std::vector<HostCall> calls = rig.host->calls();
+  const Bytes published = std::find_if(calls.begin(), calls.end(), [](const HostCall& call) {
+                            return call.name == "SendSP";
+                          })->data;
+  EXPECT_EQ(slice(published, first.recordOffset, first.size), defaultSlot(first));
+  EXPECT_EQ(calls.back().data, published);
 }
 
 // Deleting a device from inside its own work cannot end well: the sampling thread cannot join

@@ -582,4 +582,96 @@ TEST(AdversarialHostRecords, RestoresPublishTheirRecordAndHistoryStoresThePublic
   EXPECT_EQ(lines, std::vector<std::string>());
 }
 
+// Two devices whose rounds restore each other's cached records take the round locks in opposite
+// orders: at least one of the restores gives up after the bound with its line, and both rounds
+// publish and store their own record.
+TEST(AdversarialHostWaits, DevicesRestoringEachOthersRecordsGiveUpAfterTheBound) {
+  Watchdog watchdog;
+  std::array<Rig, 2> rigs{Rig::withoutSampling(), Rig::withoutSampling()};
+  std::mutex lock;
+  std::condition_variable bothPublishing;
+  int publishing = 0;
+  std::array<bool, 2> restored{true, true};
+  for (int d = 0; d < 2; ++d) {
+    rigs[d].device->lockWait_ = std::chrono::milliseconds(100);
+    rigs[d].host->setHook([&, d](ZeqVDevice&, const HostCall& call) {
+      if (call.name != "SendSP" || call.data[0] != 0x10 + d) return;
+      {
+        std::unique_lock<std::mutex> both(lock);
+        ++publishing;
+        bothPublishing.notify_all();
+        bothPublishing.wait_for(both, kWait, [&] { return publishing == 2; });
+      }
+      const Bytes others(kRecordSize, static_cast<unsigned char>(0x20 + d));
+      restored[d] = rigs[1 - d].device->LoadFromCache(others.data(), kRecordSize);
+    });
+  }
+  const auto lines = capturedLines([&] {
+    onHostThreads(watchdog, 2, [&](int t) {
+      const Bytes own(kRecordSize, static_cast<unsigned char>(0x10 + t - 1));
+      EXPECT_TRUE(rigs[t - 1].device->LoadFromCache(own.data(), kRecordSize));
+    });
+  });
+  const std::string refusal =
+      "vornk: LoadFromCache refused: the device's round lock stayed taken for 100 ms";
+  EXPECT_EQ(std::count(lines.begin(), lines.end(), refusal),
+            std::count(restored.begin(), restored.end(), false));
+  EXPECT_FALSE(restored[0] && restored[1]);
+  for (int d = 0; d < 2; ++d) {
+    const std::vector<HostCall> calls = rigs[d].host->calls();
+    ASSERT_EQ(calls.size(), restored[1 - d] ? 8u : 4u);
+    EXPECT_EQ(calls[0].data[kPointsOffset], 0x10 + d);
+    EXPECT_EQ(calls[3].data, calls[0].data);
+  }
+}
+
+// While a round of another thread holds the round lock, the sampling thread's round gives up
+// after the bound with one line: its record keeps the cycle's values, and it samples again after
+// its pause. While the threshold lock is held, a round skips its evaluation with one line and
+// goes on to the batch check and the history.
+TEST(AdversarialHostWaits, RoundsGiveUpWaitingForTheRoundAndThresholdLocks) {
+  Watchdog watchdog;
+  TempWorkDir folder;
+  folder.write("ini/vornk.ini", kOneSignalIni);
+  Rig rig(std::chrono::milliseconds(1));
+  rig.device->lockWait_ = std::chrono::milliseconds(100);
+  evaluateEveryRound(*rig.device);
+  std::mutex lock;
+  std::condition_variable cycleStarted;
+  int cycles = 0;
+  rig.bacnet->setRequestHook([&](BACnetObjectType type, std::uint32_t instance) {
+    if (type != kPoints.front().type || instance != kPoints.front().instance) return;
+    std::lock_guard<std::mutex> counting(lock);
+    ++cycles;
+    cycleStarted.notify_all();
+  });
+  const auto lines = capturedLines([&] {
+    {
+      const std::lock_guard<std::recursive_timed_mutex> round(rig.device->roundLock_);
+      rig.device->InitSetting(evaluatingSettings(1));
+      watchdog.run("two sampled rounds giving up", [&] {
+        std::unique_lock<std::mutex> counting(lock);
+        EXPECT_TRUE(cycleStarted.wait_for(counting, kWait, [&] { return cycles >= 3; }));
+      });
+      EXPECT_EQ(rig.host->count("SendSP"), 0u);
+    }
+    watchdog.run("a sampled round after the round lock is free",
+                 [&] { EXPECT_TRUE(rig.host->waitFor("SaveDeviceHistory", 1, kWait)); });
+    watchdog.run("stopping the sampling thread", [&] { rig.device->stopSampling(); });
+    rig.host->clear();
+    std::lock_guard<std::timed_mutex> tables(rig.device->thresholdLock_);
+    watchdog.run("a cached round skipping its evaluation",
+                 [&] { std::thread([&] { EXPECT_TRUE(rig.device->zeroRecordRound()); }).join(); });
+  });
+  const auto count = [&](const std::string& line) {
+    return std::count(lines.begin(), lines.end(), line);
+  };
+  EXPECT_GE(count("vornk: RoundDone refused: the device's round lock stayed taken for 100 ms"), 2);
+  EXPECT_EQ(count("vornk: threshold evaluation refused: the device's threshold lock stayed taken "
+                  "for 100 ms"),
+            1);
+  EXPECT_EQ(rig.host->names(), (std::vector<std::string>{"SendSP", "Reset", "DoBatchCheckThreshold",
+                                                         "SaveDeviceHistory"}));
+}
+
 }  // namespace

@@ -23,6 +23,7 @@ class ProbeVornk : public vornk {
   using vornk::alarmSignalIdMap_;
   using vornk::b_mode_;
   using vornk::evaluateThresholds;
+  using vornk::lockWait_;
   using vornk::low2ThresholdMap_;
   using vornk::lowThresholdMap_;
   using vornk::mobileIdMap_;
