@@ -83,7 +83,8 @@ int RecordingServices::SendSP(ZeqVDevice& device, int dataId, const unsigned cha
                               unsigned int length, bool delay) {
   record(device, {"SendSP",
                   {std::to_string(dataId), std::to_string(length), boolText(delay)},
-                  {data, data + length}});
+                  {data, data + length},
+                  data});
   return 1;
 }
 
@@ -122,7 +123,7 @@ bool RecordingServices::DoBatchCheckThreshold(ZeqVDevice& device,
 
 bool RecordingServices::SaveDeviceHistory(ZeqVDevice& device, const unsigned char* data,
                                           unsigned int length) {
-  record(device, {"SaveDeviceHistory", {std::to_string(length)}, {data, data + length}});
+  record(device, {"SaveDeviceHistory", {std::to_string(length)}, {data, data + length}, data});
   return true;
 }
 

@@ -12,11 +12,12 @@
 #include "host_services.h"
 
 // One host call: its name, its arguments as text, and the bytes it was given (publication and
-// history).
+// history), with where they were, which a host may keep and read later.
 struct HostCall {
   std::string name;
   std::vector<std::string> args;
   std::vector<unsigned char> data;
+  const unsigned char* address = nullptr;
 };
 
 class RecordingServices : public HostServices {

@@ -17,8 +17,7 @@
 //                   the round: GenJsonData fills it before the evaluation reads it.)
 //   bacnetMutex     the host's: the cycle holds it for one request and answer, storing the value
 //                   and echoing it.
-//   recordLock_     record_ alone, held only to copy bytes in or out, never across a host call. A
-//                   round publishes and stores a copy of the record taken under it.
+//   recordLock_     record_ and published_, held only to copy bytes, never across a host call.
 // A host call may wait for another host thread that calls into the same device, so no wait for
 // roundLock_ or thresholdLock_ is without end: after lockWait_ (10 s) the call is refused with a
 // line (LoadFromCache returns false, RoundDone returns and the cycle's round is skipped,
@@ -72,6 +71,7 @@ class DavEdizEvivev : public HostDevice {
 
   DavEdizEvivev() {
     std::memset(&record_, 0, sizeof record_);
+    std::memset(&published_, 0, sizeof published_);
     b_mode_ = 1;
   }
   ~DavEdizEvivev() override = default;
@@ -102,6 +102,9 @@ class DavEdizEvivev : public HostDevice {
     return true;
   }
 
+  // Completes a round: stamps the record and publishes it from published_, where it stays valid
+  // for the host until the next publication; evaluates; passes on the queued rule_values; stores
+  // the record as history.
   void RoundDone() override {
     // A round inside a round would clear the rules the host is walking, among other things.
     if (refuseInsideOwnWork("RoundDone")) return;
@@ -111,8 +114,7 @@ class DavEdizEvivev : public HostDevice {
     this->dataReady_ = true;
     const boost::posix_time::ptime now = boost::posix_time::second_clock::local_time();
     this->roundTime_ = now;
-    const Record published = stampRecord(get_ttime(now));
-    const auto* bytes = reinterpret_cast<const unsigned char*>(&published);
+    const unsigned char* bytes = stampAndPublish(get_ttime(now));
     this->ZeqVDevice::SendSP(PublishId, bytes, kRecordSize, false);
     this->Reset();
     this->checkResult_ = false;
@@ -231,15 +233,16 @@ class DavEdizEvivev : public HostDevice {
     return stored;
   }
 
-  // Writes stamp into the record and returns a copy of the record, both under the record lock,
-  // so that a cycle storing points meanwhile cannot tear it. A round that completes a cached
-  // record takes the cached bytes again: the cycle may have stored points since LoadFromCache
-  // copied them in.
-  Record stampRecord(const ttime& stamp) {
+  // Writes stamp into the record and copies the record into published_, both under the record
+  // lock, so that a cycle storing points meanwhile cannot tear it; returns published_'s bytes. A
+  // round that completes a cached record takes the cached bytes again: the cycle may have stored
+  // points since LoadFromCache copied them in. The caller holds roundLock_.
+  const unsigned char* stampAndPublish(const ttime& stamp) {
     std::lock_guard<std::mutex> lock(recordLock_);
     if (cachedRecord_ != nullptr) std::memcpy(&record_, cachedRecord_, kRecordSize);
     std::memcpy(recordBytes() + offsetof(Record, stamp), &stamp, sizeof stamp);
-    return record_;
+    std::memcpy(&published_, &record_, kRecordSize);
+    return reinterpret_cast<const unsigned char*>(&published_);
   }
 
   // Copies DataId() into the record's data_id.
@@ -354,6 +357,9 @@ class DavEdizEvivev : public HostDevice {
   // holds it across the round it completes.
   std::recursive_timed_mutex roundLock_;
   std::mutex recordLock_;
+  // What the last round published and stored: the host may keep the pointer it was given until
+  // the device is deleted. Written by rounds alone, under roundLock_ and recordLock_.
+  Record published_;
   // How long a call waits for roundLock_ or thresholdLock_. Tests shorten it before the device is
   // used.
   std::chrono::milliseconds lockWait_ = unidata::refusal::kLockWait;
