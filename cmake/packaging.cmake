@@ -11,7 +11,7 @@
 #     libzeqhost.so            the stand-in host library the two tools link (RUNPATH $ORIGIN), kept
 #                              out of the system's library folders where the real host's lives
 #   bin/vornk-host, bin/vornk-sim    links to the tools
-#   share/doc/vornk/           README.md and the examples
+#   share/doc/vornk/           README.md, docs/ (which it links to) and the examples
 #
 # The tools sit apart from lib/vornk/vornk.so so that they never load a module built against
 # another host's layout, whose classes they would misread. scripts/package makes the controller's
@@ -57,14 +57,15 @@ endif()")
 endif()
 
 install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION ${VORNK_DOCDIR})
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/docs DESTINATION ${VORNK_DOCDIR})
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/examples DESTINATION ${VORNK_DOCDIR})
 
-# What the package needs of the machine it is installed on. The C and C++ runtimes are those the
-# README states for the controller (GLIBC_2.34, GLIBCXX_3.4.29), as the Debian package versions
-# that provide them: libc6 2.34, and libstdc++6 of GCC 11, whose C++ runtime introduced
+# What the package needs of the machine it is installed on. The C and C++ runtimes are those
+# docs/controller.md states (GLIBC_2.34, GLIBCXX_3.4.29), as the Debian package versions that
+# provide them: libc6 2.34, and libstdc++6 of GCC 11, whose C++ runtime introduced
 # GLIBCXX_3.4.29; every binary also links libgcc_s (libgcc-s1). The module takes jsoncpp from the
 # host process; the tools link Debian's (libjsoncpp.so.25). tests/package/check_package.sh checks
-# this list against the README and the packaged binaries.
+# this list against docs/controller.md and the packaged binaries.
 set(VORNK_PACKAGE_DEPENDS "libc6 (>= 2.34), libstdc++6 (>= 11), libgcc-s1, libjsoncpp25 (>= 1.9.5)")
 
 set(CPACK_PACKAGE_NAME vornk)

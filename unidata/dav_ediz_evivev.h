@@ -5,30 +5,9 @@
 //
 // Record must begin with the 32-bit data_id and end with the 7-byte stamp.
 //
-// Locks. The host is closed: any of its calls may take the device's bacnetMutex, sleep, queue
-// rule_values, throw, or call back into the device. Taken only in this order, never the reverse:
-//   roundLock_      serialises whole rounds (RoundDone, and LoadFromCache with the round it
-//                   completes) and is held across the round's host calls. The module never takes
-//                   it while it holds bacnetMutex: the cycle releases bacnetMutex before it
-//                   completes a round.
-//   thresholdLock_  guards the mode and the signal, alarm, mobile and threshold maps. Imports
-//                   hold it without calling the host; the round's evaluation holds it across
-//                   CheckThreshold, CheckThresholdBool and CheckAOReport. (valueMap_ belongs to
-//                   the round: GenJsonData fills it before the evaluation reads it.)
-//   bacnetMutex     the host's: the cycle holds it for one request and answer, storing the value
-//                   and echoing it.
-//   recordLock_     record_ and published_, held only to copy bytes, never across a host call.
-// A host call may wait for another host thread that calls into the same device, so no wait for
-// roundLock_ or thresholdLock_ is without end: after lockWait_ (10 s) the call is refused with a
-// line (LoadFromCache returns false, RoundDone returns and the cycle's round is skipped,
-// InitSetting throws std::runtime_error, the evaluation is skipped).
-// What the host must keep to: call LoadFromCache without holding bacnetMutex (its round's host
-// calls may need it), and call InitSetting without holding bacnetMutex when its evaluation calls
-// take bacnetMutex. A call back from the thread that is inside the device's work is refused: from
-// inside its evaluation or its BACnet exchange, InitSetting throws std::logic_error; from inside
-// one of its rounds or its BACnet exchange, LoadFromCache writes a line and returns false, and
-// RoundDone writes a line and returns. They would relock a lock the thread holds, take the round
-// lock under bacnetMutex, or change what the round is walking.
+// Locks, taken only in this order: roundLock_, thresholdLock_, the host's bacnetMutex,
+// recordLock_ (what each guards is said at the member). The rules the host must keep, the
+// bounded waits and the calls back into the device that are refused are in docs/host.md.
 #pragma once
 
 #include <atomic>
@@ -348,14 +327,19 @@ class DavEdizEvivev : public HostDevice {
   SignalThresholdMap up2ThresholdMap_;
   SignalThresholdMap lowThresholdMap_;
   SignalThresholdMap low2ThresholdMap_;
+  // The mode and the signal, alarm, mobile and threshold maps. Imports hold it without calling
+  // the host; the round's evaluation holds it across CheckThreshold, CheckThresholdBool and
+  // CheckAOReport.
   std::timed_mutex thresholdLock_;
   // The round's values by key, filled by GenJsonData(); read and, in mode 1, extended by the
   // evaluation under thresholdLock_.
   Json::Value valueMap_;
   unidata::AiSignalMap aiSignalMap_;
-  // The lock rules are at the top of this file. roundLock_ is recursive because LoadFromCache
-  // holds it across the round it completes.
+  // Whole rounds (RoundDone, and LoadFromCache with the round it completes), held across the
+  // round's host calls and never taken under bacnetMutex. Recursive because LoadFromCache holds
+  // it across the round it completes.
   std::recursive_timed_mutex roundLock_;
+  // record_ and published_, held only to copy bytes, never across a host call.
   std::mutex recordLock_;
   // What the last round published and stored: the host may keep the pointer it was given until
   // the device is deleted. Written by rounds alone, under roundLock_ and recordLock_.

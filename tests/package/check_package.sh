@@ -3,7 +3,7 @@
 # files in the layout of cmake/packaging.cmake, stripped; both vornk.so builds pass the module's
 # binary checks; lib/vornk/vornk.so is what the description says it is (the link to the stand-in
 # build, or the controller's build); the .deb's Depends names the runtimes every packaged binary
-# needs, at the versions the README states; and the packaged vornk-host, under qemu-arm, completes
+# needs, at the versions docs/controller.md states; and the packaged vornk-host, under qemu-arm, completes
 # a round with its own stand-in vornk.so against the packaged vornk-sim on 127.0.0.1 with the
 # packaged mode-1 example.
 # Usage: check_package.sh PACKAGE_DIR   (e.g. build-armhf/package)
@@ -54,7 +54,7 @@ expected=$(
   printf '%s\n' bin/vornk-host bin/vornk-sim lib/vornk/vornk.so lib/vornk/stand-in/libzeqhost.so \
     lib/vornk/stand-in/vornk-host lib/vornk/stand-in/vornk-sim lib/vornk/stand-in/vornk.so \
     share/doc/vornk/README.md
-  (cd "$source_dir" && find examples -type f | sed 's|^|share/doc/vornk/|')
+  (cd "$source_dir" && find docs examples -type f | sed 's|^|share/doc/vornk/|')
 )
 actual=$(cd "$root" && find . -type f -o -type l | sed 's|^\./||')
 if ! diff <(sort <<<"$expected") <(sort <<<"$actual"); then
@@ -64,8 +64,9 @@ for tool in vornk-host vornk-sim; do
   [ "$(readlink "$root/bin/$tool")" = "../lib/vornk/stand-in/$tool" ] ||
     fail "bin/$tool is not a link to ../lib/vornk/stand-in/$tool"
 done
-cmp -s "$root/share/doc/vornk/README.md" "$source_dir/README.md" ||
-  fail "the packaged README differs from the source tree's"
+diff -r "$root/share/doc/vornk/docs" "$source_dir/docs" >/dev/null &&
+  cmp -s "$root/share/doc/vornk/README.md" "$source_dir/README.md" ||
+  fail "the packaged README or docs/ differ from the source tree's"
 
 # Which module the package holds: the description says it, and lib/vornk/vornk.so must be it. In a
 # stand-in package it is the link to stand-in/vornk.so, which shows what it is; in a controller
@@ -110,8 +111,9 @@ done
 
 # Depends. Each library a packaged binary needs is in the package or comes from a package that
 # Depends names (the Debian armhf package owning it on this machine). The C and C++ runtimes
-# carry the versions that provide the README's GLIBC_ and GLIBCXX_ versions, as Debian's own
-# symbols files of libc6 and libstdc++6 map them; no packaged binary needs newer ones.
+# carry the versions that provide the GLIBC_ and GLIBCXX_ versions docs/controller.md states, as
+# Debian's own symbols files of libc6 and libstdc++6 map them; no packaged binary needs newer
+# ones.
 depends=$(dpkg-deb -f "$deb" Depends)
 architecture=$(dpkg-deb -f "$deb" Architecture)
 [ "$architecture" = armhf ] || fail "Architecture is '$architecture', not armhf"
@@ -132,20 +134,20 @@ done
 for entry in libc6:GLIBC libstdc++6:GLIBCXX; do
   package=${entry%%:*}
   library=${entry#*:}
-  stated=$(grep -oE "\b${library}_[0-9.]*[0-9]" "$source_dir/README.md" | head -n 1 || true)
+  stated=$(grep -oE "\b${library}_[0-9.]*[0-9]" "$source_dir/docs/controller.md" | head -n 1 || true)
   symbols=$(dpkg-query --control-path "$package:armhf" symbols 2>/dev/null || true)
   minimum=$(awk -v v="$stated" '$1 == v "@" v {print $2; exit}' "${symbols:-/dev/null}")
   if [ -z "$stated" ] || [ -z "$minimum" ]; then
-    fail "cannot map the README's ${library} version '${stated}' to a $package version"
+    fail "cannot map the ${library} version '${stated}' of docs/controller.md to a $package version"
   elif ! tr ',' '\n' <<<"$depends" | sed 's/^ *//' | grep -qxF "$package (>= $minimum)"; then
-    fail "Depends should state $package (>= $minimum), which provides $stated (README)"
+    fail "Depends should state $package (>= $minimum), which provides $stated (docs/controller.md)"
   fi
   for binary in "${binaries[@]}"; do
     needs=$("$source_dir/scripts/runtime-versions" "$binary" "$arch-readelf" |
             grep "^${library}_" || true)
     if [ -n "$needs" ] && [ -n "$stated" ] &&
        [ "$(printf '%s\n%s\n' "$needs" "$stated" | sort -V | tail -n 1)" != "$stated" ]; then
-      fail "${binary#"$lib"/} needs $needs, newer than the $stated the README states"
+      fail "${binary#"$lib"/} needs $needs, newer than the $stated docs/controller.md states"
     fi
   done
 done

@@ -1,7 +1,7 @@
 // Malformed inputs of every kind the module reads from outside, grouped in tables: configuration
 // files the reader refuses, odd JSON types wherever the settings give a text or a number,
 // settings that are not an object, and cached records of a wrong length. Each gets a clear error
-// or a defined skip; nothing stored before is lost. tests/MALFORMED_INPUTS.md lists them all.
+// or a defined skip; nothing stored before is lost. docs/testing.md lists them all.
 #include <gtest/gtest.h>
 
 #include <boost/property_tree/ptree.hpp>
