@@ -73,7 +73,7 @@ set(CPACK_PACKAGE_VERSION 0.1.0)
 set(CPACK_PACKAGE_VENDOR "vornk developers")
 set(CPACK_PACKAGE_CONTACT "vornk developers <vornk@example.invalid>")
 # The description says which module the package holds; tests/package/check_package.sh reads it.
-set(vornk_package_about "vornk.so reads 284 BACnet points of a device into a packed record
+set(vornk_package_about "vornk.so reads the fixed BACnet points of a device into a packed record
 every cycle and publishes it to the host framework. vornk-host and vornk-sim probe a
 device from the controller.")
 if(VORNK_PACKAGE_MODULE STREQUAL "")

@@ -1,5 +1,5 @@
-// The vornk device: one BACnet device sampled into the 859-byte vornk record by a thread of its
-// own, one cycle of 284 reads followed by a pause of 5 seconds.
+// The vornk device: one BACnet device sampled into the vornk record by a thread of its own, one
+// cycle reading every point of the point table followed by a pause of 5 seconds.
 #pragma once
 
 #include <atomic>
