@@ -24,6 +24,7 @@
 #include <string_view>
 #include <utility>
 
+#include "unidata/bounded_lock.h"
 #include "unidata/fixed_texts.h"
 #include "unidata/host.h"
 #include "unidata/log_line.h"
@@ -63,7 +64,7 @@ class DavEdizEvivev : public HostDevice {
   bool LoadFromCache(const unsigned char* data, int length) override {
     if (data == nullptr || length != static_cast<int>(kRecordSize)) return false;
     if (refuseInsideOwnWork("LoadFromCache")) return false;
-    const std::unique_lock<std::recursive_timed_mutex> round = takeRoundLock("LoadFromCache");
+    const std::unique_lock<unidata::BoundedLock> round = takeRoundLock("LoadFromCache");
     if (!round.owns_lock()) return false;
     {
       std::lock_guard<std::mutex> lock(recordLock_);
@@ -87,7 +88,7 @@ class DavEdizEvivev : public HostDevice {
   void RoundDone() override {
     // A round inside a round would clear the rules the host is walking, among other things.
     if (refuseInsideOwnWork("RoundDone")) return;
-    const std::unique_lock<std::recursive_timed_mutex> round = takeRoundLock("RoundDone");
+    const std::unique_lock<unidata::BoundedLock> round = takeRoundLock("RoundDone");
     if (!round.owns_lock()) return;
     const unidata::ThreadMark::Scope inRound(roundThread_);
     this->dataReady_ = true;
@@ -120,7 +121,7 @@ class DavEdizEvivev : public HostDevice {
       throw std::invalid_argument(std::string("settings: ") + why);
     }
     {
-      const std::unique_lock<std::timed_mutex> tables(thresholdLock_, lockWait_);
+      const std::unique_lock<unidata::BoundedLock> tables(thresholdLock_, lockWait_);
       if (!tables.owns_lock()) {
         throw std::runtime_error(
             refuse("InitSetting",
@@ -171,7 +172,7 @@ class DavEdizEvivev : public HostDevice {
     const int mode = b_mode_;
     if (mode != 1 && mode != 5) return;
     GenJsonData();
-    const std::unique_lock<std::timed_mutex> lock(thresholdLock_, lockWait_);
+    const std::unique_lock<unidata::BoundedLock> lock(thresholdLock_, lockWait_);
     if (!lock.owns_lock()) {
       refuse("threshold evaluation",
              unidata::refusal::lockTaken(unidata::refusal::kThresholdLock, lockWait_));
@@ -266,8 +267,8 @@ class DavEdizEvivev : public HostDevice {
 
   // Takes roundLock_ within lockWait_; when it stays taken, writes the line saying operation is
   // refused and returns the lock not owned.
-  std::unique_lock<std::recursive_timed_mutex> takeRoundLock(std::string_view operation) {
-    std::unique_lock<std::recursive_timed_mutex> round(roundLock_, lockWait_);
+  std::unique_lock<unidata::BoundedLock> takeRoundLock(std::string_view operation) {
+    std::unique_lock<unidata::BoundedLock> round(roundLock_, lockWait_);
     if (!round.owns_lock()) {
       refuse(operation, unidata::refusal::lockTaken(unidata::refusal::kRoundLock, lockWait_));
     }
@@ -330,7 +331,7 @@ class DavEdizEvivev : public HostDevice {
   // The mode and the signal, alarm, mobile and threshold maps. Imports hold it without calling
   // the host; the round's evaluation holds it across CheckThreshold, CheckThresholdBool and
   // CheckAOReport.
-  std::timed_mutex thresholdLock_;
+  unidata::BoundedLock thresholdLock_;
   // The round's values by key, filled by GenJsonData(); read and, in mode 1, extended by the
   // evaluation under thresholdLock_.
   Json::Value valueMap_;
@@ -338,7 +339,7 @@ class DavEdizEvivev : public HostDevice {
   // Whole rounds (RoundDone, and LoadFromCache with the round it completes), held across the
   // round's host calls and never taken under bacnetMutex. Recursive because LoadFromCache holds
   // it across the round it completes.
-  std::recursive_timed_mutex roundLock_;
+  unidata::BoundedLock roundLock_;
   // record_ and published_, held only to copy bytes, never across a host call.
   std::mutex recordLock_;
   // What the last round published and stored: the host may keep the pointer it was given until

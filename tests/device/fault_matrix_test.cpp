@@ -204,9 +204,9 @@ class ThrowingRound : public testing::Test {
     bool free = false;
     std::thread other([&] {
       ProbeVornk& device = *rig->device;
-      std::unique_lock<std::recursive_timed_mutex> round(device.roundLock_, std::try_to_lock);
+      std::unique_lock<unidata::BoundedLock> round(device.roundLock_, std::try_to_lock);
       std::unique_lock<std::mutex> record(device.recordLock_, std::try_to_lock);
-      std::unique_lock<std::timed_mutex> threshold(device.thresholdLock_, std::try_to_lock);
+      std::unique_lock<unidata::BoundedLock> threshold(device.thresholdLock_, std::try_to_lock);
       free = round && record && threshold;
     });
     other.join();

@@ -647,7 +647,8 @@ TEST(AdversarialHostWaits, RoundsGiveUpWaitingForTheRoundAndThresholdLocks) {
   });
   const auto lines = capturedLines([&] {
     {
-      const std::lock_guard<std::recursive_timed_mutex> round(rig.device->roundLock_);
+      const std::unique_lock<unidata::BoundedLock> round(rig.device->roundLock_, std::try_to_lock);
+      ASSERT_TRUE(round.owns_lock());
       rig.device->InitSetting(evaluatingSettings(1));
       watchdog.run("two sampled rounds giving up", [&] {
         std::unique_lock<std::mutex> counting(lock);
@@ -659,7 +660,9 @@ TEST(AdversarialHostWaits, RoundsGiveUpWaitingForTheRoundAndThresholdLocks) {
                  [&] { EXPECT_TRUE(rig.host->waitFor("SaveDeviceHistory", 1, kWait)); });
     watchdog.run("stopping the sampling thread", [&] { rig.device->stopSampling(); });
     rig.host->clear();
-    std::lock_guard<std::timed_mutex> tables(rig.device->thresholdLock_);
+    const std::unique_lock<unidata::BoundedLock> tables(rig.device->thresholdLock_,
+                                                        std::try_to_lock);
+    ASSERT_TRUE(tables.owns_lock());
     watchdog.run("a cached round skipping its evaluation",
                  [&] { std::thread([&] { EXPECT_TRUE(rig.device->zeroRecordRound()); }).join(); });
   });

@@ -1,0 +1,41 @@
+// A lock whose waiters can give up: a host call of a round may hold a device's lock while it
+// waits for another host thread that wants the same lock, so the module waits for it only so
+// long. Recursive: the thread that holds it may take it again (LoadFromCache holds the round lock
+// across the round it completes). It meets the requirements of std::unique_lock with a timeout.
+//
+// Built on std::mutex and std::condition_variable rather than on std::recursive_timed_mutex,
+// whose timed wait (pthread_mutex_clocklock) ThreadSanitizer does not follow: it would report
+// every unlock after a timed lock as an unlock of an unlocked mutex.
+#pragma once
+
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+
+namespace unidata {
+
+class BoundedLock {
+ public:
+  BoundedLock() = default;
+  BoundedLock(const BoundedLock&) = delete;
+  BoundedLock& operator=(const BoundedLock&) = delete;
+
+  // Takes the lock, waiting at most wait while another thread holds it; false when it stayed
+  // taken.
+  bool try_lock_for(std::chrono::milliseconds wait);
+  bool try_lock() { return try_lock_for(std::chrono::milliseconds(0)); }
+  // Releases one taking by the calling thread, which holds the lock.
+  void unlock();
+
+ private:
+  // Takes the lock for the calling thread if it is free or already its own. mutex_ is held.
+  bool takeIfFree();
+
+  std::mutex mutex_;
+  std::condition_variable released_;
+  std::thread::id owner_;
+  unsigned depth_ = 0;
+};
+
+}  // namespace unidata
