@@ -4,7 +4,7 @@
 #include <limits>
 
 #include "bacnet/codec.h"
-#include "bacnet/object_types.h"
+#include "bacnet/enumerations.h"
 #include "tools/options.h"
 #include "tools/record_text.h"
 #include "tools/settings_file.h"

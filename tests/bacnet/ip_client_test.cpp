@@ -12,6 +12,7 @@
 #include "bacnet/discovery.h"
 #include "tests/support/loopback_socket.h"
 
+using bacnet::AbortReason, bacnet::ErrorClass, bacnet::ErrorCode, bacnet::RejectReason;
 using bacnet::Frame;
 using FailureKind = ReadFailure::Kind;
 using namespace std::chrono_literals;
@@ -136,7 +137,8 @@ TEST_F(BacnetIpClientTest, AnswerToTheRetryCountsItsTries) {
     const Frame retry = device.receive();
     const auto request = bacnet::decodeDeviceRequest(retry.data(), retry.size());
     device.sendTo(patient.localPort(),
-                  bacnet::encodeError(request.invokeId, bacnet::kServiceReadProperty, 2, 32));
+                  bacnet::encodeError(request.invokeId, bacnet::kServiceReadProperty,
+                                      ErrorClass::Property, ErrorCode::UnknownProperty));
   });
   std::uint32_t value = 0;
   EXPECT_FALSE(patient.Receive(value));
@@ -146,8 +148,9 @@ TEST_F(BacnetIpClientTest, AnswerToTheRetryCountsItsTries) {
 
 TEST_F(BacnetIpClientTest, RefusalsAndOtherObjectsFail) {
   const Frame answers[] = {
-      bacnet::encodeError(0, bacnet::kServiceReadProperty, 1, 31),
-      bacnet::encodeReject(1, 9),
+      bacnet::encodeError(0, bacnet::kServiceReadProperty, ErrorClass::Object,
+                          ErrorCode::UnknownObject),
+      bacnet::encodeReject(1, RejectReason::UnrecognizedService),
       bacnet::encodeReadPropertyAck(
           {2, OBJECT_ANALOG_INPUT, 10368, PROP_PRESENT_VALUE, BACNET_ARRAY_ALL},
           {bacnet::PresentValue::Type::Real, 0}),
@@ -171,12 +174,20 @@ TEST_F(BacnetIpClientTest, FailureDetails) {
   };
   const std::uint8_t service = bacnet::kServiceReadProperty;
   const Case cases[] = {
-      {"Error", [&](auto& r) { return bacnet::encodeError(r.invokeId, service, 1, 31); },
+      {"Error",
+       [&](auto& r) {
+         return bacnet::encodeError(r.invokeId, service, ErrorClass::Object,
+                                    ErrorCode::UnknownObject);
+       },
        FailureKind::Error, 1, 31},
-      {"Reject", [](auto& r) { return bacnet::encodeReject(r.invokeId, 9); }, FailureKind::Reject,
-       0, 9},
-      {"Abort", [](auto& r) { return bacnet::encodeAbort(r.invokeId, 4); }, FailureKind::Abort, 0,
-       4},
+      {"Reject",
+       [](auto& r) { return bacnet::encodeReject(r.invokeId, RejectReason::UnrecognizedService); },
+       FailureKind::Reject, 0, 9},
+      {"Abort",
+       [](auto& r) {
+         return bacnet::encodeAbort(r.invokeId, AbortReason::SegmentationNotSupported);
+       },
+       FailureKind::Abort, 0, 4},
       {"another object",
        [](auto& r) {
          return bacnet::encodeReadPropertyAck(
@@ -314,7 +325,7 @@ TEST(BacnetDiscovery, CollectsEachIAmOnceInOrderOfArrival) {
     std::uint16_t asker = 0;
     EXPECT_EQ(device.receive(&asker), bacnet::encodeWhoIs(false));
     device.sendTo(asker, bacnet::encodeIAm(7, 260));
-    device.sendTo(asker, bacnet::encodeReject(1, 9));  // no I-Am
+    device.sendTo(asker, bacnet::encodeReject(1, RejectReason::UnrecognizedService));  // no I-Am
     device.sendTo(asker, bacnet::encodeIAm(8, 260));
     device.sendTo(asker, bacnet::encodeIAm(7, 260));  // again
     router.sendTo(asker, bacnet::encodeIAm(7, 261));  // the same instance at another address

@@ -19,6 +19,7 @@
 #include "tools/printing_services.h"
 
 using namespace vornk_tools;
+using bacnet::AbortReason, bacnet::ErrorClass, bacnet::ErrorCode, bacnet::RejectReason;
 using bacnet::Frame;
 using namespace std::chrono_literals;
 
@@ -161,7 +162,7 @@ TEST_F(SimulatorTest, RejectsOtherServicesAndIgnoresDamagedDatagrams) {
   Frame otherService = readProperty;
   otherService[9] = 0x0E;  // ReadPropertyMultiple
   asker.sendTo(simulator->port(), otherService);
-  EXPECT_EQ(asker.receive(), bacnet::encodeReject(9, 9));
+  EXPECT_EQ(asker.receive(), bacnet::encodeReject(9, RejectReason::UnrecognizedService));
   asker.sendTo(simulator->port(), readProperty);
   const Frame answer = asker.receive();
   EXPECT_EQ(
@@ -225,8 +226,9 @@ TEST_F(SimulatorTest, RoutingAndRefusals) {
       {"Who-Is through a router",
        {fromRouter(bacnet::encodeWhoIs(false)), bacnet::addressTo(iAm, router)}},
       {"array index",
-       {bacnet::encodeReadPropertyRequest(indexed), bacnet::encodeError(9, 12, 2, 50)}},
-      {"segmented", {segmented, bacnet::encodeAbort(9, 4)}},
+       {bacnet::encodeReadPropertyRequest(indexed),
+        bacnet::encodeError(9, 12, ErrorClass::Property, ErrorCode::PropertyIsNotAnArray)}},
+      {"segmented", {segmented, bacnet::encodeAbort(9, AbortReason::SegmentationNotSupported)}},
       {"segmented, broadcast",
        {[&] {
           Frame frame = segmented;
@@ -234,12 +236,16 @@ TEST_F(SimulatorTest, RoutingAndRefusals) {
           return frame;
         }(),
         {}}},
-      {"no property", {withBvlcLength(noProperty), bacnet::encodeReject(9, 5)}},
-      {"property with another tag", {badTag, bacnet::encodeReject(9, 4)}},
-      {"bytes after the array index", {withBvlcLength(trailing), bacnet::encodeReject(9, 7)}},
+      {"no property",
+       {withBvlcLength(noProperty),
+        bacnet::encodeReject(9, RejectReason::MissingRequiredParameter)}},
+      {"property with another tag", {badTag, bacnet::encodeReject(9, RejectReason::InvalidTag)}},
+      {"bytes after the array index",
+       {withBvlcLength(trailing), bacnet::encodeReject(9, RejectReason::TooManyArguments)}},
       {"malformed, through a router",
        {fromRouter(withBvlcLength(noProperty)),
-        bacnet::addressTo(bacnet::encodeReject(9, 5), router)}},
+        bacnet::addressTo(bacnet::encodeReject(9, RejectReason::MissingRequiredParameter),
+                          router)}},
   };
   LoopbackSocket asker;
   for (const auto& [name, exchange] : cases) {
