@@ -9,11 +9,9 @@
 #include <vector>
 
 #include "bacnet/codec.h"
+#include "bacnet/ip_client.h"
 
 namespace bacnet {
-
-// The BACnet/IP port devices listen on when nothing else is configured.
-inline constexpr std::uint16_t kDefaultPort = 47808;
 
 struct DiscoveredDevice {
   IAm iAm;
