@@ -51,7 +51,7 @@ grep -q '"failed_by_kind":{"no-answer":1,"error":1}' faulty.json ||
 code=0
 "$build/vornk-host" probe --device "bacnet-ip://$good" --format xml 2>mistake.txt || code=$?
 [ "$code" -eq 2 ] || fail "probe with a wrong --format: exit $code, expected 2"
-grep -qx "vornk-host probe: --format needs text or json, not 'xml' (see vornk-host --help)" \
+grep -qx "vornk-host probe: --format: xml not in {text,json} (see vornk-host --help)" \
   mistake.txt || fail "probe with a wrong --format: $(cat mistake.txt)"
 
 # discover, unicast to the simulator only.

@@ -1,6 +1,5 @@
-// vornk-host's own pieces: its command line, the readable record, the round count that ends a
-// run, the history file and its decoding, the cycle meter; vornk-sim's command line and values;
-// the parser and usage printer both programs' command lines share, and how their setup fails.
+// vornk-host's own pieces: the readable record, the round count that ends a run, the history file
+// and its decoding, the cycle meter; vornk-sim's values; and how their setup fails.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -19,18 +18,16 @@
 #include "tests/support/probe_vornk.h"
 #include "tests/support/rounds.h"
 #include "tests/support/temp_work_dir.h"
-#include "tools/command_line.h"
 #include "tools/device_simulator.h"
 #include "tools/history_decode.h"
 #include "tools/history_file.h"
 #include "tools/metered_client.h"
 #include "tools/module_loader.h"
-#include "tools/options.h"
+#include "tools/point_values.h"
 #include "tools/printing_services.h"
 #include "tools/record_text.h"
 #include "tools/settings_file.h"
 #include "tools/setup_error.h"
-#include "tools/simulator_options.h"
 #include "tools/text_output.h"
 
 using namespace vornk_tools;
@@ -48,60 +45,7 @@ std::string failureOf(Call call) {
   return "none";
 }
 
-// The mistake a command line makes, as failureOf.
-template <class Options>
-std::string mistakeOf(const Command<Options>& command, const std::vector<std::string>& args) {
-  return failureOf([&] { parseCommandLine(command, args); });
-}
-
 }  // namespace
-
-TEST(HostOptions, DefaultsAndValues) {
-  const Parsed<Options> defaults = parseCommandLine(kHostCommand, {});
-  EXPECT_FALSE(defaults.help);
-  EXPECT_EQ(defaults.options.dataId, 1u);
-  EXPECT_EQ(defaults.options.endpoint, "simulated");
-  EXPECT_FALSE(defaults.options.rounds);
-  // The network defaults the usage text and the README state.
-  EXPECT_FALSE(defaults.options.bacnetIp);
-  EXPECT_EQ(defaults.options.apduTimeoutMs, 3000u);
-  EXPECT_EQ(defaults.options.retries, 3u);
-  EXPECT_EQ(defaults.options.localPort, 0u);
-  EXPECT_EQ(defaults.options.devices, 1u);
-  const Options network =
-      parseCommandLine(kHostCommand, {"--device", "bacnet-ip://127.0.0.1:47808"}).options;
-  EXPECT_TRUE(network.bacnetIp);
-  EXPECT_EQ(network.apduTimeoutMs, 3000u);
-  EXPECT_EQ(network.retries, 3u);
-  EXPECT_EQ(network.localPort, 0u);
-
-  const Parsed<Options> given = parseCommandLine(
-      kHostCommand,
-      {"--data-id", "4294967295", "--rounds=2", "--endpoint", "10.0.0.9:47808", "--settings", "s"});
-  EXPECT_EQ(given.options.dataId, 4294967295u);
-  EXPECT_EQ(given.options.rounds, 2u);
-  EXPECT_EQ(given.options.endpoint, "10.0.0.9:47808");
-  EXPECT_EQ(given.options.settingsPath, "s");
-}
-
-TEST(HostOptions, MistakesAreNamed) {
-  const std::pair<std::vector<std::string>, std::string> mistakes[] = {
-      {{"--bogus"}, "--bogus"},
-      {{"--rounds"}, "--rounds"},
-      {{"--rounds", "0"}, "--rounds"},
-      {{"--rounds", "2x"}, "--rounds"},
-      {{"--data-id", "4294967296"}, "--data-id"},
-      {{"--data-id", "-1"}, "--data-id"},
-      {{"--endpoint="}, "--endpoint"},
-      {{"--output", "a", "--output", "b"}, "--output"},
-      {{"stray"}, "stray"},
-  };
-  for (const auto& [args, named] : mistakes) {
-    const std::string mistake = mistakeOf(kHostCommand, args);
-    EXPECT_EQ(mistake.rfind("2: ", 0), 0u) << args[0] << ": " << mistake;
-    EXPECT_NE(mistake.find(named), std::string::npos) << mistake;
-  }
-}
 
 TEST(HostRecordText, ShowsIdentifierStampAndEveryPoint) {
   // A point's line: after the heading line, in the table's order.
@@ -184,47 +128,6 @@ TEST(HostRounds, AFailedWriteStopsTheRun) {
   EXPECT_EQ(stops, 1);
   EXPECT_NE(services.writeError().find("out.txt"), std::string::npos);
   EXPECT_NE(services.writeError().find(std::strerror(ENOSPC)), std::string::npos);
-}
-
-TEST(HostOptions, NetworkDevicesAndHistory) {
-  const Options given =
-      parseCommandLine(
-          kHostCommand,
-          {"--device", "bacnet-ip://127.0.0.1:47809", "--apdu-timeout=250", "--retries", "0",
-           "--local-port", "47900", "--history", "h.bin", "--devices", "64", "--data-id", "10"})
-          .options;
-  EXPECT_TRUE(given.bacnetIp);
-  EXPECT_EQ(given.endpoint, "127.0.0.1:47809");
-  EXPECT_EQ(given.apduTimeoutMs, 250u);
-  EXPECT_EQ(given.retries, 0u);
-  EXPECT_EQ(given.localPort, 47900u);
-  EXPECT_EQ(given.historyPath, "h.bin");
-  EXPECT_EQ(given.devices, 64u);
-
-  const std::pair<std::vector<std::string>, std::string> mistakes[] = {
-      {{"--device", "udp://127.0.0.1:47808"}, "--device"},
-      {{"--device", "bacnet-ip://127.0.0.1"}, "--device"},
-      {{"--device", "bacnet-ip://127.0.0.1:0"}, "--device"},
-      {{"--device", "bacnet-ip://h:1", "--endpoint", "x"}, "--endpoint"},
-      {{"--retries", "2"}, "--device"},
-      {{"--device", "bacnet-ip://h:1", "--apdu-timeout", "0"}, "--apdu-timeout"},
-      {{"--devices", "0"}, "--devices"},
-      {{"--data-id", "4294967295", "--devices", "2"}, "--devices"},
-      {{"--device", "bacnet-ip://h:1", "--local-port", "65535", "--devices", "2"}, "--devices"},
-  };
-  for (const auto& [args, named] : mistakes) {
-    const std::string mistake = mistakeOf(kHostCommand, args);
-    EXPECT_EQ(mistake.rfind("2: ", 0), 0u) << args[0] << ' ' << args[1] << ": " << mistake;
-    EXPECT_NE(mistake.find(named), std::string::npos) << mistake;
-  }
-
-  const DecodeOptions decode =
-      parseCommandLine(kDecodeCommand, {"--format", "json", "h.bin"}).options;
-  EXPECT_TRUE(decode.json);
-  EXPECT_EQ(decode.path, "h.bin");
-  EXPECT_NE(mistakeOf(kDecodeCommand, {"--format=xml", "h.bin"}), "none");
-  EXPECT_NE(mistakeOf(kDecodeCommand, {}), "none");
-  EXPECT_NE(mistakeOf(kDecodeCommand, {"a", "b"}), "none");
 }
 
 // A record, a simulator values file made from its JSON line, and the record the simulator's
@@ -398,28 +301,7 @@ TEST(HostMeter, ACycleCountsItsRequestsUntilTheRound) {
                                  std::chrono::steady_clock::now() - start));
 }
 
-TEST(HostSimulatorOptions, ObjectsAndMistakes) {
-  const Parsed<SimulatorOptions> given = parseCommandLine(
-      kSimulatorCommand,
-      {"--port", "0", "--drop", "analog-output:10410", "--drop=3:10005", "--error",
-       "binary-output:10095", "--delay", "analog-input:10365:250", "--device-instance", "77"});
-  const SimulatorSettings& settings = given.options.settings;
-  EXPECT_EQ(settings.port, 0u);
-  EXPECT_EQ(settings.deviceInstance, 77u);
-  EXPECT_EQ(settings.drop,
-            (std::set<ObjectKey>{{OBJECT_ANALOG_OUTPUT, 10410}, {OBJECT_BINARY_INPUT, 10005}}));
-  EXPECT_EQ(settings.error.count({OBJECT_BINARY_OUTPUT, 10095}), 1u);
-  EXPECT_EQ(settings.delay.at({OBJECT_ANALOG_INPUT, 10365}), std::chrono::milliseconds(250));
-
-  for (const std::vector<std::string>& mistake :
-       std::vector<std::vector<std::string>>{{"--drop", "analog:1"},
-                                             {"--delay", "analog-input:10365"},
-                                             {"--port", "65536"},
-                                             {"--bogus"},
-                                             {"--error"}}) {
-    EXPECT_EQ(mistakeOf(kSimulatorCommand, mistake).rfind("2: ", 0), 0u) << mistake[0];
-  }
-  // Settings naming an object the device does not have are refused.
+TEST(HostSetup, ASimulatorRefusesObjectsItDoesNotHave) {
   SimulatorSettings unknown;
   unknown.port = 0;
   unknown.drop.insert({OBJECT_ANALOG_INPUT, 1});
@@ -449,116 +331,6 @@ TEST(HostRounds, HistoryGetsEveryStoredRecord) {
   EXPECT_EQ(stored[2 * kRecordSize], 3);
 }
 
-namespace {
-
-// A command with a row of every kind, for the parser's rules and the usage's layout.
-struct TrialOptions {
-  std::string name;
-  std::vector<std::string> tags;
-  bool verbose = false;
-  std::vector<std::string> files;
-};
-
-void addFile(TrialOptions& o, const std::string& argument) { o.files.push_back(argument); }
-
-Command<TrialOptions> trialCommand(bool valueMayBeginWithDashes, bool missingValueIsEmpty,
-                                   bool positionals) {
-  return {
-      {"", "[OPTION]... FILE...", "Tries things.\n"},
-      {
-          {"--name", "TEXT", kOnce, "the name",
-           [](TrialOptions& o, std::string_view name, const std::string& value) {
-             if (value == "bad") throw SetupError(std::string(name) + " is bad");
-             o.name = value;
-           }},
-          {"--tag", "A-VERY-LONG-TAG", kRepeatable, "a tag,\nagain and again",
-           [](TrialOptions& o, std::string_view, const std::string& value) {
-             o.tags.push_back(value);
-           }},
-          {"--verbose", "", kOnce, "say more",
-           [](TrialOptions& o, std::string_view, const std::string& value) {
-             EXPECT_EQ(value, "");
-             o.verbose = true;
-           }},
-      },
-      {valueMayBeginWithDashes, missingValueIsEmpty, positionals ? addFile : nullptr,
-       [](const std::string& argument) { return "no such thing '" + argument + "'"; },
-       // --name given-names lists the options given.
-       [](const TrialOptions& o, const std::set<std::string_view>& given) {
-         if (o.name != "given-names") return;
-         std::string names;
-         for (std::string_view name : given) names += std::string(name) + ' ';
-         throw SetupError(names);
-       }},
-  };
-}
-
-// What a trial command line gives: "help", the options, or "2: " and the mistake.
-std::string trial(const Command<TrialOptions>& command, const std::vector<std::string>& args) {
-  std::string shown;
-  const std::string mistake = failureOf([&] {
-    const Parsed<TrialOptions> parsed = parseCommandLine(command, args);
-    if (parsed.help) {
-      shown = "help";
-      return;
-    }
-    const TrialOptions& o = parsed.options;
-    shown = "name=" + o.name + " tags=";
-    for (const std::string& tag : o.tags) shown += tag + ',';
-    shown += std::string(" verbose=") + (o.verbose ? "1" : "0") + " files=";
-    for (const std::string& file : o.files) shown += "[" + file + "]";
-  });
-  return mistake == "none" ? shown : mistake;
-}
-
-}  // namespace
-
-TEST(CommandLine, StrictCommandRules) {
-  const Command<TrialOptions> strict = trialCommand(false, false, true);
-  const std::pair<std::vector<std::string>, std::string> cases[] = {
-      {{}, "name= tags= verbose=0 files="},
-      {{"--name", "x", "--tag=a", "--tag", "b"}, "name=x tags=a,b, verbose=0 files="},
-      {{"--name=x=y"}, "name=x=y tags= verbose=0 files="},
-      {{"--name="}, "name= tags= verbose=0 files="},
-      {{"--name", "-h"}, "name=-h tags= verbose=0 files="},  // one dash: a value
-      {{"--name", "--help"}, "2: option --name needs a value"},
-      {{"--name"}, "2: option --name needs a value"},
-      {{"--name", "a", "--name", "b"}, "2: option --name given more than once"},
-      {{"--name", "a", "--name"}, "2: option --name given more than once"},
-      {{"--verbose", "f"}, "name= tags= verbose=1 files=[f]"},  // a flag takes no next argument
-      {{"--verbose=yes"}, "2: option --verbose takes no value"},
-      {{"-", "", "f"}, "name= tags= verbose=0 files=[-][][f]"},
-      {{"--help", "--bogus"}, "help"},
-      {{"--name", "bad", "-h"}, "2: --name is bad"},
-      {{"--name", "x", "-h", "--name"}, "help"},
-      {{"--bogus", "--help"}, "2: no such thing '--bogus'"},
-      {{"--bogus=1"}, "2: no such thing '--bogus=1'"},
-      {{"--"}, "2: no such thing '--'"},
-      {{"-x=1"}, "2: no such thing '-x=1'"},
-      {{"--help=1"}, "2: no such thing '--help=1'"},
-      {{"--name", "bad", "--bogus"}, "2: --name is bad"},  // the first mistake counts
-      {{"--bogus", "--name", "bad"}, "2: no such thing '--bogus'"},
-      {{"--tag", "t", "--verbose", "--name", "given-names"}, "2: --name --tag --verbose "},
-  };
-  for (const auto& [args, expected] : cases) {
-    std::string line;
-    for (const std::string& arg : args) line += "'" + arg + "' ";
-    EXPECT_EQ(trial(strict, args), expected) << line;
-  }
-}
-
-TEST(CommandLine, LenientCommandRules) {
-  const Command<TrialOptions> lenient = trialCommand(true, true, false);
-  const std::pair<std::vector<std::string>, std::string> cases[] = {
-      {{"--name", "--help"}, "name=--help tags= verbose=0 files="},
-      {{"--tag", "--tag", "--tag"}, "name= tags=--tag,, verbose=0 files="},
-      {{"--name"}, "name= tags= verbose=0 files="},
-      {{"f"}, "2: no such thing 'f'"},
-      {{""}, "2: no such thing ''"},
-  };
-  for (const auto& [args, expected] : cases) EXPECT_EQ(trial(lenient, args), expected);
-}
-
 // What main writes for a failure: the program, for a command-line mistake also the command and
 // the pointer to --help.
 TEST(CommandLine, FailureLines) {
@@ -584,71 +356,6 @@ TEST(CommandLine, ForeignExceptionsBecomeSetupErrors) {
   EXPECT_EQ(failureOf([] { orSetupError("opening: ", [] { throw SetupError("no file", 2); }); }),
             "2: no file");
   EXPECT_EQ(orSetupError("opening: ", [] { return 7; }), 7);
-}
-
-TEST(CommandLine, UsageLaysTheRowsOutFromTheColumn) {
-  const CommandSummary list{"list", "[--all] DIR", "list shows the files.\n"};
-  EXPECT_EQ(formatUsage("prog", trialCommand(false, false, true), {&list}, "\nFooter.\n", 16),
-            "Usage: prog [OPTION]... FILE...\n"
-            "   or: prog list [--all] DIR\n"
-            "Tries things.\n"
-            "list shows the files.\n"
-            "\n"
-            "Options:\n"
-            "  --name TEXT   the name\n"
-            "  --tag A-VERY-LONG-TAG\n"
-            "                a tag,\n"
-            "                again and again\n"
-            "  --verbose     say more\n"
-            "  -h, --help    print this help and exit\n"
-            "\n"
-            "Footer.\n");
-}
-
-// The lines vornk-host and vornk-sim write for command-line mistakes whose wording differs
-// between their commands.
-TEST(CommandLine, MistakeLinesOfEachCommand) {
-  const auto line = [](std::string_view program, const auto& command,
-                       const std::vector<std::string>& args) {
-    try {
-      parseCommandLine(command, args);
-    } catch (const SetupError& error) {
-      return error.line(program);
-    }
-    return std::string("none");
-  };
-  const std::pair<std::string, std::string> cases[] = {
-      {line("vornk-host", kHostCommand, {"--rounds", "--help"}),
-       "vornk-host: option --rounds needs a value (see vornk-host --help)"},
-      {line("vornk-host", kHostCommand, {"--help=x"}),
-       "vornk-host: option --help takes no value (see vornk-host --help)"},
-      {line("vornk-host", kHostCommand, {"--bogus=1"}),
-       "vornk-host: unknown option '--bogus' (see vornk-host --help)"},
-      {line("vornk-host", kHostCommand, {"-x=1"}),
-       "vornk-host: unknown option '-x=1' (see vornk-host --help)"},
-      {line("vornk-host", kHostCommand, {"-"}),
-       "vornk-host: unexpected argument '-' (see vornk-host --help)"},
-      {line("vornk-host", kHostCommand, {"--endpoint", "x", "--device", "bacnet-ip://h:1"}),
-       "vornk-host: --device and --endpoint both name the device; give one of them (see "
-       "vornk-host --help)"},
-      {line("vornk-host", kDecodeCommand, {"--format"}),
-       "vornk-host decode: --format needs csv or json, not '' (see vornk-host --help)"},
-      {line("vornk-host", kDecodeCommand, {"--format", "--help"}),
-       "vornk-host decode: --format needs csv or json, not '--help' (see vornk-host --help)"},
-      {line("vornk-host", kDecodeCommand, {"--bogus=1", "h.bin"}),
-       "vornk-host decode: unknown option '--bogus=1' (see vornk-host --help)"},
-      {line("vornk-host", kDecodeCommand, {"", "h.bin"}),
-       "vornk-host decode: unexpected argument '' (see vornk-host --help)"},
-      {line("vornk-host", kDecodeCommand, {}),
-       "vornk-host decode: decode needs a history FILE (see vornk-host --help)"},
-      {line("vornk-sim", kSimulatorCommand, {"--port", "--help"}),
-       "vornk-sim: --port needs a number from 0 to 65535, not '--help' (see vornk-sim --help)"},
-      {line("vornk-sim", kSimulatorCommand, {"--port"}),
-       "vornk-sim: option --port needs a value (see vornk-sim --help)"},
-      {line("vornk-sim", kSimulatorCommand, {"stray"}),
-       "vornk-sim: unknown option or argument 'stray' (see vornk-sim --help)"},
-  };
-  for (const auto& [actual, expected] : cases) EXPECT_EQ(actual, expected);
 }
 
 // What the tools open before a run fails with a SetupError naming the file and the reason.
