@@ -1,5 +1,8 @@
 // The simulated BACnet/IP device over loopback: the vornk device reading it through vornk-host's
-// services, one cycle on the test's thread, requests a test sends it by hand, and discovery.
+// services, one cycle on the test's thread, requests a test sends it by hand, and discovery; the
+// settings it refuses.
+#include "tools/device_simulator.h"
+
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -12,7 +15,7 @@
 #include "tests/support/probe_vornk.h"
 #include "tests/support/rounds.h"
 #include "tests/support/temp_work_dir.h"
-#include "tools/device_simulator.h"
+#include "tests/tools/failure_of.h"
 #include "tools/history_decode.h"
 #include "tools/history_file.h"
 #include "tools/metered_client.h"
@@ -76,9 +79,11 @@ TEST_F(SimulatorTest, HistoryDecodesToTheSimulatorsValues) {
   rig.device->AttachBacnetClient(meter);
 
   const auto lines = capturedLines([&] { rig.device->do_sample(); });
-  ASSERT_EQ(lines.size(), 286u) << lines.back();  // trace, 284 values, rvSize
+  const std::size_t points = vornk_points::kPoints.size();
+  ASSERT_EQ(lines.size(), points + 2) << lines.back();  // trace, every point's value, rvSize
   EXPECT_EQ(lines[1], rig.device->endpointText + " get 3 10005 value:1");
-  EXPECT_NE(shown.find(" 284 requests\n"), std::string::npos) << shown.substr(0, 100);
+  EXPECT_NE(shown.find(" " + std::to_string(points) + " requests\n"), std::string::npos)
+      << shown.substr(0, 100);
 
   std::ifstream in(path, std::ios::binary);
   std::ostringstream decoded;
@@ -87,7 +92,7 @@ TEST_F(SimulatorTest, HistoryDecodesToTheSimulatorsValues) {
   ASSERT_EQ(rows.size(), 2u);
   const Bytes expected = defaultRecord();
   const std::string expectedRow = csvRow(expected.data());
-  // Everything after the data identifier and time stamp: the 284 values.
+  // Everything after the data identifier and time stamp: every point's value.
   const auto values = [](const std::string& row) {
     return row.substr(row.find(',', row.find(',') + 1));
   };
@@ -282,10 +287,24 @@ TEST_F(SimulatorTest, DiscoveryFindsTheSimulator) {
   EXPECT_EQ(ntohs(found[0].from.sin_port), simulator->port());
 }
 
-TEST(Discovery, SilentTargetGivesNothingAfterTheTimeout) {
-  LoopbackSocket silent;
-  const auto start = std::chrono::steady_clock::now();
-  EXPECT_TRUE(bacnet::discoverDevices(loopbackAddress(silent.port()), 200ms).empty());
-  EXPECT_GE(std::chrono::steady_clock::now() - start, 200ms);
-  EXPECT_EQ(silent.receive(), bacnet::encodeWhoIs(false));
+TEST(HostSetup, ASimulatorThatCannotListenFailsWithASetupError) {
+  SimulatorSettings settings;
+  settings.address = "999.1.1.1";
+  EXPECT_EQ(failureOf([&] { DeviceSimulator simulator(settings); }),
+            "1: '999.1.1.1' is not an IPv4 address");
+
+  settings.address = "127.0.0.1";
+  settings.port = 0;
+  DeviceSimulator first(settings);
+  settings.port = first.port();
+  const std::string taken = failureOf([&] { DeviceSimulator second(settings); });
+  EXPECT_EQ(taken.rfind("1: cannot bind UDP 127.0.0.1:" + std::to_string(first.port()), 0), 0u)
+      << taken;
+}
+
+TEST(HostSetup, ASimulatorRefusesObjectsItDoesNotHave) {
+  SimulatorSettings unknown;
+  unknown.port = 0;
+  unknown.drop.insert({OBJECT_ANALOG_INPUT, 1});
+  EXPECT_THROW(DeviceSimulator{unknown}, std::runtime_error);
 }
