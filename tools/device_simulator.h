@@ -1,5 +1,5 @@
-// A simulated BACnet/IP device: serves the present values of the 284 points of the vornk point
-// table over UDP, answers Who-Is with I-Am, and can drop, delay or refuse chosen objects. Like a
+// A simulated BACnet/IP device: serves the present values of every point of the vornk point table
+// over UDP, answers Who-Is with I-Am, and can drop, delay or refuse chosen objects. Like a
 // device on the network it ignores confirmed requests that were broadcast or name a destination
 // network, answers requests that came through a router back through it, aborts segmented
 // requests and rejects ReadProperty requests whose parameters do not decode.
