@@ -215,6 +215,12 @@ TEST_F(SimulatorTest, RoutingAndRefusals) {
   badTag[15] = 0x29;  // the property as context tag 2
   Frame trailing = request;
   trailing.insert(trailing.end(), {0x29, 0x01, 0x00});
+  const auto whoIsFor = [](std::uint16_t low, std::uint16_t high) {  // as 4-byte limits
+    Frame frame = bacnet::encodeWhoIs(false);
+    frame.insert(frame.end(), {0x0C, 0, 0, std::uint8_t(low >> 8), std::uint8_t(low), 0x1C, 0, 0,
+                               std::uint8_t(high >> 8), std::uint8_t(high)});
+    return withBvlcLength(std::move(frame));
+  };
 
   const std::pair<const char*, std::pair<Frame, Frame>> cases[] = {
       {"unicast", {request, value}},
@@ -228,6 +234,9 @@ TEST_F(SimulatorTest, RoutingAndRefusals) {
       {"Who-Is for every network",
        {bacnet::addressTo(bacnet::encodeWhoIs(true), {0xFFFF, {}}), iAm}},
       {"Who-Is for network 5", {bacnet::addressTo(bacnet::encodeWhoIs(false), {5, {}}), {}}},
+      {"Who-Is for 5156 to 5156", {whoIsFor(5156, 5156), iAm}},
+      {"Who-Is for 5157 to 65535", {whoIsFor(5157, 65535), {}}},
+      {"Who-Is for 0 to 5155", {whoIsFor(0, 5155), {}}},
       {"Who-Is through a router",
        {fromRouter(bacnet::encodeWhoIs(false)), bacnet::addressTo(iAm, router)}},
       {"array index",
