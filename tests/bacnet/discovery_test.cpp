@@ -55,3 +55,16 @@ TEST(Discovery, SilentTargetGivesNothingAfterTheTimeout) {
   EXPECT_GE(std::chrono::steady_clock::now() - start, 200ms);
   EXPECT_EQ(silent.receive(), bacnet::encodeWhoIs(false));
 }
+
+// Without a target the Who-Is goes to the broadcast address, which the socket must be allowed to
+// send to; a Who-Is to a target needs no such right. Nothing is sent.
+TEST(BacnetDiscovery, OnlyABroadcastAllowsTheSocketToBroadcast) {
+  const in_addr loopback{htonl(INADDR_LOOPBACK)};
+  UdpSocket broadcasting(loopback, 0), unicasting(loopback, 0);
+  const sockaddr_in everyone = bacnet::whoIsDestination(broadcasting, std::nullopt);
+  EXPECT_TRUE(broadcasting.broadcastAllowed());
+  EXPECT_EQ(everyone.sin_addr.s_addr, htonl(INADDR_BROADCAST));
+  EXPECT_EQ(ntohs(everyone.sin_port), bacnet::kDefaultPort);
+  EXPECT_EQ(ntohs(bacnet::whoIsDestination(unicasting, loopbackAddress(5)).sin_port), 5);
+  EXPECT_FALSE(unicasting.broadcastAllowed());
+}
