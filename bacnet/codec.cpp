@@ -3,8 +3,6 @@
 #include <cmath>
 #include <cstring>
 
-#include "bacnet/object_types.h"
-
 namespace bacnet {
 
 namespace {
@@ -352,19 +350,19 @@ Answer readRefusal(Reader& in, std::uint8_t pduType, const ReadPropertyRequest& 
   return {pduType == kPduReject ? AnswerKind::Reject : AnswerKind::Abort, 0, 0, next};
 }
 
-// The ReadProperty parameters after the service choice: 0 when they decode, otherwise the reason
-// to reject them.
-std::uint8_t readReadPropertyParameters(Reader& in, ReadPropertyRequest& read) {
+// The ReadProperty parameters after the service choice: empty when they decode, otherwise the
+// reason to reject them.
+std::optional<RejectReason> readReadPropertyParameters(Reader& in, ReadPropertyRequest& read) {
   std::uint32_t objectId;
-  if (in.atEnd()) return kRejectMissingRequiredParameter;
-  if (!readContextUnsigned(in, 0, objectId)) return kRejectInvalidTag;
-  if (in.atEnd()) return kRejectMissingRequiredParameter;
-  if (!readContextUnsigned(in, 1, read.property)) return kRejectInvalidTag;
-  if (!in.atEnd() && !readContextUnsigned(in, 2, read.arrayIndex)) return kRejectInvalidTag;
-  if (!in.atEnd()) return kRejectTooManyArguments;
+  if (in.atEnd()) return RejectReason::MissingRequiredParameter;
+  if (!readContextUnsigned(in, 0, objectId)) return RejectReason::InvalidTag;
+  if (in.atEnd()) return RejectReason::MissingRequiredParameter;
+  if (!readContextUnsigned(in, 1, read.property)) return RejectReason::InvalidTag;
+  if (!in.atEnd() && !readContextUnsigned(in, 2, read.arrayIndex)) return RejectReason::InvalidTag;
+  if (!in.atEnd()) return RejectReason::TooManyArguments;
   read.type = static_cast<BACnetObjectType>(objectId >> 22);
   read.instance = objectId & kMaxInstance;
-  return 0;
+  return std::nullopt;
 }
 
 }  // namespace
@@ -444,9 +442,11 @@ DeviceRequest decodeDeviceRequest(const std::uint8_t* data, std::size_t size) {
       kind = DeviceRequest::Kind::OtherConfirmed;
     } else {
       request.readProperty.invokeId = request.invokeId;
-      request.rejectReason = readReadPropertyParameters(in, request.readProperty);
-      kind = request.rejectReason == 0 ? DeviceRequest::Kind::ReadProperty
-                                       : DeviceRequest::Kind::MalformedReadProperty;
+      const std::optional<RejectReason> reject =
+          readReadPropertyParameters(in, request.readProperty);
+      request.rejectReason = reject.value_or(RejectReason::Other);
+      kind =
+          reject ? DeviceRequest::Kind::MalformedReadProperty : DeviceRequest::Kind::ReadProperty;
     }
   } else {
     return request;
@@ -484,25 +484,25 @@ Frame encodeReadPropertyAck(const ReadPropertyRequest& request, PresentValue val
   return finish(std::move(frame));
 }
 
-Frame encodeError(std::uint8_t invokeId, std::uint8_t service, std::uint32_t errorClass,
-                  std::uint32_t errorCode) {
+Frame encodeError(std::uint8_t invokeId, std::uint8_t service, ErrorClass errorClass,
+                  ErrorCode errorCode) {
   Frame frame = startFrame(false);
   frame.insert(frame.end(), {kPduError << 4, invokeId, service});
-  putUnsigned(frame, kTagEnumerated, false, errorClass);
-  putUnsigned(frame, kTagEnumerated, false, errorCode);
+  putUnsigned(frame, kTagEnumerated, false, static_cast<std::uint32_t>(errorClass));
+  putUnsigned(frame, kTagEnumerated, false, static_cast<std::uint32_t>(errorCode));
   return finish(std::move(frame));
 }
 
-Frame encodeReject(std::uint8_t invokeId, std::uint8_t reason) {
+Frame encodeReject(std::uint8_t invokeId, RejectReason reason) {
   Frame frame = startFrame(false);
-  frame.insert(frame.end(), {kPduReject << 4, invokeId, reason});
+  frame.insert(frame.end(), {kPduReject << 4, invokeId, static_cast<std::uint8_t>(reason)});
   return finish(std::move(frame));
 }
 
-Frame encodeAbort(std::uint8_t invokeId, std::uint8_t reason, bool fromServer) {
+Frame encodeAbort(std::uint8_t invokeId, AbortReason reason, bool fromServer) {
   Frame frame = startFrame(false);
   frame.insert(frame.end(), {static_cast<std::uint8_t>(kPduAbort << 4 | (fromServer ? 1 : 0)),
-                             invokeId, reason});
+                             invokeId, static_cast<std::uint8_t>(reason)});
   return finish(std::move(frame));
 }
 
@@ -512,7 +512,7 @@ Frame encodeIAm(std::uint32_t deviceInstance, std::uint16_t vendorId) {
   frame.insert(frame.end(), {kPduUnconfirmedRequest << 4, kServiceIAm});
   putObjectId(frame, kTagObjectId, false, kObjectDevice, deviceInstance);
   putUnsigned(frame, kTagUnsigned, false, 1476);
-  putUnsigned(frame, kTagEnumerated, false, 3);  // no segmentation
+  putUnsigned(frame, kTagEnumerated, false, static_cast<std::uint32_t>(Segmentation::None));
   putUnsigned(frame, kTagUnsigned, false, vendorId);
   return finish(std::move(frame));
 }

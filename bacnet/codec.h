@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "bacnet.h"
+#include "bacnet/enumerations.h"
 
 namespace bacnet {
 
@@ -20,12 +21,6 @@ inline constexpr std::size_t kMaxDatagram = 1497;
 inline constexpr std::uint32_t kMaxInstance = 0x3FFFFF;  // 22 bits of an object identifier
 
 inline constexpr std::uint8_t kServiceReadProperty = 12;
-
-// Reasons of a Reject and an Abort.
-inline constexpr std::uint8_t kRejectInvalidTag = 4;
-inline constexpr std::uint8_t kRejectMissingRequiredParameter = 5;
-inline constexpr std::uint8_t kRejectTooManyArguments = 7;
-inline constexpr std::uint8_t kAbortSegmentationNotSupported = 4;
 
 // The DNET of a message for every network.
 inline constexpr std::uint16_t kGlobalBroadcast = 0xFFFF;
@@ -95,7 +90,7 @@ struct DeviceRequest {
   ReadPropertyRequest readProperty;
   std::uint8_t invokeId = 0;
   std::uint8_t service = 0;
-  std::uint8_t rejectReason = 0;
+  RejectReason rejectReason = RejectReason::Other;
   std::optional<std::pair<std::uint32_t, std::uint32_t>> range;
 
   // A BVLC Original-Broadcast-NPDU, or a Forwarded-NPDU (which carries broadcasts only).
@@ -125,10 +120,10 @@ struct PresentValue {
 
 // Answers, each a BVLC Original-Unicast-NPDU.
 Frame encodeReadPropertyAck(const ReadPropertyRequest& request, PresentValue value);
-Frame encodeError(std::uint8_t invokeId, std::uint8_t service, std::uint32_t errorClass,
-                  std::uint32_t errorCode);
-Frame encodeReject(std::uint8_t invokeId, std::uint8_t reason);
-Frame encodeAbort(std::uint8_t invokeId, std::uint8_t reason, bool fromServer = true);
+Frame encodeError(std::uint8_t invokeId, std::uint8_t service, ErrorClass errorClass,
+                  ErrorCode errorCode);
+Frame encodeReject(std::uint8_t invokeId, RejectReason reason);
+Frame encodeAbort(std::uint8_t invokeId, AbortReason reason, bool fromServer = true);
 // I-Am of a device without segmentation, maximum APDU 1476.
 Frame encodeIAm(std::uint32_t deviceInstance, std::uint16_t vendorId);
 
@@ -144,7 +139,7 @@ Frame encodeWhoIs(bool broadcast);
 struct IAm {
   std::uint32_t deviceInstance = 0;
   std::uint32_t maxApdu = 0;
-  std::uint32_t segmentation = 0;  // 0 both, 1 transmit, 2 receive, 3 none
+  std::uint32_t segmentation = 0;  // a Segmentation
   std::uint32_t vendorId = 0;
 };
 // An I-Am in any BVLC function and NPDU the codec accepts; empty for anything else (malformed

@@ -8,9 +8,17 @@
 #include <stdexcept>
 #include <string>
 
-#include "bacnet/udp_socket.h"
-
 namespace bacnet {
+
+sockaddr_in whoIsDestination(UdpSocket& socket, const std::optional<sockaddr_in>& target) {
+  if (target) return *target;
+  socket.allowBroadcast();
+  sockaddr_in to{};
+  to.sin_family = AF_INET;
+  to.sin_addr.s_addr = htonl(INADDR_BROADCAST);
+  to.sin_port = htons(kDefaultPort);
+  return to;
+}
 
 std::vector<DiscoveredDevice> discoverDevices(std::optional<sockaddr_in> target,
                                               std::chrono::milliseconds timeout,
@@ -18,15 +26,7 @@ std::vector<DiscoveredDevice> discoverDevices(std::optional<sockaddr_in> target,
   using Clock = std::chrono::steady_clock;
   const Clock::time_point deadline = Clock::now() + timeout;
   UdpSocket socket(in_addr{htonl(INADDR_ANY)}, localPort);
-  sockaddr_in to{};
-  if (target) {
-    to = *target;
-  } else {
-    socket.allowBroadcast();
-    to.sin_family = AF_INET;
-    to.sin_addr.s_addr = htonl(INADDR_BROADCAST);
-    to.sin_port = htons(kDefaultPort);
-  }
+  const sockaddr_in to = whoIsDestination(socket, target);
   const Frame whoIs = encodeWhoIs(!target);
   const int sendTimeout = static_cast<int>(std::max<std::chrono::milliseconds::rep>(
       std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count(), 0));

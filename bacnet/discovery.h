@@ -9,22 +9,25 @@
 #include <vector>
 
 #include "bacnet/codec.h"
+#include "bacnet/ip_client.h"
+#include "bacnet/udp_socket.h"
 
 namespace bacnet {
-
-// The BACnet/IP port devices listen on when nothing else is configured.
-inline constexpr std::uint16_t kDefaultPort = 47808;
 
 struct DiscoveredDevice {
   IAm iAm;
   sockaddr_in from;  // where the I-Am came from
 };
 
-// Sends one Who-Is to target (a unicast address and port), or, when target is empty, broadcasts
-// it to 255.255.255.255:47808, from a socket bound to localPort (0: any free port), and collects
-// every I-Am received until timeout has passed, in order of arrival; an I-Am from the same address
-// and port with the same device instance is listed once. Throws std::runtime_error when the
-// socket cannot be opened or the Who-Is cannot be sent.
+// Where a Who-Is goes: to target, or without one to 255.255.255.255 on the default port, which
+// needs socket to be allowed to broadcast; that is set here. Throws std::runtime_error when it
+// cannot be.
+sockaddr_in whoIsDestination(UdpSocket& socket, const std::optional<sockaddr_in>& target);
+
+// Sends one Who-Is to whoIsDestination, from a socket bound to localPort (0: any free port), and
+// collects every I-Am received until timeout has passed, in order of arrival; an I-Am from the
+// same address and port with the same device instance is listed once. Throws std::runtime_error
+// when the socket cannot be opened or the Who-Is cannot be sent.
 std::vector<DiscoveredDevice> discoverDevices(std::optional<sockaddr_in> target,
                                               std::chrono::milliseconds timeout,
                                               std::uint16_t localPort = 0);

@@ -4,6 +4,23 @@
 
 #include <charconv>
 
+std::optional<bacnet::HostAndPort> bacnet::parseHostAndPort(
+    std::string_view text, std::optional<std::uint16_t> defaultPort) {
+  const std::size_t colon = text.rfind(':');
+  if (colon == 0 || text.empty() || (colon == std::string_view::npos && !defaultPort)) {
+    return std::nullopt;
+  }
+  if (colon == std::string_view::npos) return HostAndPort{std::string(text), *defaultPort};
+  const std::string_view port = text.substr(colon + 1);
+  unsigned number = 0;
+  const auto [end, error] = std::from_chars(port.data(), port.data() + port.size(), number);
+  if (port.empty() || error != std::errc() || end != port.data() + port.size() || number == 0 ||
+      number > 65535) {
+    return std::nullopt;
+  }
+  return HostAndPort{std::string(text.substr(0, colon)), static_cast<std::uint16_t>(number)};
+}
+
 namespace {
 
 bool sameAddress(const sockaddr_in& a, const sockaddr_in& b) {
@@ -25,19 +42,9 @@ void BacnetIpClient::interrupt() {
 
 bool BacnetIpClient::resolve(const std::string& endpoint) {
   if (endpoint == endpoint_) return true;
-  const std::size_t colon = endpoint.rfind(':');
-  if (colon == std::string::npos || colon == 0) return false;
-  const std::string host = endpoint.substr(0, colon);
-  const std::string portText = endpoint.substr(colon + 1);
-  unsigned port = 0;
-  const auto [end, error] =
-      std::from_chars(portText.data(), portText.data() + portText.size(), port);
-  if (error != std::errc() || end != portText.data() + portText.size() || port == 0 ||
-      port > 65535) {
-    return false;
-  }
-
-  const std::optional<sockaddr_in> address = resolveIpv4(host, static_cast<std::uint16_t>(port));
+  const std::optional<bacnet::HostAndPort> parsed = bacnet::parseHostAndPort(endpoint);
+  const std::optional<sockaddr_in> address =
+      parsed ? resolveIpv4(parsed->host, parsed->port) : std::nullopt;
   if (!address) return false;
   peer_ = *address;
   endpoint_ = endpoint;

@@ -9,15 +9,36 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "bacnet/codec.h"
 #include "bacnet/udp_socket.h"
 #include "bacnet_client.h"
 
+namespace bacnet {
+
+// What BACnet/IP nodes use unless configured otherwise: the UDP port devices listen on, how long a
+// client waits for each answer, and how often it sends an unanswered request again.
+inline constexpr std::uint16_t kDefaultPort = 47808;
+inline constexpr std::chrono::milliseconds kDefaultApduTimeout{3000};
+inline constexpr unsigned kDefaultRetries = 3;
+
+struct HostAndPort {
+  std::string host;
+  std::uint16_t port = kDefaultPort;
+};
+
+// "HOST:PORT", or "HOST" alone when defaultPort is given: a non-empty host and a decimal port from
+// 1 to 65535. Empty for anything else.
+std::optional<HostAndPort> parseHostAndPort(std::string_view text,
+                                            std::optional<std::uint16_t> defaultPort = {});
+
+}  // namespace bacnet
+
 struct BacnetIpSettings {
-  std::chrono::milliseconds apduTimeout{3000};  // waiting time for each transmission
-  unsigned retries = 3;                         // transmissions after the first one
-  std::uint16_t localPort = 0;                  // 0: any free port
+  std::chrono::milliseconds apduTimeout = bacnet::kDefaultApduTimeout;  // for each transmission
+  unsigned retries = bacnet::kDefaultRetries;  // transmissions after the first one
+  std::uint16_t localPort = 0;                 // 0: any free port
 };
 
 // Why the last read failed.

@@ -74,6 +74,12 @@ void UdpSocket::allowBroadcast() {
   }
 }
 
+bool UdpSocket::broadcastAllowed() const {
+  int on = 0;
+  socklen_t length = sizeof on;
+  return ::getsockopt(socket_, SOL_SOCKET, SO_BROADCAST, &on, &length) == 0 && on != 0;
+}
+
 UdpSocket::Wait UdpSocket::waitReadable(int timeoutMs) const {
   pollfd waits[2] = {{socket_, POLLIN, 0}, {wakeRead_, POLLIN, 0}};
   const int ready = ::poll(waits, 2, timeoutMs);

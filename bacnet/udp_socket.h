@@ -31,6 +31,8 @@ class UdpSocket {
   std::uint16_t localPort() const;
   // Lets the socket send to broadcast addresses. Throws std::runtime_error when it cannot.
   void allowBroadcast();
+  // Whether the socket may send to broadcast addresses.
+  bool broadcastAllowed() const;
 
   enum class Wait { Readable, TimedOut, Woken, Failed };
   // Waits until a datagram can be read, timeoutMs passes (negative: no limit) or wake() is called.

@@ -1,7 +1,7 @@
 #include "doubles/simulated_device.h"
 
 #include "bacnet/codec.h"
-#include "bacnet/object_types.h"
+#include "bacnet/enumerations.h"
 
 std::uint32_t SimulatedBacnetDevice::defaultValue(BACnetObjectType type, std::uint32_t instance) {
   if (bacnet::isBinary(type)) return instance % 2;

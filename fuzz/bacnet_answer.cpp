@@ -5,10 +5,10 @@
 #include <cstdint>
 
 #include "bacnet/codec.h"
-#include "bacnet/object_types.h"
+#include "bacnet/enumerations.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  for (const BACnetObjectType type : bacnet::kObjectTypes) {
+  for (const auto& [type, name] : bacnet::kObjectTypeNames) {
     const bacnet::ReadPropertyRequest request{7, type, 10365, PROP_PRESENT_VALUE, BACNET_ARRAY_ALL};
     bacnet::decodeReadPropertyAnswer(data, size, request);
   }

@@ -1,69 +1,286 @@
 #include "tools/command_line.h"
 
 #include <CLI/CLI.hpp>
-#include <memory>
-#include <utility>
+#include <algorithm>
+#include <charconv>
+#include <limits>
+
+#include "bacnet/enumerations.h"
+#include "tools/setup_error.h"
 
 namespace vornk_tools {
 
 namespace {
 
-// Lays out the options as CLI11 does (the name and its value's name, the help text from the
-// column on, on a line of its own after a name too long for the column) below a head of our own.
-class UsageFormatter : public CLI::Formatter {
- public:
-  explicit UsageFormatter(std::string head) : head_(std::move(head)) {}
+constexpr std::uint32_t kMaxMilliseconds = 3600000;
 
-  // "-h, --help": CLI11 would join the names with a comma alone.
-  std::string make_option_name(const CLI::Option* option, bool) const override {
-    std::string names = option->get_name(false, true);
-    for (std::size_t comma = names.find(','); comma != std::string::npos;
-         comma = names.find(',', comma + 2)) {
-      names.insert(comma + 1, " ");
-    }
-    return names;
+// Digits alone, without leading zeros for CLI11's conversion, which also takes signs, spaces, hex
+// and, after a leading zero, octal.
+const CLI::Validator kDecimal(
+    [](std::string& text) {
+      if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos) {
+        return "'" + text + "' is not a decimal number";
+      }
+      text.erase(0, std::min(text.find_first_not_of('0'), text.size() - 1));
+      return std::string();
+    },
+    "");
+
+// An empty endpoint would make the device read nothing; empty paths name no file.
+const CLI::Validator kNonEmpty(
+    [](std::string& text) { return text.empty() ? "needs a non-empty value" : ""; }, "");
+
+// bacnet-ip://HOST:PORT, which becomes its HOST:PORT.
+const CLI::Validator kBacnetIpUrl(
+    [](std::string& text) {
+      constexpr std::string_view kScheme = "bacnet-ip://";
+      const std::string_view url = text;
+      if (url.substr(0, kScheme.size()) != kScheme ||
+          !bacnet::parseHostAndPort(url.substr(kScheme.size()))) {
+        return "needs bacnet-ip://HOST:PORT, not '" + text + "'";
+      }
+      text.erase(0, kScheme.size());
+      return std::string();
+    },
+    "");
+
+// The decimal number from 0 to max that text is; from_chars takes digits alone.
+std::optional<std::uint32_t> decimal(std::string_view text, std::uint32_t max) {
+  std::uint32_t value = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (error != std::errc() || end != text.data() + text.size() || value > max) return std::nullopt;
+  return value;
+}
+
+// TYPE:INSTANCE, TYPE a name such as analog-input or the type's number.
+std::optional<ObjectKey> parseObject(std::string_view text) {
+  const std::size_t colon = text.find(':');
+  if (colon == std::string_view::npos) return std::nullopt;
+  const auto type = bacnet::objectTypeFromName(text.substr(0, colon));
+  const auto instance = decimal(text.substr(colon + 1), std::numeric_limits<std::uint32_t>::max());
+  if (!type || !instance) return std::nullopt;
+  return ObjectKey{*type, *instance};
+}
+
+// TYPE:INSTANCE:MS
+std::optional<std::pair<ObjectKey, std::chrono::milliseconds>> parseDelay(std::string_view text) {
+  const std::size_t colon = text.rfind(':');
+  if (colon == std::string_view::npos) return std::nullopt;
+  const auto object = parseObject(text.substr(0, colon));
+  const auto delay = decimal(text.substr(colon + 1), kMaxMilliseconds);
+  if (!object || !delay) return std::nullopt;
+  return std::make_pair(*object, std::chrono::milliseconds(*delay));
+}
+
+// Checks that parse takes the text.
+template <class Parsed>
+CLI::Validator parsable(Parsed (*parse)(std::string_view), std::string form) {
+  return CLI::Validator(
+      [parse, form](std::string& text) {
+        return parse(text) ? std::string() : "needs " + form + ", not '" + text + "'";
+      },
+      "");
+}
+
+// An option taking a decimal number from min to max into value; the usage shows the range as
+// CLI11 describes it unless given.
+template <class Number>
+CLI::Option* number(CLI::App& app, const std::string& name, Number& value, std::uint64_t min,
+                    std::uint64_t max, const std::string& help, const std::string& type = "N",
+                    const std::string& range = "") {
+  CLI::Range inRange(min, max);
+  if (!range.empty()) inRange.description(range);
+  return app.add_option(name, value, help)->type_name(type)->transform(kDecimal)->check(inRange);
+}
+
+// Parses args with app; false when they ask for the usage, which is then written to out.
+bool parse(CLI::App& app, std::vector<std::string> args, std::ostream& out,
+           const std::function<void()>& finish = {}) {
+  std::reverse(args.begin(), args.end());  // CLI11 takes the arguments last first
+  try {
+    app.parse(args);
+    if (finish) finish();
+  } catch (const CLI::CallForHelp&) {
+    out << app.help();
+    return false;
+  } catch (const CLI::ParseError& error) {
+    const std::vector<CLI::App*> command = app.get_subcommands();
+    throw SetupError::commandLine(command.empty() ? "" : command.front()->get_name(), error.what());
   }
-
-  std::string make_help(const CLI::App* app, std::string, CLI::AppFormatMode mode) const override {
-    return head_ + make_groups(app, mode) + app->get_footer();
-  }
-
- private:
-  const std::string head_;
-};
+  return true;
+}
 
 }  // namespace
 
-std::string formatUsage(std::string_view program, const CommandSummary& command,
-                        const std::vector<UsageOption>& options,
-                        std::initializer_list<const CommandSummary*> subcommands,
-                        std::string_view footer, std::size_t helpColumn) {
-  const std::string name(program);
-  std::string head = "Usage: " + name + " " + std::string(command.synopsis) + "\n";
-  for (const CommandSummary* subcommand : subcommands) {
-    head += "   or: " + name + " " + std::string(subcommand->name) + " " +
-            std::string(subcommand->synopsis) + "\n";
-  }
-  head += command.description;
-  for (const CommandSummary* subcommand : subcommands) head += subcommand->description;
+bool parseCommandLine(std::string_view program, std::vector<std::string> args,
+                      HostCommandLine& into, std::ostream& out) {
+  CLI::App app(
+      "Loads the vornk module, runs vornk devices against a simulated BACnet device (or a real\n"
+      "one with --device) and shows every record they publish. The module's own lines go to\n"
+      "standard output, the readable records to standard error; each record's first line states\n"
+      "how long its cycle took and how many requests it made. Stops on SIGINT or SIGTERM, or once\n"
+      "every device has completed --rounds rounds.",
+      std::string(program));
+  app.option_defaults()->always_capture_default();
+  app.require_subcommand(0, 1);
+  app.footer(
+      "Exit status: 0 when stopped by a signal or after --rounds rounds, 1 on a run-time failure,\n"
+      "2 on a command-line mistake. probe: 0 when every point answered, 1 when some failed.\n"
+      "discover: 0 when a device answered, 1 when none did.");
 
-  CLI::App app;
-  app.set_help_flag();  // removes CLI11's own help flag, which would come first; ours comes last
-  for (const UsageOption& option : options) {
-    if (option.value.empty()) {
-      app.add_flag(std::string(option.name))->description(std::string(option.help));
-    } else {
-      app.add_option(std::string(option.name))
-          ->description(std::string(option.help))
-          ->option_text(std::string(option.value));
-    }
+  Options& run = into.run;
+  const auto textOption = [](CLI::App& app, const std::string& name, std::string& text,
+                             const std::string& help, const std::string& type = "FILE") {
+    return app.add_option(name, text, help)->type_name(type)->check(kNonEmpty);
+  };
+  textOption(app, "--module", run.modulePath,
+             "the module to load (default: vornk.so beside this program)", "PATH");
+  number(app, "--data-id", run.dataId, 0, std::numeric_limits<std::uint32_t>::max(),
+         "the (first) device's data identifier");
+  number(app, "--devices", run.devices, 1, 4096,
+         "run N devices, data identifiers counting up from --data-id,\n"
+         "each sampling on its own thread from the same device");
+  CLI::Option* endpoint =
+      textOption(app, "--endpoint", run.endpoint, "the device's endpoint text", "TEXT");
+  CLI::Option* device = app.add_option("--device", run.endpoint,
+                                       "read this BACnet/IP device; the endpoint text is HOST:PORT")
+                            ->type_name("bacnet-ip://HOST:PORT")
+                            ->transform(kBacnetIpUrl)
+                            ->default_str("")
+                            ->excludes(endpoint);
+  const auto network = [](CLI::App& app, std::uint32_t& apduTimeoutMs, unsigned& retries) {
+    return std::vector<CLI::Option*>{
+        number(app, "--apdu-timeout", apduTimeoutMs, 1, kMaxMilliseconds,
+               "wait for each answer this long", "MS"),
+        number(app, "--retries", retries, 0, 100, "send a request again up to N times")};
+  };
+  for (CLI::Option* option : network(app, run.apduTimeoutMs, run.retries)) option->needs(device);
+  number(app, "--local-port", run.localPort, 0, 65535,
+         "the local UDP port, 0 for any; with --devices,\n"
+         "each further device uses the next port")
+      ->needs(device);
+  textOption(app, "--settings", run.settingsPath,
+             "JSON object handed to the device's settings (default: {})");
+  number(app, "--rounds", run.rounds, 1, std::numeric_limits<std::uint64_t>::max(),
+         "stop after N completed rounds of every device\n(default: run until signalled)", "N",
+         "at least 1")
+      ->default_str("");
+  textOption(app, "--output", run.outputPath,
+             "write the readable records to FILE, truncating it\nfirst (default: standard error)");
+  textOption(app, "--history", run.historyPath,
+             "append every stored record to FILE as its raw bytes");
+  const std::vector<CLI::Option*> runOptions =
+      app.get_options([&](const CLI::Option* option) { return option != app.get_help_ptr(); });
+
+  CLI::App* decode = app.add_subcommand(
+      "decode", "Writes the records of a history file as CSV (the default) or JSON lines.");
+  std::string decodeFormat = "csv";
+  decode->add_option("--format", decodeFormat, "how to write the records")
+      ->check(CLI::IsMember({"csv", "json"}))
+      ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+  textOption(*decode, "FILE", into.decode.path, "the history file", "TEXT")->required();
+
+  CLI::App* probe = app.add_subcommand(
+      "probe",
+      "Reads each point of the device once, in the module's order, going on past failures, and\n"
+      "reports the failed points with why, the answer times and whether the module would\n"
+      "complete rounds with the device.");
+  ProbeOptions& probeOptions = into.probe;
+  probe->add_option("--device", probeOptions.endpoint, "the BACnet/IP device to read")
+      ->type_name("bacnet-ip://HOST:PORT")
+      ->transform(kBacnetIpUrl)
+      ->required();
+  network(*probe, probeOptions.apduTimeoutMs, probeOptions.retries);
+  std::string probeFormat = "text";
+  probe->add_option("--format", probeFormat, "text for people, json for one JSON object")
+      ->check(CLI::IsMember({"text", "json"}));
+
+  CLI::App* discover = app.add_subcommand(
+      "discover",
+      "Sends Who-Is to the target, or broadcasts it on the local network without --target,\n"
+      "and lists every I-Am received in time.");
+  std::string target;
+  discover
+      ->add_option(
+          "--target", target,
+          "the host to ask, on port " + std::to_string(bacnet::kDefaultPort) + " by default")
+      ->type_name("HOST[:PORT]")
+      ->check(parsable(
+          +[](std::string_view text) {
+            return bacnet::parseHostAndPort(text, bacnet::kDefaultPort);
+          },
+          "HOST or HOST:PORT with a port from 1 to 65535"));
+  number(*discover, "--timeout", into.discover.timeoutMs, 1, kMaxMilliseconds,
+         "wait this long for I-Am answers", "MS");
+
+  for (CLI::App* command : {decode, probe, discover}) {
+    for (CLI::Option* option : runOptions) command->excludes(option);
   }
-  app.set_help_flag("-h,--help", "print this help and exit");
-  app.footer(std::string(footer));
-  auto formatter = std::make_shared<UsageFormatter>(std::move(head));
-  formatter->column_width(helpColumn);
-  app.formatter(formatter);
-  return app.help();
+
+  return parse(app, std::move(args), out, [&] {
+    if (run.devices - 1 > std::numeric_limits<std::uint32_t>::max() - run.dataId) {
+      throw CLI::ValidationError("--devices",
+                                 "--data-id plus --devices goes past data identifier " +
+                                     std::to_string(std::numeric_limits<std::uint32_t>::max()));
+    }
+    if (run.localPort != 0 && run.localPort + (run.devices - 1) > 65535) {
+      throw CLI::ValidationError("--devices", "--local-port plus --devices goes past port 65535");
+    }
+    run.bacnetIp = device->count() > 0;
+    into.decode.json = decodeFormat == "json";
+    into.probe.json = probeFormat == "json";
+    if (const auto host = bacnet::parseHostAndPort(target, bacnet::kDefaultPort)) {
+      into.discover.targetHost = host->host;
+      into.discover.targetPort = host->port;
+    }
+    using Command = HostCommandLine::Command;
+    into.command = decode->parsed()     ? Command::Decode
+                   : probe->parsed()    ? Command::Probe
+                   : discover->parsed() ? Command::Discover
+                                        : Command::Run;
+  });
+}
+
+bool parseCommandLine(std::string_view program, std::vector<std::string> args,
+                      SimulatorOptions& into, std::ostream& out) {
+  CLI::App app(
+      "A simulated BACnet/IP device with every point that vornk reads. Answers ReadProperty of\n"
+      "their present values and Who-Is with I-Am until SIGINT or SIGTERM. Prints the address it\n"
+      "listens on as its first line.",
+      std::string(program));
+  // Every option may be repeated: --drop, --error and --delay add objects; of the others the last
+  // counts.
+  app.option_defaults()->always_capture_default()->multi_option_policy(
+      CLI::MultiOptionPolicy::TakeLast);
+  app.footer(
+      "TYPE is binary-input, binary-output, analog-input, analog-output, analog-value or the\n"
+      "object type's number; --drop, --error and --delay may be repeated.");
+  SimulatorSettings& settings = into.settings;
+  app.add_option("--address", settings.address, "IPv4 address to listen on")->type_name("ADDR");
+  number(app, "--port", settings.port, 0, 65535, "UDP port, 0 for any free one");
+  number(app, "--device-instance", settings.deviceInstance, 0, bacnet::kMaxInstance,
+         "the device object's instance for I-Am");
+  app.add_option("--values", into.valuesPath,
+                 "present values from a JSON object with a \"points\" array\n"
+                 "of {\"type\",\"instance\",\"value\"}, for example a line of\n"
+                 "vornk-host decode --format json (default: built-in values)")
+      ->type_name("FILE");
+  const auto objects = [&](const std::string& name, std::set<ObjectKey>& set,
+                           const std::string& help) {
+    app.add_option(name, help)
+        ->type_name("TYPE:INSTANCE")
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
+        ->check(parsable(parseObject, "TYPE:INSTANCE"))
+        ->each([&set](const std::string& text) { set.insert(*parseObject(text)); });
+  };
+  objects("--drop", settings.drop, "never answer requests for this object");
+  objects("--error", settings.error, "answer requests for this object with an Error PDU");
+  app.add_option("--delay", "answer requests for this object MS milliseconds late")
+      ->type_name("TYPE:INSTANCE:MS")
+      ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
+      ->check(parsable(parseDelay, "TYPE:INSTANCE:MS"))
+      ->each([&](const std::string& text) { settings.delay.insert(*parseDelay(text)); });
+  return parse(app, std::move(args), out);
 }
 
 }  // namespace vornk_tools

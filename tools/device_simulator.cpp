@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <optional>
 
-#include "bacnet/object_types.h"
+#include "bacnet/enumerations.h"
 #include "device/point_table.h"
 #include "doubles/simulated_device.h"
 #include "tools/record_text.h"
@@ -15,11 +15,8 @@ namespace vornk_tools {
 
 namespace {
 
-// Error classes and codes, reasons of a Reject.
-constexpr std::uint32_t kClassDevice = 0, kClassObject = 1, kClassProperty = 2;
-constexpr std::uint32_t kCodeOther = 0, kCodeUnknownObject = 31, kCodeUnknownProperty = 32,
-                        kCodeNotAnArray = 50;
-constexpr std::uint8_t kRejectUnrecognizedService = 9;
+using bacnet::ErrorClass, bacnet::ErrorCode, bacnet::RejectReason;
+
 constexpr std::uint16_t kVendorId = 0xFFFF;  // no registered vendor
 
 std::string objectText(const ObjectKey& object) {
@@ -113,10 +110,10 @@ void DeviceSimulator::handle(const std::uint8_t* data, std::size_t size, const s
       answer = bacnet::encodeIAm(settings_.deviceInstance, kVendorId);
       break;
     case Kind::OtherConfirmed:
-      answer = bacnet::encodeReject(request.invokeId, kRejectUnrecognizedService);
+      answer = bacnet::encodeReject(request.invokeId, RejectReason::UnrecognizedService);
       break;
     case Kind::Segmented:
-      answer = bacnet::encodeAbort(request.invokeId, bacnet::kAbortSegmentationNotSupported);
+      answer = bacnet::encodeAbort(request.invokeId, bacnet::AbortReason::SegmentationNotSupported);
       break;
     case Kind::MalformedReadProperty:
       answer = bacnet::encodeReject(request.invokeId, request.rejectReason);
@@ -128,13 +125,16 @@ void DeviceSimulator::handle(const std::uint8_t* data, std::size_t size, const s
       const std::uint8_t service = bacnet::kServiceReadProperty;
       if (settings_.drop.count(*object) != 0) return;
       if (settings_.error.count(*object) != 0) {
-        answer = bacnet::encodeError(read.invokeId, service, kClassDevice, kCodeOther);
+        answer = bacnet::encodeError(read.invokeId, service, ErrorClass::Device, ErrorCode::Other);
       } else if (found == values_.end()) {
-        answer = bacnet::encodeError(read.invokeId, service, kClassObject, kCodeUnknownObject);
+        answer = bacnet::encodeError(read.invokeId, service, ErrorClass::Object,
+                                     ErrorCode::UnknownObject);
       } else if (read.property != PROP_PRESENT_VALUE) {
-        answer = bacnet::encodeError(read.invokeId, service, kClassProperty, kCodeUnknownProperty);
+        answer = bacnet::encodeError(read.invokeId, service, ErrorClass::Property,
+                                     ErrorCode::UnknownProperty);
       } else if (read.arrayIndex != BACNET_ARRAY_ALL) {
-        answer = bacnet::encodeError(read.invokeId, service, kClassProperty, kCodeNotAnArray);
+        answer = bacnet::encodeError(read.invokeId, service, ErrorClass::Property,
+                                     ErrorCode::PropertyIsNotAnArray);
       } else {
         const bool binary = bacnet::isBinary(read.type);
         answer = bacnet::encodeReadPropertyAck(

@@ -1,5 +1,5 @@
-// A simulated BACnet/IP device: serves the present values of the 284 points of the vornk point
-// table over UDP, answers Who-Is with I-Am, and can drop, delay or refuse chosen objects. Like a
+// A simulated BACnet/IP device: serves the present values of every point of the vornk point table
+// over UDP, answers Who-Is with I-Am, and can drop, delay or refuse chosen objects. Like a
 // device on the network it ignores confirmed requests that were broadcast or name a destination
 // network, answers requests that came through a router back through it, aborts segmented
 // requests and rejects ReadProperty requests whose parameters do not decode.
@@ -17,6 +17,7 @@
 
 #include "bacnet.h"
 #include "bacnet/codec.h"
+#include "bacnet/ip_client.h"
 #include "bacnet/udp_socket.h"
 
 namespace vornk_tools {
@@ -24,8 +25,8 @@ namespace vornk_tools {
 using ObjectKey = std::pair<BACnetObjectType, std::uint32_t>;
 
 struct SimulatorSettings {
-  std::string address = "127.0.0.1";  // IPv4 address to listen on
-  std::uint16_t port = 47808;         // 0: any free port
+  std::string address = "127.0.0.1";          // IPv4 address to listen on
+  std::uint16_t port = bacnet::kDefaultPort;  // 0: any free port
   std::uint32_t deviceInstance = 5156;
   // Present values that differ from the simulated device's defaults: binary objects the integer,
   // analog objects the float's bits.

@@ -6,7 +6,7 @@
 #include <istream>
 #include <ostream>
 
-#include "bacnet/object_types.h"
+#include "bacnet/enumerations.h"
 #include "device/vornk_data.h"
 #include "tools/record_text.h"
 #include "ttime.h"

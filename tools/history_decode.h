@@ -1,4 +1,4 @@
-// vornk-host decode: a history file (raw 859-byte records, one after the other) back into rows.
+// vornk-host decode: a history file (raw records, one after the other) back into rows.
 #pragma once
 
 #include <iosfwd>
@@ -23,7 +23,7 @@ std::string floatValueJson(float value);
 std::string pointValueText(const vornk_points::Point& point, const unsigned char* record);
 
 std::string csvHeader();
-// One row or line (newline included) of an 859-byte record.
+// One row or line (newline included) of a record.
 std::string csvRow(const unsigned char* record);
 std::string jsonLine(const unsigned char* record);
 

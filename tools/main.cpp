@@ -27,12 +27,12 @@
 #include "bacnet/ip_client.h"
 #include "doubles/simulated_device.h"
 #include "provider.h"
+#include "tools/command_line.h"
 #include "tools/discover.h"
 #include "tools/history_decode.h"
 #include "tools/history_file.h"
 #include "tools/metered_client.h"
 #include "tools/module_loader.h"
-#include "tools/options.h"
 #include "tools/printing_services.h"
 #include "tools/probe.h"
 #include "tools/read_failure_text.h"
@@ -44,12 +44,6 @@
 using namespace vornk_tools;
 
 namespace {
-
-// Writes the usage for --help; the exit status says whether it was written.
-int showUsage(const std::string& program) {
-  std::cout << usageText(program) << std::flush;
-  return std::cout ? 0 : 1;
-}
 
 // Writes a command's report to standard output.
 void writeReport(const std::string& text) {
@@ -180,8 +174,8 @@ int run(const std::string& program, const LoadedModule& module, const Options& o
     }
     auto meter = std::make_shared<MeteredClient>(client, std::move(failedRead));
     running.services = std::make_shared<PrintingServices>(
-        [fd](std::string_view text) { return writeAll(fd, text); }, output.name(),
-        options.rounds.value_or(0), [] { ::kill(::getpid(), SIGUSR1); }, meter, history);
+        [fd](std::string_view text) { return writeAll(fd, text); }, output.name(), options.rounds,
+        [] { ::kill(::getpid(), SIGUSR1); }, meter, history);
     startDevice(module, options, settings, options.dataId + i, meter, running);
   }
 
@@ -193,11 +187,7 @@ int run(const std::string& program, const LoadedModule& module, const Options& o
 }
 
 // vornk-host [OPTION]...
-int runDevices(const std::string& program, const std::vector<std::string>& args) {
-  const Parsed<Options> parsed = parseCommandLine(kHostCommand, args);
-  if (parsed.help) return showUsage(program);
-  const Options& options = parsed.options;
-
+int runDevices(const std::string& program, const Options& options) {
   sigset_t signals;
   sigemptyset(&signals);
   sigaddset(&signals, SIGINT);
@@ -222,10 +212,7 @@ int runDevices(const std::string& program, const std::vector<std::string>& args)
 }
 
 // vornk-host decode [--format csv|json] FILE
-int decode(const std::string& program, const std::vector<std::string>& args) {
-  const Parsed<DecodeOptions> parsed = parseCommandLine(kDecodeCommand, args);
-  if (parsed.help) return showUsage(program);
-  const DecodeOptions& options = parsed.options;
+int decode(const DecodeOptions& options) {
   std::ifstream in(options.path, std::ios::binary);
   if (!in) {
     const int error = errno;
@@ -242,10 +229,7 @@ int decode(const std::string& program, const std::vector<std::string>& args) {
 
 // vornk-host probe --device bacnet-ip://HOST:PORT [--apdu-timeout MS] [--retries N]
 // [--format text|json]
-int probe(const std::string& program, const std::vector<std::string>& args) {
-  const Parsed<ProbeOptions> parsed = parseCommandLine(kProbeCommand, args);
-  if (parsed.help) return showUsage(program);
-  const ProbeOptions& options = parsed.options;
+int probe(const ProbeOptions& options) {
   BacnetIpClient client = orSetupError("", [&] {
     return BacnetIpClient(
         BacnetIpSettings{std::chrono::milliseconds(options.apduTimeoutMs), options.retries, 0});
@@ -256,10 +240,7 @@ int probe(const std::string& program, const std::vector<std::string>& args) {
 }
 
 // vornk-host discover [--target HOST[:PORT]] [--timeout MS]
-int discover(const std::string& program, const std::vector<std::string>& args) {
-  const Parsed<DiscoverOptions> parsed = parseCommandLine(kDiscoverCommand, args);
-  if (parsed.help) return showUsage(program);
-  const DiscoverOptions& options = parsed.options;
+int discover(const DiscoverOptions& options) {
   std::optional<sockaddr_in> target;
   if (!options.targetHost.empty()) target = resolveTarget(options.targetHost, options.targetPort);
   const std::chrono::milliseconds timeout(options.timeoutMs);
@@ -268,18 +249,6 @@ int discover(const std::string& program, const std::vector<std::string>& args) {
   writeReport(discoveryText(devices, timeout));
   return devices.empty() ? 1 : 0;
 }
-
-// The commands selected by the first argument; any other first argument is the program's own
-// command line.
-struct Subcommand {
-  const CommandSummary* command;
-  int (*run)(const std::string& program, const std::vector<std::string>& args);
-};
-const Subcommand kSubcommands[] = {
-    {&kDecodeCommand, decode},
-    {&kProbeCommand, probe},
-    {&kDiscoverCommand, discover},
-};
 
 }  // namespace
 
@@ -292,12 +261,19 @@ int main(int argc, char** argv) {
   const std::vector<std::string> args(argv + std::min(argc, 1), argv + argc);
 
   try {
-    for (const Subcommand& subcommand : kSubcommands) {
-      if (!args.empty() && args.front() == subcommand.command->name) {
-        return subcommand.run(program, std::vector<std::string>(args.begin() + 1, args.end()));
-      }
+    HostCommandLine commandLine;
+    if (!parseCommandLine(program, args, commandLine, std::cout)) return std::cout.flush() ? 0 : 1;
+    switch (commandLine.command) {
+      case HostCommandLine::Command::Run:
+        return runDevices(program, commandLine.run);
+      case HostCommandLine::Command::Decode:
+        return decode(commandLine.decode);
+      case HostCommandLine::Command::Probe:
+        return probe(commandLine.probe);
+      case HostCommandLine::Command::Discover:
+        return discover(commandLine.discover);
     }
-    return runDevices(program, args);
+    return 1;
   } catch (const SetupError& error) {
     std::cerr << error.line(program) << std::endl;
     return error.exitStatus();

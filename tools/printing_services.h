@@ -31,8 +31,9 @@ class PrintingServices : public HostServices {
                    StopRequest stop, std::shared_ptr<MeteredClient> meter = nullptr,
                    std::shared_ptr<HistoryFile> history = nullptr);
 
-  // Vornk records (5156, 859 bytes) become readable text, numbered by the round they belong to;
-  // anything else a one-line note. Reports success unless the text could not be written.
+  // Vornk records (kVornkDataId, the record's size) become readable text, numbered by the round
+  // they belong to; anything else a one-line note. Reports success unless the text could not be
+  // written.
   int SendSP(ZeqVDevice& device, int dataId, const unsigned char* data, unsigned int length,
              bool delay) override;
   // Appends a vornk record to the history file and counts a stored round; asks to stop when the

@@ -8,7 +8,7 @@
 #include <cstring>
 #include <map>
 
-#include "bacnet/object_types.h"
+#include "bacnet/enumerations.h"
 #include "tools/history_decode.h"
 #include "tools/read_failure_text.h"
 

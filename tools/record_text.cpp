@@ -4,7 +4,7 @@
 #include <cstring>
 #include <stdexcept>
 
-#include "bacnet/object_types.h"
+#include "bacnet/enumerations.h"
 #include "device/point_table.h"
 #include "device/vornk_data.h"
 #include "ttime.h"

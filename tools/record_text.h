@@ -20,7 +20,7 @@ struct CycleStats {
 // (and the cycle's duration and request count, when given), then one line per point in reading
 // order with its object type, instance and value (binary points the stored byte in decimal, analog
 // points the float as printf's %g). Every line ends in a newline. Throws std::invalid_argument
-// unless length is the record size (859).
+// unless length is the size of the record.
 std::string recordText(std::uint64_t round, const unsigned char* data, std::size_t length,
                        const std::optional<CycleStats>& cycle = std::nullopt);
 

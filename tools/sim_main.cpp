@@ -13,24 +13,20 @@
 #include <thread>
 #include <vector>
 
+#include "tools/command_line.h"
 #include "tools/device_simulator.h"
+#include "tools/point_values.h"
 #include "tools/setup_error.h"
-#include "tools/simulator_options.h"
 
 using namespace vornk_tools;
 
 namespace {
 
 int serve(const std::string& program, const std::vector<std::string>& args) {
-  Parsed<SimulatorOptions> parsed = parseCommandLine(kSimulatorCommand, args);
-  if (parsed.help) {
-    std::cout << simulatorUsageText(program) << std::flush;
-    return 0;
-  }
-  SimulatorSettings& settings = parsed.options.settings;
-  if (!parsed.options.valuesPath.empty()) {
-    settings.values = loadPointValues(parsed.options.valuesPath);
-  }
+  SimulatorOptions options;
+  if (!parseCommandLine(program, args, options, std::cout)) return std::cout.flush() ? 0 : 1;
+  SimulatorSettings& settings = options.settings;
+  if (!options.valuesPath.empty()) settings.values = loadPointValues(options.valuesPath);
 
   sigset_t signals;
   sigemptyset(&signals);

@@ -13,6 +13,7 @@
 
 #include "tests/support/loopback_socket.h"
 
+using bacnet::AbortReason, bacnet::ErrorClass, bacnet::ErrorCode, bacnet::RejectReason;
 using bacnet::AnswerKind;
 using bacnet::Frame;
 using bacnet::ReadPropertyRequest;
@@ -188,7 +189,8 @@ TEST(BacnetCodec, ErrorRejectAndAbortForTheRequest) {
       {bvlc({0x01, 0x00, 0x50, 0x07, 0x0C, 0x91, 0x01, 0x91, 0x1F}), AnswerKind::Error, 1, 31},
       {bvlc({0x01, 0x00, 0x50, 0x07, 0x0C, 0x91, 0x02, 0x92, 0x01, 0x00}), AnswerKind::Error, 2,
        256},
-      {bacnet::encodeError(7, 12, 2, 50), AnswerKind::Error, 2, 50},
+      {bacnet::encodeError(7, 12, ErrorClass::Property, ErrorCode::PropertyIsNotAnArray),
+       AnswerKind::Error, 2, 50},
       // An Error whose class and code do not decode is still an Error: no class, a class and code
       // of another type, too wide, or a byte after them.
       {bvlc({0x01, 0x00, 0x50, 0x07, 0x0C}), AnswerKind::Error, 0, 0},
@@ -198,9 +200,9 @@ TEST(BacnetCodec, ErrorRejectAndAbortForTheRequest) {
        AnswerKind::Error, 0, 0},
       {bvlc({0x01, 0x00, 0x50, 0x07, 0x0C, 0x91, 0x01, 0x91, 0x1F, 0x00}), AnswerKind::Error, 0, 0},
       {bvlc({0x01, 0x00, 0x60, 0x07, 0x09}), AnswerKind::Reject, 0, 9},
-      {bacnet::encodeReject(7, 4), AnswerKind::Reject, 0, 4},
+      {bacnet::encodeReject(7, RejectReason::InvalidTag), AnswerKind::Reject, 0, 4},
       {bvlc({0x01, 0x00, 0x71, 0x07, 0x04}), AnswerKind::Abort, 0, 4},
-      {bacnet::encodeAbort(7, 5), AnswerKind::Abort, 0, 5},
+      {bacnet::encodeAbort(7, AbortReason::SecurityError), AnswerKind::Abort, 0, 5},
   };
   for (const Case& expected : cases) {
     const bacnet::Answer answer = decode(expected.frame);
@@ -421,8 +423,10 @@ TEST(BacnetCodec, DeviceSideFrames) {
   EXPECT_EQ(
       bacnet::encodeReadPropertyAck(kBinaryRequest, {bacnet::PresentValue::Type::Enumerated, 257}),
       binaryAck({0x92, 0x01, 0x01}));
-  EXPECT_EQ(decode(bacnet::encodeError(7, 12, 1, 31)).kind, AnswerKind::Error);
-  EXPECT_EQ(decode(bacnet::encodeReject(7, 9)).kind, AnswerKind::Reject);
+  EXPECT_EQ(decode(bacnet::encodeError(7, 12, ErrorClass::Object, ErrorCode::UnknownObject)).kind,
+            AnswerKind::Error);
+  EXPECT_EQ(decode(bacnet::encodeReject(7, RejectReason::UnrecognizedService)).kind,
+            AnswerKind::Reject);
 }
 
 // How a request was addressed: broadcast by its BVLC function, DNET and SNET/SADR from its NPDU.
@@ -486,17 +490,17 @@ TEST(BacnetCodec, SegmentedAndMalformedRequests) {
   // Without its sequence number and window size there is no service choice.
   EXPECT_EQ(decodeRequest(bvlc({0x01, 0x04, 0x08, 0x05, 0x09})).kind, Kind::Ignored);
 
-  const std::pair<Frame, std::uint8_t> malformed[] = {
-      {readProperty({}), bacnet::kRejectMissingRequiredParameter},
-      {readProperty({0x0C, 0x00, 0x00, 0x28, 0x7D}), bacnet::kRejectMissingRequiredParameter},
-      {readProperty({0xC4, 0x00, 0x00, 0x28, 0x7D, 0x19, 0x55}), bacnet::kRejectInvalidTag},
-      {readProperty({0x0D, 0x05, 0, 0, 0, 0x28, 0x7D, 0x19, 0x55}), bacnet::kRejectInvalidTag},
-      {readProperty({0x0C, 0x00, 0x00, 0x28, 0x7D, 0x29, 0x55}), bacnet::kRejectInvalidTag},
-      {readProperty({0x0C, 0x00, 0x00, 0x28, 0x7D, 0x1C, 0x55}), bacnet::kRejectInvalidTag},
+  const std::pair<Frame, RejectReason> malformed[] = {
+      {readProperty({}), RejectReason::MissingRequiredParameter},
+      {readProperty({0x0C, 0x00, 0x00, 0x28, 0x7D}), RejectReason::MissingRequiredParameter},
+      {readProperty({0xC4, 0x00, 0x00, 0x28, 0x7D, 0x19, 0x55}), RejectReason::InvalidTag},
+      {readProperty({0x0D, 0x05, 0, 0, 0, 0x28, 0x7D, 0x19, 0x55}), RejectReason::InvalidTag},
+      {readProperty({0x0C, 0x00, 0x00, 0x28, 0x7D, 0x29, 0x55}), RejectReason::InvalidTag},
+      {readProperty({0x0C, 0x00, 0x00, 0x28, 0x7D, 0x1C, 0x55}), RejectReason::InvalidTag},
       {readProperty({0x0C, 0x00, 0x00, 0x28, 0x7D, 0x19, 0x55, 0x91, 0x01}),
-       bacnet::kRejectInvalidTag},
+       RejectReason::InvalidTag},
       {readProperty({0x0C, 0x00, 0x00, 0x28, 0x7D, 0x19, 0x55, 0x29, 0x01, 0x00}),
-       bacnet::kRejectTooManyArguments},
+       RejectReason::TooManyArguments},
   };
   for (const auto& [frame, reason] : malformed) {
     const bacnet::DeviceRequest request = decodeRequest(frame);
@@ -513,16 +517,19 @@ TEST(BacnetCodec, DiscoveryAndRoutingFrames) {
   EXPECT_EQ(bacnet::encodeWhoIs(false), (Frame{0x81, 0x0A, 0x00, 0x08, 0x01, 0x00, 0x10, 0x08}));
   EXPECT_EQ(bacnet::encodeWhoIs(true), (Frame{0x81, 0x0B, 0x00, 0x08, 0x01, 0x00, 0x10, 0x08}));
   EXPECT_EQ(decodeRequest(bacnet::encodeWhoIs(true)).kind, bacnet::DeviceRequest::Kind::WhoIs);
-  EXPECT_EQ(bacnet::encodeAbort(9, 4),
+  EXPECT_EQ(bacnet::encodeAbort(9, AbortReason::SegmentationNotSupported),
             (Frame{0x81, 0x0A, 0x00, 0x09, 0x01, 0x00, 0x71, 0x09, 0x04}));
-  EXPECT_EQ(bacnet::encodeAbort(9, 4, false),
+  EXPECT_EQ(bacnet::encodeAbort(9, AbortReason::SegmentationNotSupported, false),
             (Frame{0x81, 0x0A, 0x00, 0x09, 0x01, 0x00, 0x70, 0x09, 0x04}));
   // DNET 0x0105, DLEN 2, DADR 0x21 0x22, hop count 255 after the control octet.
-  EXPECT_EQ(bacnet::addressTo(bacnet::encodeReject(9, 9), {0x0105, {0x21, 0x22}}),
+  EXPECT_EQ(bacnet::addressTo(bacnet::encodeReject(9, RejectReason::UnrecognizedService),
+                              {0x0105, {0x21, 0x22}}),
             (Frame{0x81, 0x0A, 0x00, 0x0F, 0x01, 0x20, 0x01, 0x05, 0x02, 0x21, 0x22, 0xFF, 0x60,
                    0x09, 0x09}));
   EXPECT_TRUE(bacnet::addressTo({}, {5, {0x21}}).empty());
-  EXPECT_TRUE(bacnet::addressTo(bacnet::encodeReject(9, 9), {5, Frame(256, 0x21)}).empty());
+  EXPECT_TRUE(bacnet::addressTo(bacnet::encodeReject(9, RejectReason::UnrecognizedService),
+                                {5, Frame(256, 0x21)})
+                  .empty());
 }
 
 TEST(BacnetCodec, IAmDecoding) {

@@ -1,5 +1,4 @@
-// The BACnet/IP client and device discovery over loopback, against sockets the test answers by
-// hand.
+// The BACnet/IP client over loopback, against sockets the test answers by hand.
 #include "bacnet/ip_client.h"
 
 #include <gtest/gtest.h>
@@ -9,9 +8,9 @@
 #include <stdexcept>
 #include <thread>
 
-#include "bacnet/discovery.h"
 #include "tests/support/loopback_socket.h"
 
+using bacnet::AbortReason, bacnet::ErrorClass, bacnet::ErrorCode, bacnet::RejectReason;
 using bacnet::Frame;
 using FailureKind = ReadFailure::Kind;
 using namespace std::chrono_literals;
@@ -136,7 +135,8 @@ TEST_F(BacnetIpClientTest, AnswerToTheRetryCountsItsTries) {
     const Frame retry = device.receive();
     const auto request = bacnet::decodeDeviceRequest(retry.data(), retry.size());
     device.sendTo(patient.localPort(),
-                  bacnet::encodeError(request.invokeId, bacnet::kServiceReadProperty, 2, 32));
+                  bacnet::encodeError(request.invokeId, bacnet::kServiceReadProperty,
+                                      ErrorClass::Property, ErrorCode::UnknownProperty));
   });
   std::uint32_t value = 0;
   EXPECT_FALSE(patient.Receive(value));
@@ -146,8 +146,9 @@ TEST_F(BacnetIpClientTest, AnswerToTheRetryCountsItsTries) {
 
 TEST_F(BacnetIpClientTest, RefusalsAndOtherObjectsFail) {
   const Frame answers[] = {
-      bacnet::encodeError(0, bacnet::kServiceReadProperty, 1, 31),
-      bacnet::encodeReject(1, 9),
+      bacnet::encodeError(0, bacnet::kServiceReadProperty, ErrorClass::Object,
+                          ErrorCode::UnknownObject),
+      bacnet::encodeReject(1, RejectReason::UnrecognizedService),
       bacnet::encodeReadPropertyAck(
           {2, OBJECT_ANALOG_INPUT, 10368, PROP_PRESENT_VALUE, BACNET_ARRAY_ALL},
           {bacnet::PresentValue::Type::Real, 0}),
@@ -171,12 +172,20 @@ TEST_F(BacnetIpClientTest, FailureDetails) {
   };
   const std::uint8_t service = bacnet::kServiceReadProperty;
   const Case cases[] = {
-      {"Error", [&](auto& r) { return bacnet::encodeError(r.invokeId, service, 1, 31); },
+      {"Error",
+       [&](auto& r) {
+         return bacnet::encodeError(r.invokeId, service, ErrorClass::Object,
+                                    ErrorCode::UnknownObject);
+       },
        FailureKind::Error, 1, 31},
-      {"Reject", [](auto& r) { return bacnet::encodeReject(r.invokeId, 9); }, FailureKind::Reject,
-       0, 9},
-      {"Abort", [](auto& r) { return bacnet::encodeAbort(r.invokeId, 4); }, FailureKind::Abort, 0,
-       4},
+      {"Reject",
+       [](auto& r) { return bacnet::encodeReject(r.invokeId, RejectReason::UnrecognizedService); },
+       FailureKind::Reject, 0, 9},
+      {"Abort",
+       [](auto& r) {
+         return bacnet::encodeAbort(r.invokeId, AbortReason::SegmentationNotSupported);
+       },
+       FailureKind::Abort, 0, 4},
       {"another object",
        [](auto& r) {
          return bacnet::encodeReadPropertyAck(
@@ -304,39 +313,4 @@ TEST_F(BacnetIpClientTest, InterruptFromAnotherThreadEndsTheWait) {
   EXPECT_LT(std::chrono::steady_clock::now() - start, 5s);
   interrupting.join();
   expectFailure(waiting, FailureKind::Interrupted, 1);
-}
-
-// Discovery against a device played by hand: the Who-Is goes to the target, every I-Am in the
-// time is collected in order of arrival, the same device at the same address once.
-TEST(BacnetDiscovery, CollectsEachIAmOnceInOrderOfArrival) {
-  LoopbackSocket device, router;
-  std::thread answering([&] {
-    std::uint16_t asker = 0;
-    EXPECT_EQ(device.receive(&asker), bacnet::encodeWhoIs(false));
-    device.sendTo(asker, bacnet::encodeIAm(7, 260));
-    device.sendTo(asker, bacnet::encodeReject(1, 9));  // no I-Am
-    device.sendTo(asker, bacnet::encodeIAm(8, 260));
-    device.sendTo(asker, bacnet::encodeIAm(7, 260));  // again
-    router.sendTo(asker, bacnet::encodeIAm(7, 261));  // the same instance at another address
-  });
-  const std::vector<bacnet::DiscoveredDevice> found =
-      bacnet::discoverDevices(loopbackAddress(device.port()), 500ms);
-  answering.join();
-  ASSERT_EQ(found.size(), 3u);
-  const std::tuple<std::uint32_t, std::uint32_t, std::uint16_t> expected[] = {
-      {7, 260, device.port()}, {8, 260, device.port()}, {7, 261, router.port()}};
-  for (std::size_t i = 0; i < found.size(); ++i) {
-    EXPECT_EQ(found[i].iAm.deviceInstance, std::get<0>(expected[i])) << i;
-    EXPECT_EQ(found[i].iAm.vendorId, std::get<1>(expected[i])) << i;
-    EXPECT_EQ(ntohs(found[i].from.sin_port), std::get<2>(expected[i])) << i;
-    EXPECT_EQ(found[i].from.sin_addr.s_addr, htonl(INADDR_LOOPBACK)) << i;
-  }
-}
-
-TEST(BacnetDiscovery, SocketOrSendingFailuresThrow) {
-  LoopbackSocket taken;
-  // Its port is taken, and port 0 cannot be sent to.
-  EXPECT_THROW(bacnet::discoverDevices(loopbackAddress(taken.port()), 10ms, taken.port()),
-               std::runtime_error);
-  EXPECT_THROW(bacnet::discoverDevices(loopbackAddress(0), 10ms), std::runtime_error);
 }

@@ -10,7 +10,7 @@
 #include <cstring>
 #include <string>
 
-#include "bacnet/object_types.h"
+#include "bacnet/enumerations.h"
 #include "tests/support/probe_vornk.h"
 #include "tests/support/rounds.h"
 #include "tools/record_text.h"

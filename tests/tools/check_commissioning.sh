@@ -4,9 +4,11 @@
 # Usage: check_commissioning.sh BUILD_DIR
 set -euo pipefail
 build=$(cd "$1" && pwd)
+source "$(dirname "$0")/../support/script_helpers.sh"
 work=$(mktemp -d)
 pids=()
 cleanup() {
+  stop_devices
   for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
   wait 2>/dev/null || true
   rm -rf "$work"
@@ -19,21 +21,10 @@ fail() {
   status=1
 }
 
-# Starts vornk-sim with the given options on a free port; sets address to HOST:PORT.
-start_sim() {
-  local fifo=sim$((${#pids[@]})).fifo
-  mkfifo "$fifo"
-  "$build/vornk-sim" --port 0 "$@" >"$fifo" &
-  pids+=($!)
-  exec 3<"$fifo"
-  read -r -t 20 -u 3 line || { echo "vornk-sim did not start" >&2; exit 1; }
-  address=${line#listening on }
-  address=${address%% *}
-}
-
-start_sim
+start_device "$build/vornk-sim" --port 0
 good=$address
-start_sim --drop analog-input:10416 --error binary-input:10005 --delay analog-output:10410:30
+start_device "$build/vornk-sim" --port 0 --drop analog-input:10416 --error binary-input:10005 \
+  --delay analog-output:10410:30
 faulty=$address
 
 # probe: 0 when every point answered, 1 when some failed, 2 for a command-line mistake.
@@ -51,7 +42,7 @@ grep -q '"failed_by_kind":{"no-answer":1,"error":1}' faulty.json ||
 code=0
 "$build/vornk-host" probe --device "bacnet-ip://$good" --format xml 2>mistake.txt || code=$?
 [ "$code" -eq 2 ] || fail "probe with a wrong --format: exit $code, expected 2"
-grep -qx "vornk-host probe: --format needs text or json, not 'xml' (see vornk-host --help)" \
+grep -qx "vornk-host probe: --format: xml not in {text,json} (see vornk-host --help)" \
   mistake.txt || fail "probe with a wrong --format: $(cat mistake.txt)"
 
 # discover, unicast to the simulator only.

@@ -4,13 +4,11 @@
 # Arguments: the command that runs vornk-host (an emulator may come first).
 set -euo pipefail
 host=("$@")
+source "$(dirname "$0")/../support/script_helpers.sh"
 folder=$(mktemp -d)
 trap 'rm -rf "$folder"' EXIT
 cd "$folder"
 status=0
-
-# Lines of the settings import: everything but the sampling thread's own lines.
-import_lines() { grep -v -e '^simulated' -e '^vornk::RefreshStatus$' -e '^rvSize is ' || true; }
 
 mkdir ini
 printf '[AI]\nt1=A01,Supply air\n[ALARM]\na1=B02,door\n' >ini/vornk.ini

@@ -1,4 +1,4 @@
-// Command line and values file of vornk-sim, the simulated BACnet/IP device.
+// The values file of vornk-sim: present values of the points, as vornk-host decode writes them.
 #pragma once
 
 #include <json/json.h>
@@ -6,24 +6,10 @@
 #include <cstdint>
 #include <map>
 #include <string>
-#include <string_view>
 
-#include "tools/command_line.h"
 #include "tools/device_simulator.h"
 
 namespace vornk_tools {
-
-struct SimulatorOptions {
-  SimulatorSettings settings;
-  std::string valuesPath;  // empty: the default values
-};
-
-// vornk-sim [OPTION]...: a value follows as the next argument, whatever it is, or after '='; every
-// option may be repeated (--drop, --error and --delay add objects, the others: the last counts).
-// Objects are written TYPE:INSTANCE, TYPE a name such as analog-input or a number.
-extern const Command<SimulatorOptions> kSimulatorCommand;
-
-std::string simulatorUsageText(std::string_view program);
 
 // Present values from a JSON object with a "points" array of {"type", "instance", "value"} (the
 // shape of a line of vornk-host decode --format json). Binary values are integers from 0 to

@@ -1,5 +1,8 @@
 // The simulated BACnet/IP device over loopback: the vornk device reading it through vornk-host's
-// services, one cycle on the test's thread, requests a test sends it by hand, and discovery.
+// services, one cycle on the test's thread, requests a test sends it by hand, and discovery; the
+// settings it refuses.
+#include "tools/device_simulator.h"
+
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -12,13 +15,14 @@
 #include "tests/support/probe_vornk.h"
 #include "tests/support/rounds.h"
 #include "tests/support/temp_work_dir.h"
-#include "tools/device_simulator.h"
+#include "tests/tools/failure_of.h"
 #include "tools/history_decode.h"
 #include "tools/history_file.h"
 #include "tools/metered_client.h"
 #include "tools/printing_services.h"
 
 using namespace vornk_tools;
+using bacnet::AbortReason, bacnet::ErrorClass, bacnet::ErrorCode, bacnet::RejectReason;
 using bacnet::Frame;
 using namespace std::chrono_literals;
 
@@ -75,9 +79,11 @@ TEST_F(SimulatorTest, HistoryDecodesToTheSimulatorsValues) {
   rig.device->AttachBacnetClient(meter);
 
   const auto lines = capturedLines([&] { rig.device->do_sample(); });
-  ASSERT_EQ(lines.size(), 286u) << lines.back();  // trace, 284 values, rvSize
+  const std::size_t points = vornk_points::kPoints.size();
+  ASSERT_EQ(lines.size(), points + 2) << lines.back();  // trace, every point's value, rvSize
   EXPECT_EQ(lines[1], rig.device->endpointText + " get 3 10005 value:1");
-  EXPECT_NE(shown.find(" 284 requests\n"), std::string::npos) << shown.substr(0, 100);
+  EXPECT_NE(shown.find(" " + std::to_string(points) + " requests\n"), std::string::npos)
+      << shown.substr(0, 100);
 
   std::ifstream in(path, std::ios::binary);
   std::ostringstream decoded;
@@ -86,7 +92,7 @@ TEST_F(SimulatorTest, HistoryDecodesToTheSimulatorsValues) {
   ASSERT_EQ(rows.size(), 2u);
   const Bytes expected = defaultRecord();
   const std::string expectedRow = csvRow(expected.data());
-  // Everything after the data identifier and time stamp: the 284 values.
+  // Everything after the data identifier and time stamp: every point's value.
   const auto values = [](const std::string& row) {
     return row.substr(row.find(',', row.find(',') + 1));
   };
@@ -161,7 +167,7 @@ TEST_F(SimulatorTest, RejectsOtherServicesAndIgnoresDamagedDatagrams) {
   Frame otherService = readProperty;
   otherService[9] = 0x0E;  // ReadPropertyMultiple
   asker.sendTo(simulator->port(), otherService);
-  EXPECT_EQ(asker.receive(), bacnet::encodeReject(9, 9));
+  EXPECT_EQ(asker.receive(), bacnet::encodeReject(9, RejectReason::UnrecognizedService));
   asker.sendTo(simulator->port(), readProperty);
   const Frame answer = asker.receive();
   EXPECT_EQ(
@@ -209,6 +215,12 @@ TEST_F(SimulatorTest, RoutingAndRefusals) {
   badTag[15] = 0x29;  // the property as context tag 2
   Frame trailing = request;
   trailing.insert(trailing.end(), {0x29, 0x01, 0x00});
+  const auto whoIsFor = [](std::uint16_t low, std::uint16_t high) {  // as 4-byte limits
+    Frame frame = bacnet::encodeWhoIs(false);
+    frame.insert(frame.end(), {0x0C, 0, 0, std::uint8_t(low >> 8), std::uint8_t(low), 0x1C, 0, 0,
+                               std::uint8_t(high >> 8), std::uint8_t(high)});
+    return withBvlcLength(std::move(frame));
+  };
 
   const std::pair<const char*, std::pair<Frame, Frame>> cases[] = {
       {"unicast", {request, value}},
@@ -222,11 +234,15 @@ TEST_F(SimulatorTest, RoutingAndRefusals) {
       {"Who-Is for every network",
        {bacnet::addressTo(bacnet::encodeWhoIs(true), {0xFFFF, {}}), iAm}},
       {"Who-Is for network 5", {bacnet::addressTo(bacnet::encodeWhoIs(false), {5, {}}), {}}},
+      {"Who-Is for 5156 to 5156", {whoIsFor(5156, 5156), iAm}},
+      {"Who-Is for 5157 to 65535", {whoIsFor(5157, 65535), {}}},
+      {"Who-Is for 0 to 5155", {whoIsFor(0, 5155), {}}},
       {"Who-Is through a router",
        {fromRouter(bacnet::encodeWhoIs(false)), bacnet::addressTo(iAm, router)}},
       {"array index",
-       {bacnet::encodeReadPropertyRequest(indexed), bacnet::encodeError(9, 12, 2, 50)}},
-      {"segmented", {segmented, bacnet::encodeAbort(9, 4)}},
+       {bacnet::encodeReadPropertyRequest(indexed),
+        bacnet::encodeError(9, 12, ErrorClass::Property, ErrorCode::PropertyIsNotAnArray)}},
+      {"segmented", {segmented, bacnet::encodeAbort(9, AbortReason::SegmentationNotSupported)}},
       {"segmented, broadcast",
        {[&] {
           Frame frame = segmented;
@@ -234,12 +250,16 @@ TEST_F(SimulatorTest, RoutingAndRefusals) {
           return frame;
         }(),
         {}}},
-      {"no property", {withBvlcLength(noProperty), bacnet::encodeReject(9, 5)}},
-      {"property with another tag", {badTag, bacnet::encodeReject(9, 4)}},
-      {"bytes after the array index", {withBvlcLength(trailing), bacnet::encodeReject(9, 7)}},
+      {"no property",
+       {withBvlcLength(noProperty),
+        bacnet::encodeReject(9, RejectReason::MissingRequiredParameter)}},
+      {"property with another tag", {badTag, bacnet::encodeReject(9, RejectReason::InvalidTag)}},
+      {"bytes after the array index",
+       {withBvlcLength(trailing), bacnet::encodeReject(9, RejectReason::TooManyArguments)}},
       {"malformed, through a router",
        {fromRouter(withBvlcLength(noProperty)),
-        bacnet::addressTo(bacnet::encodeReject(9, 5), router)}},
+        bacnet::addressTo(bacnet::encodeReject(9, RejectReason::MissingRequiredParameter),
+                          router)}},
   };
   LoopbackSocket asker;
   for (const auto& [name, exchange] : cases) {
@@ -276,10 +296,24 @@ TEST_F(SimulatorTest, DiscoveryFindsTheSimulator) {
   EXPECT_EQ(ntohs(found[0].from.sin_port), simulator->port());
 }
 
-TEST(Discovery, SilentTargetGivesNothingAfterTheTimeout) {
-  LoopbackSocket silent;
-  const auto start = std::chrono::steady_clock::now();
-  EXPECT_TRUE(bacnet::discoverDevices(loopbackAddress(silent.port()), 200ms).empty());
-  EXPECT_GE(std::chrono::steady_clock::now() - start, 200ms);
-  EXPECT_EQ(silent.receive(), bacnet::encodeWhoIs(false));
+TEST(HostSetup, ASimulatorThatCannotListenFailsWithASetupError) {
+  SimulatorSettings settings;
+  settings.address = "999.1.1.1";
+  EXPECT_EQ(failureOf([&] { DeviceSimulator simulator(settings); }),
+            "1: '999.1.1.1' is not an IPv4 address");
+
+  settings.address = "127.0.0.1";
+  settings.port = 0;
+  DeviceSimulator first(settings);
+  settings.port = first.port();
+  const std::string taken = failureOf([&] { DeviceSimulator second(settings); });
+  EXPECT_EQ(taken.rfind("1: cannot bind UDP 127.0.0.1:" + std::to_string(first.port()), 0), 0u)
+      << taken;
+}
+
+TEST(HostSetup, ASimulatorRefusesObjectsItDoesNotHave) {
+  SimulatorSettings unknown;
+  unknown.port = 0;
+  unknown.drop.insert({OBJECT_ANALOG_INPUT, 1});
+  EXPECT_THROW(DeviceSimulator{unknown}, std::runtime_error);
 }

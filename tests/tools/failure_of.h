@@ -1,0 +1,17 @@
+// The SetupError that a call throws, for the tests of how the tools fail.
+#pragma once
+
+#include <string>
+
+#include "tools/setup_error.h"
+
+// The SetupError that call throws, as "STATUS: MESSAGE"; "none" when it throws none.
+template <class Call>
+std::string failureOf(Call call) {
+  try {
+    call();
+  } catch (const vornk_tools::SetupError& error) {
+    return std::to_string(error.exitStatus()) + ": " + error.what();
+  }
+  return "none";
+}
