@@ -218,15 +218,6 @@ class ThrowingRound : public testing::Test {
   Json::Value settings;
 };
 
-// The calls of the round that failed at step, given the calls from its start on: the whole
-// round's up to and including the step (none when the time stamp failed).
-std::vector<std::string> failedRound(const ThrowingStep& step) {
-  const auto& whole = evaluatingRoundCalls(step.mode);
-  const auto at = std::find(whole.begin(), whole.end(), step.name);
-  return at == whole.end() ? std::vector<std::string>{}
-                           : std::vector<std::string>(whole.begin(), at + 1);
-}
-
 }  // namespace
 
 // On the sampling thread, the error ends the round at the failing step and is written as one
@@ -258,9 +249,9 @@ TEST_F(ThrowingRound, OnTheSamplingThreadEachStepIsOneLineAndTheNextRoundIsWhole
                               return line.find("sampling cycle failed") != std::string::npos;
                             }),
               1);
-    std::vector<std::string> expected = failedRound(step);
-    const auto& whole = evaluatingRoundCalls(step.mode);
-    expected.insert(expected.end(), whole.begin(), whole.end());
+    // The failed round's calls (none when the time stamp failed), then a whole round's.
+    std::vector<std::string> expected = roundCallOrderUpTo(step.mode, step.name);
+    for (const std::string& call : roundCallOrder(step.mode)) expected.push_back(call);
     const auto calls = roundCalls();
     ASSERT_GE(calls.size(), expected.size());
     EXPECT_EQ(std::vector<std::string>(calls.begin(), calls.begin() + expected.size()), expected);
@@ -292,9 +283,8 @@ TEST_F(ThrowingRound, FromACacheRestoreEachStepReachesTheCallerAndTheNextRestore
     EXPECT_TRUE(restored);
     EXPECT_EQ(std::count(lines.begin(), lines.end(), "rvSize is 0"),
               step.name == "DoBatchCheckThreshold" || step.name == "SaveDeviceHistory" ? 2 : 1);
-    std::vector<std::string> expected = failedRound(step);
-    const auto& whole = evaluatingRoundCalls(step.mode);
-    expected.insert(expected.end(), whole.begin(), whole.end());
+    std::vector<std::string> expected = roundCallOrderUpTo(step.mode, step.name);
+    for (const std::string& call : roundCallOrder(step.mode)) expected.push_back(call);
     EXPECT_EQ(roundCalls(), expected);
     EXPECT_TRUE(locksAreFree());
     EXPECT_EQ(slice(rig->device->record(), 0, kStampOffset), slice(cached, 0, kStampOffset));

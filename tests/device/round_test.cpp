@@ -48,8 +48,7 @@ Bytes stampBytes(const boost::posix_time::ptime& time) {
 TEST_F(Round, CallsTheHostInOrderAndPrintsTheQueueSize) {
   const auto lines = completeRound();
   EXPECT_EQ(lines, std::vector<std::string>{"rvSize is 0"});
-  EXPECT_EQ(rig.host->names(), (std::vector<std::string>{"SendSP", "Reset", "DoBatchCheckThreshold",
-                                                         "SaveDeviceHistory"}));
+  EXPECT_EQ(rig.host->names(), roundCallOrder());
   const auto calls = rig.host->calls();
   EXPECT_EQ(calls[0].args,
             (std::vector<std::string>{"5156", std::to_string(kRecordSize), "false"}));

@@ -227,7 +227,7 @@ TEST_F(ThresholdRounds, AHostFailureReleasesTheLockAndTheNextRoundEvaluates) {
   capturedLines([&] {
     EXPECT_THROW(rig.device->LoadFromCache(record.data(), kRecordSize), std::runtime_error);
   });
-  EXPECT_EQ(rig.host->names(), (std::vector<std::string>{"SendSP", "Reset", "CheckThresholdBool"}));
+  EXPECT_EQ(rig.host->names(), roundCallOrderUpTo(5, "CheckThresholdBool"));
   EXPECT_TRUE(rig.device->upThresholdMap_["a"].alarmActive);
   EXPECT_FALSE(rig.device->upThresholdMap_["b"].alarmActive);
   ASSERT_TRUE(rig.device->thresholdLock_.try_lock());
