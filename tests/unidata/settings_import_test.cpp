@@ -134,8 +134,8 @@ TEST_F(SettingsImport, MobileImportWithoutMembers) {
   std::string refusal;
   EXPECT_EQ(capturedLines([&] {
               try {
-                rig.device->genericInitSetting(parseJson(
-                    R"({"appSetting": {"b_mode": 3}, "thresholdSetting": [{"ID": 1}]})"));
+                rig.device->genericInitSetting(
+                    parseJson(R"({"appSetting": {"b_mode": 3}, "thresholdSetting": [{"ID": 1}]})"));
               } catch (const std::invalid_argument& error) {
                 refusal = error.what();
               }
