@@ -1,4 +1,4 @@
-// The floor of a BACnet/IP cycle: the 284 ReadProperty requests of the point table, encoded
+// The floor of a BACnet/IP cycle: the ReadProperty requests of every point of the table, encoded
 // beforehand, sent one by one from a blocking UDP socket, each waiting for its answer, which is
 // received but not decoded. Prints each cycle's duration.
 // Usage: vornk_udp_floor HOST PORT CYCLES

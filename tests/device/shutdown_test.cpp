@@ -24,8 +24,8 @@ constexpr int kDevicesPerLoad = 3;
 constexpr auto kWait = std::chrono::seconds(30);
 
 // One device of the loaded module, and where to delete it: after the request with that number
-// (1 to 284: in the middle of the first cycle), or after its first round (in the 5-second pause),
-// or (0) as soon as its settings have been delivered.
+// (one per point: in the middle of the first cycle), or after its first round (kInThePause: in
+// the 5-second pause), or (0) as soon as its settings have been delivered.
 struct LoadedDevice {
   std::unique_ptr<VDeviceInterface> device;
   std::shared_ptr<RecordingServices> host = std::make_shared<RecordingServices>();
@@ -35,7 +35,7 @@ struct LoadedDevice {
   std::atomic<unsigned> requests{0};
 };
 
-constexpr unsigned kInThePause = 285;
+constexpr auto kInThePause = static_cast<unsigned>(vornk_points::kPoints.size() + 1);
 
 // Settings by device: mode 1 reading ./ini/vornk.ini, mode 5, and mode 1 reading ./ini/102.ini,
 // which the reader rejects.
@@ -52,7 +52,7 @@ TEST(ShutdownAndReload, DevicesDeletedInCyclesAndPausesThenTheModuleUnloadedLeav
   const auto threadsBefore = process_state::threads();
   std::mt19937 random(6);  // fixed, so that a failure repeats
   std::uniform_int_distribution<unsigned> where(0, 5);
-  std::uniform_int_distribution<unsigned> request(1, 284);
+  std::uniform_int_distribution<unsigned> request(1, kInThePause - 1);
   const auto deletionPoint = [&] {
     const unsigned choice = where(random);
     return choice == 0 ? 0 : choice <= 2 ? kInThePause : request(random);
