@@ -10,6 +10,7 @@
 #include "doubles/simulated_device.h"
 #include "provider.h"
 #include "tests/support/probe_vornk.h"
+#include "tests/support/watchdog.h"
 #include "zeq_bacnet_device.h"
 
 namespace {
@@ -70,7 +71,7 @@ TEST_F(LoadedModule, CreatesIndependentDevicesThatOutliveTheProviders) {
   testing::internal::CaptureStdout();
   device->InitSetting(Json::Value(Json::objectValue));
   const bool published = host->waitFor("SaveDeviceHistory", 1, std::chrono::seconds(30));
-  a.reset();
+  deleteWatched(a, "deleting the device in its pause");
   testing::internal::GetCapturedStdout();
 
   ASSERT_TRUE(published);

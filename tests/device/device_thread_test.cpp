@@ -13,6 +13,7 @@
 #include "tests/support/probe_vornk.h"
 #include "tests/support/process_state.h"
 #include "tests/support/rounds.h"
+#include "tests/support/watchdog.h"
 
 namespace {
 
@@ -86,7 +87,7 @@ TEST(SamplingThread, StartsOnceAndRunsTheSettingsAgainOnASecondCall) {
     rig.device->InitSetting(Json::Value());
     ASSERT_TRUE(rig.host->waitFor("SaveDeviceHistory", 1, kWait));
     EXPECT_EQ(newThreads(threadsBefore).size(), 1u);
-    rig.device.reset();
+    deleteWatched(rig.device, "deleting the device in its pause");
   });
   EXPECT_EQ(rig.host->count("InitSetting"), 2u);
   EXPECT_EQ(rig.host->count("SendSP"), 1u);
@@ -101,7 +102,7 @@ TEST(SamplingThread, StopEndsThePause) {
   capturedLines([&] {
     rig.device->InitSetting(Json::Value());
     ASSERT_TRUE(rig.host->waitFor("SaveDeviceHistory", 1, kWait));
-    rig.device.reset();
+    deleteWatched(rig.device, "deleting the device in its pause");
   });
   EXPECT_TRUE(noThreadBeyond(threadsBefore));
   EXPECT_EQ(rig.host->count("SendSP"), 1u);
@@ -120,7 +121,7 @@ TEST(SamplingThread, StopInTheMiddleOfACycleEndsItWithoutARound) {
   const auto lines = capturedLines([&] {
     rig.device->InitSetting(Json::Value());
     ASSERT_EQ(stopRequested.get_future().wait_for(kWait), std::future_status::ready);
-    rig.device.reset();
+    deleteWatched(rig.device, "deleting the device stopped in its first cycle");
   });
   // The point in flight completes; the next one is never requested.
   const std::size_t requested = pointIndex(OBJECT_BINARY_INPUT, 3000485) + 1;
@@ -141,7 +142,7 @@ TEST(SamplingThread, AFailingRoundIsReportedAndSamplingGoesOn) {
   const auto lines = capturedLines([&] {
     rig.device->InitSetting(Json::Value());
     ASSERT_TRUE(rig.host->waitFor("SaveDeviceHistory", 1, kWait));
-    rig.device.reset();
+    deleteWatched(rig.device, "deleting a device sampling with a 1-ms pause");
   });
   EXPECT_EQ(
       std::count(lines.begin(), lines.end(), "vornk: sampling cycle failed: publication refused"),
@@ -166,8 +167,8 @@ TEST(SamplingThread, LinesOfSeveralDevicesNeverInterleave) {
     second.device->InitSetting(Json::Value());
     ASSERT_TRUE(first.host->waitFor("SaveDeviceHistory", 3, kWait));
     ASSERT_TRUE(second.host->waitFor("SaveDeviceHistory", 3, kWait));
-    first.device.reset();
-    second.device.reset();
+    deleteWatched(first.device, "deleting a device sampling with a 1-ms pause");
+    deleteWatched(second.device, "deleting a device sampling with a 1-ms pause");
   });
   for (const std::string& line : lines) {
     EXPECT_TRUE(isWholeLine(line)) << line;

@@ -15,6 +15,7 @@
 #include "tests/support/process_state.h"
 #include "tests/support/rounds.h"
 #include "tests/support/temp_work_dir.h"
+#include "tests/support/watchdog.h"
 #include "zeq_bacnet_device.h"
 
 namespace {
@@ -107,7 +108,9 @@ TEST(ShutdownAndReload, DevicesDeletedInCyclesAndPausesThenTheModuleUnloadedLeav
       } else if (loaded->deleteAfter > 0) {
         EXPECT_EQ(loaded->reached.get_future().wait_for(kWait), std::future_status::ready);
       }
-      loaded->device.reset();
+      deleteWatched(loaded->device, loaded->deleteAfter == kInThePause
+                                        ? "deleting a device in its pause"
+                                        : "deleting a device in its first cycle");
     }
     devices.clear();
 
