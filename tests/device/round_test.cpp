@@ -226,17 +226,3 @@ TEST_F(Round, CacheThroughTheTextFormKeepsEmbeddedZeroBytes) {
   EXPECT_TRUE(loaded);
   EXPECT_EQ(slice(rig.device->record(), 0, kStampOffset), slice(cached, 0, kStampOffset));
 }
-
-TEST_F(Round, ValuesAreNeverServed) {
-  auto expectNotReady = [&] {
-    try {
-      rig.device->Get_Value(3, "10005");
-      ADD_FAILURE() << "Get_Value returned";
-    } catch (const std::out_of_range& error) {
-      EXPECT_STREQ(error.what(), "数据未就绪");
-    }
-  };
-  expectNotReady();
-  capturedLines([&] { rig.device->do_sample(); });
-  expectNotReady();
-}
