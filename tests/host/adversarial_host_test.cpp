@@ -673,23 +673,4 @@ TEST(AdversarialHostWaits, RoundsGiveUpWaitingForTheRoundAndThresholdLocks) {
   EXPECT_EQ(rig.host->names(), roundCallOrder());
 }
 
-// A host that keeps the pointer it was given for the record and reads it after the next round
-// finds the record that round published.
-TEST(AdversarialHostRecords, APublishedRecordOutlivesItsCall) {
-  Rig rig = Rig::withoutSampling();
-  capturedLines([&] {
-    for (const unsigned char fill : {0x11, 0x22}) {
-      const Bytes cached(kRecordSize, fill);
-      EXPECT_TRUE(rig.device->LoadFromCache(cached.data(), kRecordSize));
-    }
-  });
-  const std::vector<HostCall> calls = rig.host->calls();
-  const HostCall& first = calls.front();
-  const HostCall& last = calls.back();
-  ASSERT_EQ(first.name, "SendSP");
-  ASSERT_EQ(last.name, "SaveDeviceHistory");
-  EXPECT_EQ(Bytes(first.address, first.address + kRecordSize), last.data);
-  EXPECT_EQ(last.data[kPointsOffset], 0x22);
-}
-
 }  // namespace

@@ -56,47 +56,6 @@ TEST(SettingsNumbers, FollowTheCLibraryRules) {
   EXPECT_EQ(unidata::parseFloatText("1e39"), std::numeric_limits<float>::infinity());
 }
 
-TEST_F(SettingsImport, ModeIsParsedFromTheTextOfBMode) {
-  const std::pair<const char*, int> cases[] = {
-      {"\"5\"", 5}, {"5", 5}, {"\"3x\"", 3}, {"\" -7\"", -7}, {"5.9", 5}, {"\"x\"", 0}, {"true", 0},
-  };
-  for (const auto& [text, mode] : cases) {
-    rig.device->b_mode_ = 42;
-    const auto lines = deliver(std::string("{\"appSetting\": {\"b_mode\": ") + text + "}}");
-    EXPECT_EQ(rig.device->b_mode_.load(), mode) << text;
-    ASSERT_FALSE(lines.empty());
-    EXPECT_EQ(lines.front(), "InitSetting 12 b_mode_:" + std::to_string(mode));
-  }
-}
-
-TEST_F(SettingsImport, ModeIsKeptWithoutAUsableBMode) {
-  for (const char* settings : {"{}", "{\"appSetting\": null}", "{\"appSetting\": 5}",
-                               "{\"appSetting\": {}}", "{\"appSetting\": {\"b_mode\": null}}"}) {
-    rig.device->b_mode_ = 0;
-    EXPECT_TRUE(deliver(settings).empty()) << settings;
-    EXPECT_EQ(rig.device->b_mode_.load(), 0) << settings;
-  }
-  // A new device stays in mode 1 and searches for its configuration file.
-  Rig fresh;
-  fresh.device->dataId_ = 12;
-  const auto lines =
-      capturedLines([&] { fresh.device->genericInitSetting(Json::Value(Json::objectValue)); });
-  EXPECT_EQ(fresh.device->b_mode_.load(), 1);
-  EXPECT_EQ(lines.front(), "data_id:12 model:vornk b ini not found");
-}
-
-TEST_F(SettingsImport, ABModeWithoutTextFormIsIgnoredWithAReason) {
-  rig.device->b_mode_ = 0;
-  EXPECT_EQ(
-      deliver("{\"appSetting\": {\"b_mode\": {\"x\": 5}}}"),
-      std::vector<std::string>{"InitSetting 12 b_mode ignored: a JSON object has no text form"});
-  EXPECT_EQ(
-      deliver("{\"appSetting\": {\"b_mode\": [5]}}"),
-      std::vector<std::string>{"InitSetting 12 b_mode ignored: a JSON array has no text form"});
-  EXPECT_EQ(rig.device->b_mode_.load(), 0);
-  EXPECT_EQ(rig.host->count("InitSetting"), 2u);
-}
-
 TEST_F(SettingsImport, MobileImportPrintsEveryMemberAndItsMissingIdentifiers) {
   rig.device->signalLevelMap["full"] = 4;
   rig.device->signalValueMap["full"] = 21.5f;
