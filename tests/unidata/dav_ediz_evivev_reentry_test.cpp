@@ -1,9 +1,8 @@
-// Host calls that call back into the device they were made for, from the same thread. What would
-// relock a lock the thread holds, change tables the round is walking, or go on with a deleted
-// device is refused loudly; everything else is served. A call that hangs instead is ended and
-// named by the watchdog.
+// Host calls of a round that call back into the device they were made for, from the same thread.
+// What would relock a lock the thread holds or change tables the round is walking is refused
+// loudly; everything else is served. A call from another thread that the round waits for gives up
+// after the bound. A call that hangs instead is ended and named by the watchdog.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <functional>
@@ -14,6 +13,7 @@
 #include "tests/support/rounds.h"
 #include "tests/support/temp_work_dir.h"
 #include "tests/support/watchdog.h"
+#include "unidata/dav_ediz_evivev.h"
 
 namespace {
 
