@@ -23,7 +23,6 @@
 #include "tests/support/rounds.h"
 #include "tests/support/temp_work_dir.h"
 #include "tests/support/watchdog.h"
-#include "unidata/dav_ediz_evivev.h"
 
 using vornk_points::kPoints;
 using vornk_points::Point;
