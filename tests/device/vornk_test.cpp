@@ -460,8 +460,11 @@ TEST(ExchangeCallBack, CallsFromInsideTheBacnetExchangeAreRefused) {
   bool restored = true;
   std::string thrown;
   const vornk_points::Point& first = vornk_points::kPoints.front();
+  std::promise<void> delivered;  // the cycle waits until the host has the settings
+  std::future<void> settingsDelivered = delivered.get_future();
   rig.bacnet->setRequestHook([&](BACnetObjectType type, std::uint32_t instance) {
     if (type != first.type || instance != first.instance) return;
+    settingsDelivered.wait();
     restored = rig.device->LoadFromCache(other.data(), kRecordSize);
     rig.device->RoundDone();
     try {
@@ -473,6 +476,7 @@ TEST(ExchangeCallBack, CallsFromInsideTheBacnetExchangeAreRefused) {
   const auto lines = capturedLines([&] {
     watchdog.run("a cycle whose BACnet exchange calls back into the device", [&] {
       rig.device->InitSetting(Json::Value(Json::objectValue));
+      delivered.set_value();
       EXPECT_TRUE(rig.host->waitFor("SaveDeviceHistory", 1, std::chrono::seconds(30)));
     });
   });
