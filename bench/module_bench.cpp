@@ -79,7 +79,7 @@ void BM_CycleLinesFloor(benchmark::State& state) {
 }
 BENCHMARK(BM_CycleLinesFloor)->Unit(benchmark::kMicrosecond);
 
-// The simulated device's part of a cycle: its requests and answers alone.
+// The simulated device's part of a cycle: its request and answer for every point, alone.
 void exchangeAll(SimulatedBacnetDevice& bacnet) {
   for (const vornk_points::Point& point : vornk_points::kPoints) {
     std::uint32_t value = 0;

@@ -6,6 +6,7 @@
 #include <thread>
 #include <utility>
 
+#include "doubles/round_calls.h"
 #include "zeq_bacnet_device.h"
 
 namespace {
@@ -31,17 +32,9 @@ std::minstd_rand& threadGenerator(std::uint32_t serial, std::uint32_t seed) {
 
 }  // namespace
 
-const std::set<std::string>& AdversarialServices::roundCalls() {
-  static const std::set<std::string> calls{"SendSP",           "Reset",
-                                           "CheckThreshold",   "CheckThresholdBool",
-                                           "CheckAOReport",    "DoBatchCheckThreshold",
-                                           "SaveDeviceHistory"};
-  return calls;
-}
-
 const std::set<std::string>& AdversarialServices::allCalls() {
   static const std::set<std::string> calls = [] {
-    std::set<std::string> all = roundCalls();
+    std::set<std::string> all = everyRoundCall();
     all.insert("InitSetting");
     return all;
   }();

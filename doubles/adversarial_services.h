@@ -36,9 +36,7 @@ class AdversarialHostError : public std::runtime_error {
 
 class AdversarialServices : public RecordingServices {
  public:
-  // The calls a round makes: all but InitSetting.
-  static const std::set<std::string>& roundCalls();
-  // Every call of the seam.
+  // Every call of the seam: a round's (everyRoundCall()) and InitSetting.
   static const std::set<std::string>& allCalls();
 
   explicit AdversarialServices(AdversarialBehaviour behaviour);

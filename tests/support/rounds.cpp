@@ -68,13 +68,3 @@ Json::Value evaluatingSettings(int mode) {
   return parseJson(R"({"appSetting": {"b_mode": 5}, "thresholdSetting": {"a": {"ID": "S1",
       "SignalName": "t1", "UpValue": 30, "UpReconverValue": 28, "UpAlarmLevel": 2}}})");
 }
-
-const std::vector<std::string>& evaluatingRoundCalls(int mode) {
-  using Names = std::vector<std::string>;
-  static const Names mode1 = {
-      "SendSP",           "Reset", "CheckThreshold", "CheckAOReport", "DoBatchCheckThreshold",
-      "SaveDeviceHistory"};
-  static const Names mode5 = {"SendSP", "Reset", "CheckThresholdBool", "DoBatchCheckThreshold",
-                              "SaveDeviceHistory"};
-  return mode == 1 ? mode1 : mode5;
-}

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "doubles/round_calls.h"
 #include "tests/support/probe_vornk.h"
 
 std::vector<std::string> splitLines(const std::string& text);
@@ -48,8 +49,6 @@ inline constexpr char kOneSignalIni[] = "[AI]\nt1=A0100001,one\n[ALARM]\na1=B01\
 // due analog report rule, in mode 5 t1's upper band. t1 moves across the band every round.
 void evaluateEveryRound(ProbeVornk& device);
 
-// Settings in mode 1 or 5 for a device set up by evaluateEveryRound.
+// Settings in mode 1 or 5 for a device set up by evaluateEveryRound; its rounds then make the
+// host calls of roundCallOrder(mode).
 Json::Value evaluatingSettings(int mode);
-
-// The host calls of a whole round of a device set up by evaluateEveryRound, in order.
-const std::vector<std::string>& evaluatingRoundCalls(int mode);

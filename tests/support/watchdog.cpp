@@ -5,8 +5,8 @@
 #include <cstdio>
 #include <cstdlib>
 
-Watchdog::Watchdog(const char* file, int line)
-    : file_(file), line_(line), start_(std::chrono::steady_clock::now()) {
+Watchdog::Watchdog(std::chrono::seconds limit, const char* file, int line)
+    : limit_(limit), file_(file), line_(line), start_(std::chrono::steady_clock::now()) {
   const testing::TestInfo* test = testing::UnitTest::GetInstance()->current_test_info();
   testName_ =
       test == nullptr ? "(no test)" : std::string(test->test_suite_name()) + "." + test->name();
@@ -49,8 +49,8 @@ Watchdog::Slot* Watchdog::claim(const char* name, long number) {
 }
 
 void Watchdog::watch() {
-  constexpr auto limitMs = static_cast<std::int64_t>(
-      std::chrono::duration_cast<std::chrono::milliseconds>(kLimit).count());
+  const auto limitMs = static_cast<std::int64_t>(
+      std::chrono::duration_cast<std::chrono::milliseconds>(limit_).count());
   std::unique_lock<std::mutex> lock(stopLock_);
   while (!stopSignal_.wait_for(lock, std::chrono::milliseconds(100), [this] { return stop_; })) {
     const std::uint32_t now = elapsedMs();
@@ -66,7 +66,7 @@ void Watchdog::watch() {
 void Watchdog::reportAndExit(std::uint32_t now) const {
   std::fprintf(stderr,
                "%s:%d: Failure\nwatchdog: %s hung, operations still running (limit %lld s):\n",
-               file_, line_, testName_.c_str(), static_cast<long long>(kLimit.count()));
+               file_, line_, testName_.c_str(), static_cast<long long>(limit_.count()));
   for (const Slot& slot : slots_) {
     if (slot.state.load(std::memory_order_acquire) != kRunning) continue;
     const long number = slot.number.load(std::memory_order_relaxed);

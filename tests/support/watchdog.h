@@ -1,5 +1,5 @@
 // Turns a hung test into a failure that says what hung. Operations register while they run
-// (Watchdog::Operation, RAII); when one has been running for kLimit, the watchdog writes a
+// (Watchdog::Operation, RAII); when one has been running for the watchdog's limit, it writes a
 // failure naming the test and every operation still running to standard error and ends the
 // process with exit code 1, so a deadlock shows in CI instead of stalling it.
 //
@@ -13,6 +13,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -29,9 +30,13 @@ class Watchdog {
 
  public:
   static constexpr std::chrono::seconds kLimit{10};
+  // Deleting a device: its sampling thread stops at the next point, or at once in its pause.
+  static constexpr std::chrono::seconds kDeletionLimit{3};
 
-  // Names the test running on the calling thread (the test's own thread) and starts watching.
-  explicit Watchdog(const char* file = __builtin_FILE(), int line = __builtin_LINE());
+  // Names the test running on the calling thread (the test's own thread) and starts watching
+  // operations, each for limit.
+  explicit Watchdog(std::chrono::seconds limit = kLimit, const char* file = __builtin_FILE(),
+                    int line = __builtin_LINE());
   Watchdog(const Watchdog&) = delete;
   Watchdog& operator=(const Watchdog&) = delete;
   ~Watchdog();
@@ -71,6 +76,7 @@ class Watchdog {
   void watch();
   [[noreturn]] void reportAndExit(std::uint32_t now) const;
 
+  const std::chrono::seconds limit_;
   const char* const file_;
   const int line_;
   const std::chrono::steady_clock::time_point start_;
@@ -81,3 +87,12 @@ class Watchdog {
   bool stop_ = false;
   std::thread thread_;
 };
+
+// Deletes what owner holds, under a watchdog of kDeletionLimit that names the deletion if it
+// hangs.
+template <typename T>
+void deleteWatched(std::unique_ptr<T>& owner, const char* name, const char* file = __builtin_FILE(),
+                   int line = __builtin_LINE()) {
+  Watchdog watchdog(Watchdog::kDeletionLimit, file, line);
+  watchdog.run(name, [&] { owner.reset(); });
+}

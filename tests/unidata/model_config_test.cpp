@@ -1,5 +1,6 @@
 // The configuration-file mode: where the model's file is looked for, how its AI and ALARM
-// entries are read, and what reader errors and missing sections leave behind.
+// entries are read, and what reader errors and missing sections leave behind: earlier entries stay
+// when the file is refused.
 #include "unidata/model_config.h"
 
 #include <gtest/gtest.h>
@@ -45,6 +46,21 @@ class ModelConfig : public testing::Test {
 
   TempWorkDir folder;
   Rig rig;
+};
+
+// A file the INI reader or the section lookup refuses, and the error text it gives.
+struct BadConfigFile {
+  const char* name;
+  const char* text;
+  const char* error;
+};
+
+class MalformedConfigFile : public ModelConfig, public testing::WithParamInterface<BadConfigFile> {
+ protected:
+  MalformedConfigFile() {
+    rig.device->aiSignalMap_["kept"] = {"K01", "kept signal"};
+    rig.device->alarmSignalIdMap_["kept"] = "B01";
+  }
 };
 
 }  // namespace
@@ -168,3 +184,34 @@ TEST_F(ModelConfig, ASecondImportKeepsKeysTheNewFileLacks) {
                                       "first:t3 second:A03 name:three"}));
   EXPECT_EQ(rig.device->alarmSignalIdMap_, (unidata::AlarmIdMap{{"a1", "B01"}, {"a2", "B02"}}));
 }
+
+// The error leaves InitSetting as the reader's exception, before the host's InitSetting and
+// before any entry is stored; what an earlier import stored stays.
+TEST_P(MalformedConfigFile, LeavesAsTheReadersErrorKeepingEarlierEntries) {
+  folder.write("ini/vornk.ini", GetParam().text);
+  std::string error = "no error";
+  capturedLines([&] {
+    try {
+      rig.device->genericInitSetting(Json::Value(Json::objectValue));
+    } catch (const boost::property_tree::ptree_error& thrown) {
+      error = thrown.what();
+    }
+  });
+  EXPECT_NE(error.find(GetParam().error), std::string::npos) << error;
+  EXPECT_EQ(rig.device->aiSignalMap_, (unidata::AiSignalMap{{"kept", {"K01", "kept signal"}}}));
+  EXPECT_EQ(rig.device->alarmSignalIdMap_, (unidata::AlarmIdMap{{"kept", "B01"}}));
+  EXPECT_TRUE(rig.host->names().empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, MalformedConfigFile,
+    testing::Values(BadConfigFile{"Empty", "", "No such node (AI)"},
+                    BadConfigFile{"OnlyComments", "; nothing\n# here\n", "No such node (AI)"},
+                    BadConfigFile{"NoAiSection", "[ALARM]\na1=B02\n", "No such node (AI)"},
+                    BadConfigFile{"SectionNamesAreCaseSensitive", "[ai]\nt1=A01\n[alarm]\na=b\n",
+                                  "No such node (AI)"},
+                    BadConfigFile{"BinaryBytes", "\x01\x02\xff\n",
+                                  "'=' character not found in line"},
+                    BadConfigFile{"EmptySectionNameIsNoAi", "[]\nt1=A01\n", "No such node (AI)"},
+                    BadConfigFile{"BlankKey", "[AI]\n   = A01\n", "key expected"}),
+    [](const testing::TestParamInfo<BadConfigFile>& info) { return info.param.name; });

@@ -1,6 +1,6 @@
-// Shutdown and reload: the real vornk.so loaded, its devices sampling, deleted anywhere in a
-// cycle or a pause, and the module unloaded, many times; the process keeps no thread and no file
-// descriptor of it.
+// vornk.so as the host loads it, through dlopen and get_providers only: one new provider per call,
+// devices that outlive the providers, and shutdown and reload (devices deleted anywhere in a cycle
+// or a pause and the module unloaded, many times, leaving no thread and no file descriptor).
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 
@@ -9,23 +9,44 @@
 #include <future>
 #include <memory>
 #include <random>
+#include <typeinfo>
 #include <vector>
 
+#include "doubles/recording_services.h"
+#include "doubles/simulated_device.h"
 #include "provider.h"
+#include "tests/support/probe_vornk.h"
 #include "tests/support/process_state.h"
 #include "tests/support/rounds.h"
 #include "tests/support/temp_work_dir.h"
+#include "tests/support/watchdog.h"
 #include "zeq_bacnet_device.h"
 
 namespace {
+
+class LoadedModule : public testing::Test {
+ protected:
+  void SetUp() override {
+    handle_ = dlopen(VORNK_MODULE_PATH, RTLD_NOW | RTLD_LOCAL);
+    ASSERT_NE(handle_, nullptr) << dlerror();
+    getProviders_ = reinterpret_cast<GetProvidersFunction>(dlsym(handle_, "get_providers"));
+    ASSERT_NE(getProviders_, nullptr) << dlerror();
+  }
+  void TearDown() override {
+    if (handle_ != nullptr) dlclose(handle_);
+  }
+
+  void* handle_ = nullptr;
+  GetProvidersFunction getProviders_ = nullptr;
+};
 
 constexpr int kLoads = 20;
 constexpr int kDevicesPerLoad = 3;
 constexpr auto kWait = std::chrono::seconds(30);
 
 // One device of the loaded module, and where to delete it: after the request with that number
-// (1 to 284: in the middle of the first cycle), or after its first round (in the 5-second pause),
-// or (0) as soon as its settings have been delivered.
+// (one per point: in the middle of the first cycle), or after its first round (kInThePause: in
+// the 5-second pause), or (0) as soon as its settings have been delivered.
 struct LoadedDevice {
   std::unique_ptr<VDeviceInterface> device;
   std::shared_ptr<RecordingServices> host = std::make_shared<RecordingServices>();
@@ -35,7 +56,7 @@ struct LoadedDevice {
   std::atomic<unsigned> requests{0};
 };
 
-constexpr unsigned kInThePause = 285;
+constexpr auto kInThePause = static_cast<unsigned>(vornk_points::kPoints.size() + 1);
 
 // Settings by device: mode 1 reading ./ini/vornk.ini, mode 5, and mode 1 reading ./ini/102.ini,
 // which the reader rejects.
@@ -48,11 +69,63 @@ const char* const kSettings[] = {
 
 }  // namespace
 
+TEST_F(LoadedModule, OffersOneNewProviderPerCall) {
+  auto first = getProviders_();
+  auto second = getProviders_();
+  ASSERT_EQ(first.size(), 1u);
+  ASSERT_EQ(second.size(), 1u);
+  ASSERT_NE(first[0], nullptr);
+  EXPECT_NE(first[0], second[0]);
+  EXPECT_STREQ(typeid(*first[0]).name(), "13vornkProvider");
+  EXPECT_NE(dynamic_cast<ZeqSocketDeviceProvider*>(first[0].get()), nullptr);
+}
+
+TEST_F(LoadedModule, CreatesIndependentDevicesThatOutliveTheProviders) {
+  std::unique_ptr<VDeviceInterface> a;
+  std::unique_ptr<VDeviceInterface> b;
+  {
+    auto providers = getProviders_();
+    a.reset(providers[0]->create());
+    b.reset(providers[0]->create());
+  }
+  ASSERT_NE(a, nullptr);
+  ASSERT_NE(a, b);
+  EXPECT_EQ(a->DeviceType(), "vornk");
+  EXPECT_EQ(b->DeviceType(), "vornk");
+
+  // Only the first device is configured and sampled; the second stays untouched.
+  auto* device = dynamic_cast<ZeqBacNetDevice*>(a.get());
+  ASSERT_NE(device, nullptr);
+  auto host = std::make_shared<RecordingServices>();
+  auto otherHost = std::make_shared<RecordingServices>();
+  device->AttachHostServices(host);
+  device->AttachBacnetClient(std::make_shared<SimulatedBacnetDevice>());
+  dynamic_cast<ZeqVDevice&>(*b).AttachHostServices(otherHost);
+  device->endpointText = "sim";
+  device->Init({}, 4242, Json::Value());
+
+  testing::internal::CaptureStdout();
+  device->InitSetting(Json::Value(Json::objectValue));
+  const bool published = host->waitFor("SaveDeviceHistory", 1, std::chrono::seconds(30));
+  deleteWatched(a, "deleting the device in its pause");
+  testing::internal::GetCapturedStdout();
+
+  ASSERT_TRUE(published);
+  Bytes data;
+  for (const HostCall& call : host->calls()) {
+    if (call.name == "SendSP") data = call.data;
+  }
+  ASSERT_EQ(data.size(), kRecordSize);
+  EXPECT_EQ(data[0] | data[1] << 8, 4242);
+  EXPECT_TRUE(otherHost->calls().empty());
+  EXPECT_THROW(b->Get_Value(0, ""), std::out_of_range);
+}
+
 TEST(ShutdownAndReload, DevicesDeletedInCyclesAndPausesThenTheModuleUnloadedLeaveNothing) {
   const auto threadsBefore = process_state::threads();
   std::mt19937 random(6);  // fixed, so that a failure repeats
   std::uniform_int_distribution<unsigned> where(0, 5);
-  std::uniform_int_distribution<unsigned> request(1, 284);
+  std::uniform_int_distribution<unsigned> request(1, kInThePause - 1);
   const auto deletionPoint = [&] {
     const unsigned choice = where(random);
     return choice == 0 ? 0 : choice <= 2 ? kInThePause : request(random);
@@ -107,7 +180,9 @@ TEST(ShutdownAndReload, DevicesDeletedInCyclesAndPausesThenTheModuleUnloadedLeav
       } else if (loaded->deleteAfter > 0) {
         EXPECT_EQ(loaded->reached.get_future().wait_for(kWait), std::future_status::ready);
       }
-      loaded->device.reset();
+      deleteWatched(loaded->device, loaded->deleteAfter == kInThePause
+                                        ? "deleting a device in its pause"
+                                        : "deleting a device in its first cycle");
     }
     devices.clear();
 

@@ -1,12 +1,15 @@
-// Devices under a host that misbehaves as the closed host may: its calls take the device's
-// bacnetMutex and sleep holding it, queue rule_values into the round, and (in one variant)
-// throw. Rounds on the sampling threads meet restores, settings imports, reads and deletions on
-// host threads. Nothing may deadlock: every host operation runs under the watchdog, which ends a
-// hung test and names what hung. Every record published or stored is checked as the host gets it.
+// The generic data device's locks while host threads call into it: rounds on the sampling threads
+// meet restores, settings imports, reads and deletions on host threads, under a recording host and
+// under one that misbehaves as the closed host may (its calls take the device's bacnetMutex and
+// sleep holding it, queue rule_values into the round, and in one variant throw). Rounds never
+// overlap and every record published or stored is whole, as the host gets it; a wait for a lock
+// gives up after its bound. Nothing may deadlock: host operations run under the watchdog, which
+// ends a hung test and names what hung. Run under ThreadSanitizer in CI.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <condition_variable>
 #include <functional>
 #include <map>
@@ -305,7 +308,7 @@ AdversarialBehaviour throwingHost() {
   return host;
 }
 
-class AdversarialHost : public testing::TestWithParam<HostVariant> {
+class LockOrder : public testing::TestWithParam<HostVariant> {
  protected:
   bool throwing() const { return !GetParam().behaviour.throwIn.empty(); }
 
@@ -343,7 +346,7 @@ constexpr int kHeldCalls = 40;  // per host thread that holds bacnetMutex
 // Two host threads restore cached records into one device and import settings in modes 1, 3 and
 // 5, while a third creates devices, imports and restores into them and deletes them as they
 // sample.
-TEST_P(AdversarialHost, SamplingMeetsRestoresImportsAndRecreation) {
+TEST_P(LockOrder, SamplingMeetsRestoresImportsAndRecreation) {
   Watchdog watchdog;
   TempWorkDir folder;
   folder.write("ini/vornk.ini", kTwoSignalIni);
@@ -420,13 +423,13 @@ TEST_P(AdversarialHost, SamplingMeetsRestoresImportsAndRecreation) {
 // and read a value, while the device samples and every round call of the host takes
 // bacnetMutex. The device's rounds evaluate nothing (no values): a host holding bacnetMutex
 // while the evaluation's own host calls take it would break the host's lock order, not ours.
-TEST_P(AdversarialHost, HostHoldingBacnetMutexImportsAndReads) {
+TEST_P(LockOrder, HostHoldingBacnetMutexImportsAndReads) {
   Watchdog watchdog;
   TempWorkDir folder;
   folder.write("ini/vornk.ini", kTwoSignalIni);
   const auto settings = settingsInModes135();
   AdversarialBehaviour behaviour = GetParam().behaviour;
-  behaviour.lockBacnet = AdversarialServices::roundCalls();  // InitSetting's caller holds it
+  behaviour.lockBacnet = everyRoundCall();  // InitSetting's caller holds it
   auto host = std::make_shared<AdversarialServices>(behaviour);
   RecordChecker checker(host->behaviour());
   host->setHook(checker.hook());
@@ -480,7 +483,7 @@ TEST_P(AdversarialHost, HostHoldingBacnetMutexImportsAndReads) {
   expectSamplingFailuresFromTheHostOnly(lines, checker.counts(kDevice));
 }
 
-INSTANTIATE_TEST_SUITE_P(Hosts, AdversarialHost,
+INSTANTIATE_TEST_SUITE_P(Hosts, LockOrder,
                          testing::Values(HostVariant{"LockingAndSleeping", lockingHost()},
                                          HostVariant{"AlsoThrowing", throwingHost()}),
                          [](const testing::TestParamInfo<HostVariant>& info) {
@@ -492,7 +495,7 @@ INSTANTIATE_TEST_SUITE_P(Hosts, AdversarialHost,
 // publishes its own record once and every round's history is its publication. Then one restore
 // lands in the middle of a cycle, whose round must hold the cached points read before it and
 // sampled ones after. (The checker fails the test on any other record.)
-TEST(AdversarialHostRecords, RestoresPublishTheirRecordAndHistoryStoresThePublication) {
+TEST(RestoresWhileSampling, PublishTheirRecordAndHistoryStoresThePublication) {
   Watchdog watchdog;
   TempWorkDir folder;
   folder.write("ini/vornk.ini", kTwoSignalIni);
@@ -585,7 +588,7 @@ TEST(AdversarialHostRecords, RestoresPublishTheirRecordAndHistoryStoresThePublic
 // Two devices whose rounds restore each other's cached records take the round locks in opposite
 // orders: at least one of the restores gives up after the bound with its line, and both rounds
 // publish and store their own record.
-TEST(AdversarialHostWaits, DevicesRestoringEachOthersRecordsGiveUpAfterTheBound) {
+TEST(LockWait, DevicesRestoringEachOthersRecordsGiveUpAfterTheBound) {
   Watchdog watchdog;
   std::array<Rig, 2> rigs{Rig::withoutSampling(), Rig::withoutSampling()};
   std::mutex lock;
@@ -619,7 +622,7 @@ TEST(AdversarialHostWaits, DevicesRestoringEachOthersRecordsGiveUpAfterTheBound)
   EXPECT_FALSE(restored[0] && restored[1]);
   for (int d = 0; d < 2; ++d) {
     const std::vector<HostCall> calls = rigs[d].host->calls();
-    ASSERT_EQ(calls.size(), restored[1 - d] ? 8u : 4u);
+    ASSERT_EQ(calls.size(), (restored[1 - d] ? 2 : 1) * roundCallOrder().size());
     EXPECT_EQ(calls[0].data[kPointsOffset], 0x10 + d);
     EXPECT_EQ(calls[3].data, calls[0].data);
   }
@@ -629,7 +632,7 @@ TEST(AdversarialHostWaits, DevicesRestoringEachOthersRecordsGiveUpAfterTheBound)
 // after the bound with one line: its record keeps the cycle's values, and it samples again after
 // its pause. While the threshold lock is held, a round skips its evaluation with one line and
 // goes on to the batch check and the history.
-TEST(AdversarialHostWaits, RoundsGiveUpWaitingForTheRoundAndThresholdLocks) {
+TEST(LockWait, RoundsGiveUpWaitingForTheRoundAndThresholdLocks) {
   Watchdog watchdog;
   TempWorkDir folder;
   folder.write("ini/vornk.ini", kOneSignalIni);
@@ -673,27 +676,73 @@ TEST(AdversarialHostWaits, RoundsGiveUpWaitingForTheRoundAndThresholdLocks) {
   EXPECT_EQ(count("vornk: threshold evaluation refused: the device's threshold lock stayed taken "
                   "for 100 ms"),
             1);
-  EXPECT_EQ(rig.host->names(), (std::vector<std::string>{"SendSP", "Reset", "DoBatchCheckThreshold",
-                                                         "SaveDeviceHistory"}));
+  EXPECT_EQ(rig.host->names(), roundCallOrder());
 }
 
-// A host that keeps the pointer it was given for the record and reads it after the next round
-// finds the record that round published.
-TEST(AdversarialHostRecords, APublishedRecordOutlivesItsCall) {
-  Rig rig = Rig::withoutSampling();
-  capturedLines([&] {
-    for (const unsigned char fill : {0x11, 0x22}) {
-      const Bytes cached(kRecordSize, fill);
-      EXPECT_TRUE(rig.device->LoadFromCache(cached.data(), kRecordSize));
+TEST(Concurrency, CacheRestoresWhileSamplingPublishWholeRecords) {
+  Rig rig(std::chrono::milliseconds(0));
+  Bytes cached(kRecordSize);
+  for (std::size_t i = 0; i < cached.size(); ++i)
+    cached[i] = static_cast<unsigned char>(0xA0 + i % 7);
+
+  const std::thread::id restorer = std::this_thread::get_id();
+  std::atomic<int> roundsInFlight{0};
+  std::atomic<int> overlaps{0};
+  std::atomic<int> tornRecords{0};
+  rig.host->setHook([&](ZeqVDevice&, const HostCall& call) {
+    if (call.name == "SendSP") {
+      if (roundsInFlight.fetch_add(1) != 0) ++overlaps;
+      // A round on the restoring thread publishes exactly the cached record, stamp aside.
+      if (std::this_thread::get_id() == restorer &&
+          !std::equal(cached.begin(), cached.begin() + kStampOffset, call.data.begin())) {
+        ++tornRecords;
+      }
+    } else if (call.name == "SaveDeviceHistory") {
+      roundsInFlight.fetch_sub(1);
     }
   });
-  const std::vector<HostCall> calls = rig.host->calls();
-  const HostCall& first = calls.front();
-  const HostCall& last = calls.back();
-  ASSERT_EQ(first.name, "SendSP");
-  ASSERT_EQ(last.name, "SaveDeviceHistory");
-  EXPECT_EQ(Bytes(first.address, first.address + kRecordSize), last.data);
-  EXPECT_EQ(last.data[kPointsOffset], 0x22);
+
+  capturedLines([&] {
+    rig.device->InitSetting(Json::Value());
+    for (int i = 0; i < 300; ++i) {
+      ASSERT_TRUE(rig.device->LoadFromCache(cached.data(), kRecordSize));
+    }
+    ASSERT_TRUE(rig.host->waitFor("SaveDeviceHistory", 303, std::chrono::seconds(60)));
+    rig.device.reset();
+  });
+  EXPECT_EQ(overlaps.load(), 0);
+  EXPECT_EQ(tornRecords.load(), 0);
+}
+
+// Settings imports in modes 1, 3 and 5 while the sampling thread completes rounds whose
+// evaluation reads the imported tables and updates the alarm states and the report rules.
+TEST(Concurrency, ImportsAndRoundsNeverTouchTheTablesAtOnce) {
+  TempWorkDir folder;
+  folder.write("ini/vornk.ini", kTwoSignalIni);
+  const auto settings = settingsInModes135();
+
+  Rig rig(std::chrono::milliseconds(0));
+  rig.device->aoReportSettings_["A0160001"] = {true, 0, false, 0, false, 0, 0, 0};
+  rig.device->inGenJsonData = [](Json::Value& values) {
+    values["t1"] = values.get("t1", 0).asInt() == 31 ? 27 : 31;  // crosses both limits
+    values["t2"] = 1;
+  };
+
+  // Imports run back to back, so that rounds fall between and into them, until rounds have
+  // evaluated in both modes.
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  const auto evaluatedBoth = [&rig] {
+    return rig.host->count("SaveDeviceHistory") >= 20 && rig.host->count("CheckThreshold") > 0 &&
+           rig.host->count("CheckThresholdBool") > 0;
+  };
+  capturedLines([&] {
+    while (!evaluatedBoth() && std::chrono::steady_clock::now() < deadline) {
+      for (const Json::Value& modeSettings : settings) rig.device->InitSetting(modeSettings);
+    }
+    rig.device.reset();
+  });
+  EXPECT_TRUE(evaluatedBoth());
+  EXPECT_GT(rig.host->count("CheckAOReport"), 0u);
 }
 
 }  // namespace

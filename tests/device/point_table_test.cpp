@@ -1,13 +1,13 @@
-// The record's layout and the point table that fills it.
+// The point table that fills the record: its groups in reading order and their counts, each
+// point's slot, and known points at their bytes.
+#include "device/point_table.h"
+
 #include <gtest/gtest.h>
 
 #include <cstddef>
 #include <map>
 #include <set>
 #include <utility>
-
-#include "device/point_table.h"
-#include "device/vornk_data.h"
 
 using vornk_points::kPoints;
 using vornk_points::Point;
@@ -29,15 +29,6 @@ const Point& pointFor(BACnetObjectType type, std::uint32_t instance) {
 }
 
 }  // namespace
-
-TEST(RecordLayout, FieldsSitAtTheirOffsets) {
-  EXPECT_EQ(sizeof(vornk_Data_t), 859u);
-  EXPECT_EQ(offsetof(vornk_Data_t, bo), 96u);
-  EXPECT_EQ(offsetof(vornk_Data_t, ai), 100u);
-  EXPECT_EQ(offsetof(vornk_Data_t, ao), 836u);
-  EXPECT_EQ(offsetof(vornk_Data_t, av), 844u);
-  EXPECT_EQ(offsetof(vornk_Data_t, stamp), 852u);
-}
 
 TEST(PointTable, GroupsComeInReadingOrderWithTheirCounts) {
   EXPECT_EQ(countOf(OBJECT_BINARY_INPUT), 92u);

@@ -1,9 +1,8 @@
-// Host calls that call back into the device they were made for, from the same thread. What would
-// relock a lock the thread holds, change tables the round is walking, or go on with a deleted
-// device is refused loudly; everything else is served. A call that hangs instead is ended and
-// named by the watchdog.
+// Host calls of a round that call back into the device they were made for, from the same thread.
+// What would relock a lock the thread holds or change tables the round is walking is refused
+// loudly; everything else is served. A call from another thread that the round waits for gives up
+// after the bound. A call that hangs instead is ended and named by the watchdog.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <functional>
@@ -79,8 +78,7 @@ TEST_F(CallBack, InitSettingFromTheEvaluationThrowsAndChangesNothing) {
     });
     EXPECT_EQ(refusal, kInitSettingRefused);
     EXPECT_EQ(rig.device->b_mode_, step.mode);
-    EXPECT_EQ(rig.host->names(),
-              evaluatingRoundCalls(step.mode));  // no InitSetting reached the host
+    EXPECT_EQ(rig.host->names(), roundCallOrder(step.mode));  // no InitSetting reached the host
     EXPECT_EQ(rig.host->calls().back().data, rig.host->calls().front().data);
   }
 }
@@ -90,25 +88,25 @@ TEST_F(CallBack, InitSettingFromTheEvaluationThrowsAndChangesNothing) {
 // record once.
 TEST_F(CallBack, ARoundFromAnyStepOfARoundIsRefusedWithOneLine) {
   const Bytes other(kRecordSize, 0x22);
-  for (const Step step : {Step{"SendSP", 1}, Step{"Reset", 1}, Step{"CheckThreshold", 1},
-                          Step{"CheckAOReport", 1}, Step{"DoBatchCheckThreshold", 1},
-                          Step{"SaveDeviceHistory", 1}, Step{"CheckThresholdBool", 5}}) {
-    SCOPED_TRACE(step.call);
-    configure(step.mode);
-    bool restored = true;
-    const auto lines = roundCalling(step.call, [&] {
-      restored = rig.device->LoadFromCache(other.data(), kRecordSize);
-      rig.device->RoundDone();
-    });
-    EXPECT_FALSE(restored);
-    EXPECT_EQ(lines.size(), 3u);
-    EXPECT_EQ(std::count(lines.begin(), lines.end(), kLoadFromCacheRefused), 1);
-    EXPECT_EQ(std::count(lines.begin(), lines.end(), kRoundDoneRefused), 1);
-    EXPECT_EQ(std::count(lines.begin(), lines.end(), "rvSize is 0"), 1);
-    EXPECT_EQ(rig.host->names(), evaluatingRoundCalls(step.mode));
-    EXPECT_EQ(slice(rig.host->calls().front().data, 0, kStampOffset),
-              slice(cached, 0, kStampOffset));
-    EXPECT_EQ(slice(rig.device->record(), 0, kStampOffset), slice(cached, 0, kStampOffset));
+  for (const int mode : {1, 5}) {
+    for (const std::string& call : roundCallOrder(mode)) {
+      SCOPED_TRACE(call + " in mode " + std::to_string(mode));
+      configure(mode);
+      bool restored = true;
+      const auto lines = roundCalling(call, [&] {
+        restored = rig.device->LoadFromCache(other.data(), kRecordSize);
+        rig.device->RoundDone();
+      });
+      EXPECT_FALSE(restored);
+      EXPECT_EQ(lines.size(), 3u);
+      EXPECT_EQ(std::count(lines.begin(), lines.end(), kLoadFromCacheRefused), 1);
+      EXPECT_EQ(std::count(lines.begin(), lines.end(), kRoundDoneRefused), 1);
+      EXPECT_EQ(std::count(lines.begin(), lines.end(), "rvSize is 0"), 1);
+      EXPECT_EQ(rig.host->names(), roundCallOrder(mode));
+      EXPECT_EQ(slice(rig.host->calls().front().data, 0, kStampOffset),
+                slice(cached, 0, kStampOffset));
+      EXPECT_EQ(slice(rig.device->record(), 0, kStampOffset), slice(cached, 0, kStampOffset));
+    }
   }
 }
 
@@ -168,85 +166,7 @@ TEST_F(CallBack, ACallFromAThreadTheRoundWaitsForGivesUpAfterTheBound) {
     EXPECT_EQ(restored, operation != "LoadFromCache");
     EXPECT_EQ(thrown, operation == "InitSetting" ? refusal : "");
     EXPECT_EQ(rig.device->b_mode_, c.step.mode);
-    EXPECT_EQ(rig.host->names(), evaluatingRoundCalls(c.step.mode));
+    EXPECT_EQ(rig.host->names(), roundCallOrder(c.step.mode));
     EXPECT_EQ(rig.host->calls().back().data, rig.host->calls().front().data);
   }
-}
-
-// From a host call of the cycle's BACnet exchange, made while the cycle holds bacnetMutex,
-// LoadFromCache and RoundDone would take the round lock under bacnetMutex and publish a
-// half-sampled record, and InitSetting would take the threshold lock under it: each is refused,
-// and the cycle's own round follows whole.
-TEST(ExchangeCallBack, CallsFromInsideTheBacnetExchangeAreRefused) {
-  Watchdog watchdog;
-  Rig rig;
-  const Bytes other(kRecordSize, 0x22);
-  bool restored = true;
-  std::string thrown;
-  const vornk_points::Point& first = vornk_points::kPoints.front();
-  rig.bacnet->setRequestHook([&](BACnetObjectType type, std::uint32_t instance) {
-    if (type != first.type || instance != first.instance) return;
-    restored = rig.device->LoadFromCache(other.data(), kRecordSize);
-    rig.device->RoundDone();
-    try {
-      rig.device->InitSetting(evaluatingSettings(5));
-    } catch (const std::logic_error& error) {
-      thrown = error.what();
-    }
-  });
-  const auto lines = capturedLines([&] {
-    watchdog.run("a cycle whose BACnet exchange calls back into the device", [&] {
-      rig.device->InitSetting(Json::Value(Json::objectValue));
-      EXPECT_TRUE(rig.host->waitFor("SaveDeviceHistory", 1, std::chrono::seconds(30)));
-    });
-  });
-  const char* why = " refused: called from inside the device's own BACnet exchange";
-  EXPECT_FALSE(restored);
-  EXPECT_EQ(thrown, std::string("vornk: InitSetting") + why);
-  for (const char* operation : {"vornk: LoadFromCache", "vornk: RoundDone"}) {
-    EXPECT_EQ(std::count(lines.begin(), lines.end(), std::string(operation) + why), 1);
-  }
-  EXPECT_EQ(rig.host->count("SendSP"), 1u);
-  const std::vector<HostCall> calls = rig.host->calls();
-  const Bytes published = std::find_if(calls.begin(), calls.end(), [](const HostCall& call) {
-                            return call.name == "SendSP";
-                          })->data;
-  EXPECT_EQ(slice(published, first.recordOffset, first.size), defaultSlot(first));
-  EXPECT_EQ(calls.back().data, published);
-}
-
-// Deleting a device from inside its own work cannot end well: the sampling thread cannot join
-// itself, and a round would go on with a deleted device. One line names the misuse before the
-// process ends.
-TEST(DeviceDeletionDeathTest, FromInsideItsOwnWorkWritesOneLineAndEndsTheProcess) {
-#ifdef VORNK_EMULATED
-  GTEST_SKIP() << "death tests are unreliable under user-mode emulation";
-#endif
-  GTEST_FLAG_SET(death_test_style, "threadsafe");
-  // The module writes its lines to standard output; the death test reads standard error.
-  const auto deleteIn = [](bool samplingThread) {
-    ::dup2(STDERR_FILENO, STDOUT_FILENO);
-    Rig* rig = new Rig(std::chrono::milliseconds(0));
-    ProbeVornk* device = rig->device.release();
-    rig->host->setHook([device](ZeqVDevice&, const HostCall& call) {
-      if (call.name == "SendSP") delete device;
-    });
-    if (samplingThread) {
-      device->InitSetting(Json::Value());
-      rig->host->waitFor("SaveDeviceHistory", 1, std::chrono::seconds(30));
-    } else {
-      const Bytes cached(kRecordSize, 0);
-      device->LoadFromCache(cached.data(), kRecordSize);
-    }
-  };
-  Watchdog watchdog;
-  watchdog.run("deleting a device from its own sampling thread", [&] {
-    EXPECT_DEATH(deleteIn(true),
-                 "vornk: deleted from its own sampling thread, which cannot join itself; ending "
-                 "the process");
-  });
-  watchdog.run("deleting a device inside its own round", [&] {
-    EXPECT_DEATH(deleteIn(false),
-                 "vornk: deleted inside one of its own rounds; ending the process");
-  });
 }

@@ -1,15 +1,17 @@
-// The settings import: the mode from "appSetting"/"b_mode", the mobile-identifier import and the
-// threshold-map import, and the number rules they share.
+// The imports of the settings' "thresholdSetting": the mobile identifiers (mode 3) and the
+// threshold bands (mode 5), from whole records and from odd JSON values in each of their places.
+#include "unidata/threshold_import.h"
+
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <cmath>
 #include <limits>
+#include <optional>
 
 #include "tests/support/probe_vornk.h"
 #include "tests/support/rounds.h"
 #include "tests/support/temp_work_dir.h"
-#include "unidata/settings_text.h"
-#include "unidata/threshold_import.h"
 
 // Found by argument-dependent lookup, so it must live beside SignalThreshold.
 static bool operator==(const SignalThreshold& a, const SignalThreshold& b) {
@@ -35,67 +37,33 @@ class SettingsImport : public testing::Test {
   Rig rig;
 };
 
+// A JSON value in a place where the settings give a text or a number: its text form (none for
+// null, arrays and objects) and what that text reads as a threshold and as a level.
+struct OddValue {
+  const char* name;
+  const char* json;
+  std::optional<std::string> text;
+  float number;
+  int level;
+};
+
+class OddJsonType : public SettingsImport, public testing::WithParamInterface<OddValue> {
+ protected:
+  // Delivers one threshold record in mode 5 whose member `place` holds the odd value.
+  void deliverBand(const char* place) {
+    Json::Value record = parseJson(R"({"ID": "S17", "SignalName": "t1", "UpValue": 30,
+                                       "UpReconverValue": 28, "UpAlarmLevel": 2})");
+    record[place] = parseJson(GetParam().json);
+    Json::Value settings = parseJson(R"({"appSetting": {"b_mode": 5}})");
+    settings["thresholdSetting"]["supply"] = record;
+    capturedLines([&] { rig.device->genericInitSetting(settings); });
+  }
+
+  // A text that gives a band: present and not empty.
+  bool usable() const { return GetParam().text && !GetParam().text->empty(); }
+};
+
 }  // namespace
-
-TEST(SettingsNumbers, FollowTheCLibraryRules) {
-  EXPECT_EQ(unidata::parseIntText("  -12abc"), -12);
-  EXPECT_EQ(unidata::parseIntText("3x"), 3);
-  EXPECT_EQ(unidata::parseIntText("x3"), 0);
-  EXPECT_EQ(unidata::parseIntText("2.9"), 2);
-  // Always decimal: a leading zero is no octal prefix, "0x" no hexadecimal one.
-  EXPECT_EQ(unidata::parseIntText("010"), 10);
-  EXPECT_EQ(unidata::parseIntText("-010"), -10);
-  EXPECT_EQ(unidata::parseIntText("0x10"), 0);
-  EXPECT_EQ(unidata::parseIntText("99999999999"), std::numeric_limits<int>::max());
-  EXPECT_EQ(unidata::parseIntText("-99999999999"), std::numeric_limits<int>::min());
-  EXPECT_EQ(unidata::parseFloatText(" 28.5kg"), 28.5f);
-  EXPECT_EQ(unidata::parseFloatText("0x1p4"), 16.0f);
-  EXPECT_EQ(unidata::parseFloatText("-inf"), -std::numeric_limits<float>::infinity());
-  EXPECT_TRUE(std::isnan(unidata::parseFloatText("nan")));
-  EXPECT_EQ(unidata::parseFloatText("abc"), 0.0f);
-  EXPECT_EQ(unidata::parseFloatText("1e39"), std::numeric_limits<float>::infinity());
-}
-
-TEST_F(SettingsImport, ModeIsParsedFromTheTextOfBMode) {
-  const std::pair<const char*, int> cases[] = {
-      {"\"5\"", 5}, {"5", 5}, {"\"3x\"", 3}, {"\" -7\"", -7}, {"5.9", 5}, {"\"x\"", 0}, {"true", 0},
-  };
-  for (const auto& [text, mode] : cases) {
-    rig.device->b_mode_ = 42;
-    const auto lines = deliver(std::string("{\"appSetting\": {\"b_mode\": ") + text + "}}");
-    EXPECT_EQ(rig.device->b_mode_.load(), mode) << text;
-    ASSERT_FALSE(lines.empty());
-    EXPECT_EQ(lines.front(), "InitSetting 12 b_mode_:" + std::to_string(mode));
-  }
-}
-
-TEST_F(SettingsImport, ModeIsKeptWithoutAUsableBMode) {
-  for (const char* settings : {"{}", "{\"appSetting\": null}", "{\"appSetting\": 5}",
-                               "{\"appSetting\": {}}", "{\"appSetting\": {\"b_mode\": null}}"}) {
-    rig.device->b_mode_ = 0;
-    EXPECT_TRUE(deliver(settings).empty()) << settings;
-    EXPECT_EQ(rig.device->b_mode_.load(), 0) << settings;
-  }
-  // A new device stays in mode 1 and searches for its configuration file.
-  Rig fresh;
-  fresh.device->dataId_ = 12;
-  const auto lines =
-      capturedLines([&] { fresh.device->genericInitSetting(Json::Value(Json::objectValue)); });
-  EXPECT_EQ(fresh.device->b_mode_.load(), 1);
-  EXPECT_EQ(lines.front(), "data_id:12 model:vornk b ini not found");
-}
-
-TEST_F(SettingsImport, ABModeWithoutTextFormIsIgnoredWithAReason) {
-  rig.device->b_mode_ = 0;
-  EXPECT_EQ(
-      deliver("{\"appSetting\": {\"b_mode\": {\"x\": 5}}}"),
-      std::vector<std::string>{"InitSetting 12 b_mode ignored: a JSON object has no text form"});
-  EXPECT_EQ(
-      deliver("{\"appSetting\": {\"b_mode\": [5]}}"),
-      std::vector<std::string>{"InitSetting 12 b_mode ignored: a JSON array has no text form"});
-  EXPECT_EQ(rig.device->b_mode_.load(), 0);
-  EXPECT_EQ(rig.host->count("InitSetting"), 2u);
-}
 
 TEST_F(SettingsImport, MobileImportPrintsEveryMemberAndItsMissingIdentifiers) {
   rig.device->signalLevelMap["full"] = 4;
@@ -134,8 +102,8 @@ TEST_F(SettingsImport, MobileImportWithoutMembers) {
   std::string refusal;
   EXPECT_EQ(capturedLines([&] {
               try {
-                rig.device->genericInitSetting(parseJson(
-                    R"({"appSetting": {"b_mode": 3}, "thresholdSetting": [{"ID": 1}]})"));
+                rig.device->genericInitSetting(
+                    parseJson(R"({"appSetting": {"b_mode": 3}, "thresholdSetting": [{"ID": 1}]})"));
               } catch (const std::invalid_argument& error) {
                 refusal = error.what();
               }
@@ -242,3 +210,90 @@ TEST(ThresholdBand, ReplacesTheWholeEntry) {
     EXPECT_EQ(map["t"].alarmLevel, expected) << level;
   }
 }
+
+// The identifier and the signal name: the text form is taken as it is; without one, or empty,
+// the record is skipped.
+TEST_P(OddJsonType, AsIdentifierOrSignalName) {
+  deliverBand("ID");
+  if (usable()) {
+    ASSERT_EQ(rig.device->upThresholdMap_.size(), 1u);
+    EXPECT_EQ(rig.device->upThresholdMap_.at("t1").alarmId, *GetParam().text + "001");
+  } else {
+    EXPECT_TRUE(rig.device->upThresholdMap_.empty());
+  }
+  deliverBand("SignalName");
+  if (usable()) {
+    ASSERT_EQ(rig.device->upThresholdMap_.size(), 1u);
+    EXPECT_EQ(rig.device->upThresholdMap_.count(*GetParam().text), 1u);
+  } else {
+    EXPECT_TRUE(rig.device->upThresholdMap_.empty());
+  }
+}
+
+// A band's threshold, recovery value and level: the text read as a number; without a text, or
+// empty, the band is left out.
+TEST_P(OddJsonType, AsThresholdRecoveryValueOrLevel) {
+  const auto expectBand = [&](float threshold, float recover, int level) {
+    if (!usable()) {
+      EXPECT_TRUE(rig.device->upThresholdMap_.empty());
+      return;
+    }
+    ASSERT_EQ(rig.device->upThresholdMap_.size(), 1u);
+    const SignalThreshold& band = rig.device->upThresholdMap_.at("t1");
+    if (std::isnan(threshold)) {
+      EXPECT_TRUE(std::isnan(band.threshold));
+    } else {
+      EXPECT_EQ(band.threshold, threshold);
+    }
+    EXPECT_EQ(band.recoverValue, recover);
+    EXPECT_EQ(band.alarmLevel, level);
+  };
+  deliverBand("UpValue");
+  expectBand(GetParam().number, 28.0f, 2);
+  deliverBand("UpReconverValue");
+  if (!std::isnan(GetParam().number)) expectBand(30.0f, GetParam().number, 2);
+  deliverBand("UpAlarmLevel");
+  expectBand(30.0f, 28.0f, GetParam().level);
+}
+
+// Mode 3: a member without text form counts as missing, with a line saying so; any other value
+// goes into the identifier triple as its text.
+TEST_P(OddJsonType, AsMobileIdentifierOrName) {
+  Json::Value record = parseJson(R"({"SignalName": "n", "NMAlarmID": "N", "ID": "I",
+                                     "SignalNumber": "7"})");
+  record["ID"] = parseJson(GetParam().json);
+  record["SignalName"] = parseJson(GetParam().json);
+  Json::Value settings = parseJson(R"({"appSetting": {"b_mode": 3}})");
+  settings["thresholdSetting"]["m"] = record;
+  const auto lines = capturedLines([&] { rig.device->genericInitSetting(settings); });
+
+  const std::string text = GetParam().text.value_or("");
+  EXPECT_EQ(rig.device->mobileIdMap_.at("m"), "N;" + text + ";7;");
+  const bool missing = !GetParam().text;
+  EXPECT_EQ(std::count(lines.begin(), lines.end(), "12 ID is missing"), missing ? 1 : 0);
+  EXPECT_EQ(rig.device->mobileNameMap_.count("m"), missing ? 0u : 1u);
+  EXPECT_EQ(rig.host->names(), std::vector<std::string>{"InitSetting"});
+}
+
+constexpr float kInf = std::numeric_limits<float>::infinity();
+constexpr float kNan = std::numeric_limits<float>::quiet_NaN();
+
+INSTANTIATE_TEST_SUITE_P(
+    Values, OddJsonType,
+    testing::Values(OddValue{"Null", "null", std::nullopt, 0, 0},
+                    OddValue{"EmptyArray", "[]", std::nullopt, 0, 0},
+                    OddValue{"Array", "[1, 2]", std::nullopt, 0, 0},
+                    OddValue{"EmptyObject", "{}", std::nullopt, 0, 0},
+                    OddValue{"Object", R"({"a": 1})", std::nullopt, 0, 0},
+                    OddValue{"EmptyText", R"("")", std::string(), 0, 0},
+                    OddValue{"True", "true", std::string("true"), 0, 0},
+                    OddValue{"False", "false", std::string("false"), 0, 0},
+                    OddValue{"NegativeInteger", "-3", std::string("-3"), -3, -3},
+                    OddValue{"Fraction", "1.5", std::string("1.5"), 1.5f, 1},
+                    OddValue{"HugeUnsigned", "18446744073709551615",
+                             std::string("18446744073709551615"), 1.8446744e19f, INT_MAX},
+                    OddValue{"BeyondFloat", "1e39", std::string("9.9999999999999994e+38"), kInf, 9},
+                    OddValue{"TextWithUnit", R"(" 7.5 kW")", std::string(" 7.5 kW"), 7.5f, 7},
+                    OddValue{"TextNotANumber", R"("warm")", std::string("warm"), 0, 0},
+                    OddValue{"TextNan", R"("nan")", std::string("nan"), kNan, 0}),
+    [](const testing::TestParamInfo<OddValue>& info) { return info.param.name; });

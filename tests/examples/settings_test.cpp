@@ -1,7 +1,7 @@
-// The examples of examples/ delivered as they are, then rounds evaluating values as a driver's
-// GenJsonData gives them: what the examples configure must reach the host's threshold checks and
-// raise the alarms their thresholds describe. vornk-host cannot show this, as the vornk device
-// gives no values (tests/examples/check_examples.sh checks what it shows).
+// The settings of examples/settings/ delivered as they are, then rounds evaluating values as a
+// driver's GenJsonData gives them: what the examples configure must reach the host's threshold
+// checks and raise the alarms their thresholds describe. vornk-host cannot show this, as the vornk
+// device gives no values (tests/examples/check_examples.sh checks what it shows).
 #include <gtest/gtest.h>
 
 #include <filesystem>

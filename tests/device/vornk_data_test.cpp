@@ -1,7 +1,10 @@
-// Floats of the packed record are never accessed as aligned floats: a record at an odd address
-// has every float written and read by the module and by vornk-host's record text. An aligned
-// float access there is reported by UBSan's alignment check (sanitizer build) and raises a bus
-// error on 32-bit ARM (armhf build under emulation).
+// The record: its layout, pinned to the numbers the host's contract gives, and its floats, never
+// accessed as aligned floats: a record at an odd address has every float written and read by the
+// module and by vornk-host's record text. An aligned float access there is reported by UBSan's
+// alignment check (sanitizer build) and raises a bus error on 32-bit ARM (armhf build under
+// emulation).
+#include "device/vornk_data.h"
+
 #include <gtest/gtest.h>
 
 #include <array>
@@ -57,6 +60,15 @@ class UnalignedRecord : public testing::Test {
 };
 
 }  // namespace
+
+TEST(RecordLayout, FieldsSitAtTheirOffsets) {
+  EXPECT_EQ(sizeof(vornk_Data_t), 859u);
+  EXPECT_EQ(offsetof(vornk_Data_t, bo), 96u);
+  EXPECT_EQ(offsetof(vornk_Data_t, ai), 100u);
+  EXPECT_EQ(offsetof(vornk_Data_t, ao), 836u);
+  EXPECT_EQ(offsetof(vornk_Data_t, av), 844u);
+  EXPECT_EQ(offsetof(vornk_Data_t, stamp), 852u);
+}
 
 // The module stores and echoes every analog value; its published record, placed at an odd
 // address, is read float by float.
