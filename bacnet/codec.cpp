@@ -3,7 +3,7 @@
 #include <cmath>
 #include <cstring>
 
-namespace bacnet {
+namespace vk::bacnet {
 
 namespace {
 
@@ -564,4 +564,4 @@ std::optional<IAm> decodeIAm(const std::uint8_t* data, std::size_t size) {
   return iAm;
 }
 
-}  // namespace bacnet
+}  // namespace vk::bacnet

@@ -12,7 +12,7 @@
 #include "bacnet.h"
 #include "bacnet/enumerations.h"
 
-namespace bacnet {
+namespace vk::bacnet {
 
 using Frame = std::vector<std::uint8_t>;
 
@@ -146,4 +146,4 @@ struct IAm {
 // included).
 std::optional<IAm> decodeIAm(const std::uint8_t* data, std::size_t size);
 
-}  // namespace bacnet
+}  // namespace vk::bacnet

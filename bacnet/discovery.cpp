@@ -8,7 +8,7 @@
 #include <stdexcept>
 #include <string>
 
-namespace bacnet {
+namespace vk::bacnet {
 
 sockaddr_in whoIsDestination(UdpSocket& socket, const std::optional<sockaddr_in>& target) {
   if (target) return *target;
@@ -60,4 +60,4 @@ std::vector<DiscoveredDevice> discoverDevices(std::optional<sockaddr_in> target,
   return found;
 }
 
-}  // namespace bacnet
+}  // namespace vk::bacnet

@@ -12,7 +12,7 @@
 #include "bacnet/ip_client.h"
 #include "bacnet/udp_socket.h"
 
-namespace bacnet {
+namespace vk::bacnet {
 
 struct DiscoveredDevice {
   IAm iAm;
@@ -32,4 +32,4 @@ std::vector<DiscoveredDevice> discoverDevices(std::optional<sockaddr_in> target,
                                               std::chrono::milliseconds timeout,
                                               std::uint16_t localPort = 0);
 
-}  // namespace bacnet
+}  // namespace vk::bacnet

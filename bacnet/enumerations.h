@@ -9,7 +9,7 @@
 
 #include "bacnet.h"
 
-namespace bacnet {
+namespace vk::bacnet {
 
 template <class Enum>
 struct Named {
@@ -168,4 +168,4 @@ inline constexpr Named<Segmentation> kSegmentationNames[] = {
     {Segmentation::None, "none"},
 };
 
-}  // namespace bacnet
+}  // namespace vk::bacnet

@@ -4,8 +4,10 @@
 
 #include <charconv>
 
-std::optional<bacnet::HostAndPort> bacnet::parseHostAndPort(
-    std::string_view text, std::optional<std::uint16_t> defaultPort) {
+namespace vk::bacnet {
+
+std::optional<HostAndPort> parseHostAndPort(std::string_view text,
+                                            std::optional<std::uint16_t> defaultPort) {
   const std::size_t colon = text.rfind(':');
   if (colon == 0 || text.empty() || (colon == std::string_view::npos && !defaultPort)) {
     return std::nullopt;
@@ -42,7 +44,7 @@ void BacnetIpClient::interrupt() {
 
 bool BacnetIpClient::resolve(const std::string& endpoint) {
   if (endpoint == endpoint_) return true;
-  const std::optional<bacnet::HostAndPort> parsed = bacnet::parseHostAndPort(endpoint);
+  const std::optional<HostAndPort> parsed = parseHostAndPort(endpoint);
   const std::optional<sockaddr_in> address =
       parsed ? resolveIpv4(parsed->host, parsed->port) : std::nullopt;
   if (!address) return false;
@@ -76,7 +78,7 @@ bool BacnetIpClient::SendReadProperty(const std::string& endpoint, BACnetObjectT
   if (interrupted_) return fail(ReadFailure::Kind::Interrupted);
   if (!resolve(endpoint)) return fail(ReadFailure::Kind::NotSent);
   request_ = {nextInvokeId_++, type, instance, property, arrayIndex};
-  frame_ = bacnet::encodeReadPropertyRequest(request_);
+  frame_ = encodeReadPropertyRequest(request_);
   if (frame_.empty()) return fail(ReadFailure::Kind::NotSent);
   if (!transmit()) return false;
   pending_ = true;
@@ -94,7 +96,7 @@ bool BacnetIpClient::Receive(std::uint32_t& value) {
   pending_ = false;
   using Clock = std::chrono::steady_clock;
   // One byte more than the largest datagram, so that an oversized one is seen as such.
-  std::uint8_t buffer[bacnet::kMaxDatagram + 1];
+  std::uint8_t buffer[kMaxDatagram + 1];
 
   for (unsigned attempt = 0; attempt <= settings_.retries; ++attempt) {
     if (attempt > 0 && !transmit()) return false;
@@ -110,28 +112,29 @@ bool BacnetIpClient::Receive(std::uint32_t& value) {
 
       sockaddr_in from{};
       const ssize_t size = socket_.receive(buffer, sizeof buffer, from);
-      if (size < 0 || static_cast<std::size_t>(size) > bacnet::kMaxDatagram ||
-          !sameAddress(from, peer_)) {
+      if (size < 0 || static_cast<std::size_t>(size) > kMaxDatagram || !sameAddress(from, peer_)) {
         continue;  // nothing, oversized, or not from the device
       }
-      const bacnet::Answer answer =
-          bacnet::decodeReadPropertyAnswer(buffer, static_cast<std::size_t>(size), request_);
+      const Answer answer =
+          decodeReadPropertyAnswer(buffer, static_cast<std::size_t>(size), request_);
       switch (answer.kind) {
-        case bacnet::AnswerKind::Ignored:
+        case AnswerKind::Ignored:
           continue;
-        case bacnet::AnswerKind::Value:
+        case AnswerKind::Value:
           value = answer.value;
           return true;
-        case bacnet::AnswerKind::Error:
+        case AnswerKind::Error:
           return fail(Kind::Error, answer.errorClass, answer.errorCode);
-        case bacnet::AnswerKind::Reject:
+        case AnswerKind::Reject:
           return fail(Kind::Reject, 0, answer.errorCode);
-        case bacnet::AnswerKind::Abort:
+        case AnswerKind::Abort:
           return fail(Kind::Abort, 0, answer.errorCode);
-        case bacnet::AnswerKind::Unusable:
+        case AnswerKind::Unusable:
           return fail(Kind::Unusable);
       }
     }
   }
   return fail(Kind::NoAnswer);
 }
+
+}  // namespace vk::bacnet

@@ -15,7 +15,7 @@
 #include "bacnet/udp_socket.h"
 #include "bacnet_client.h"
 
-namespace bacnet {
+namespace vk::bacnet {
 
 // What BACnet/IP nodes use unless configured otherwise: the UDP port devices listen on, how long a
 // client waits for each answer, and how often it sends an unanswered request again.
@@ -33,12 +33,10 @@ struct HostAndPort {
 std::optional<HostAndPort> parseHostAndPort(std::string_view text,
                                             std::optional<std::uint16_t> defaultPort = {});
 
-}  // namespace bacnet
-
 struct BacnetIpSettings {
-  std::chrono::milliseconds apduTimeout = bacnet::kDefaultApduTimeout;  // for each transmission
-  unsigned retries = bacnet::kDefaultRetries;  // transmissions after the first one
-  std::uint16_t localPort = 0;                 // 0: any free port
+  std::chrono::milliseconds apduTimeout = kDefaultApduTimeout;  // for each transmission
+  unsigned retries = kDefaultRetries;                           // transmissions after the first one
+  std::uint16_t localPort = 0;                                  // 0: any free port
 };
 
 // Why the last read failed.
@@ -94,8 +92,10 @@ class BacnetIpClient : public BacnetClient {
   sockaddr_in peer_{};
   std::uint8_t nextInvokeId_ = 0;
   bool pending_ = false;
-  bacnet::ReadPropertyRequest request_;
-  bacnet::Frame frame_;
+  ReadPropertyRequest request_;
+  Frame frame_;
   unsigned tries_ = 0;
   std::optional<ReadFailure> lastFailure_;
 };
+
+}  // namespace vk::bacnet

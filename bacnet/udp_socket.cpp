@@ -12,6 +12,8 @@
 #include <stdexcept>
 #include <string>
 
+namespace vk::bacnet {
+
 std::optional<sockaddr_in> resolveIpv4(const std::string& host, std::uint16_t port,
                                        std::string* reason) {
   addrinfo hints{};
@@ -116,3 +118,5 @@ bool UdpSocket::sendTo(const sockaddr_in& to, const std::uint8_t* data, std::siz
     return false;
   }
 }
+
+}  // namespace vk::bacnet

@@ -10,6 +10,8 @@
 #include <optional>
 #include <string>
 
+namespace vk::bacnet {
+
 // The IPv4 address of host (a name or a dotted quad) with port; empty when it does not resolve,
 // with the resolver's reason in reason when given.
 std::optional<sockaddr_in> resolveIpv4(const std::string& host, std::uint16_t port,
@@ -53,3 +55,5 @@ class UdpSocket {
   int wakeRead_ = -1;
   int wakeWrite_ = -1;
 };
+
+}  // namespace vk::bacnet

@@ -14,6 +14,8 @@
 
 #include "tests/support/probe_vornk.h"
 
+using namespace vk::test;
+
 namespace {
 
 std::atomic<std::int64_t> liveBytes{0};

@@ -19,6 +19,9 @@
 #include "tests/support/probe_vornk.h"
 #include "tests/support/temp_work_dir.h"
 
+using namespace vk::test;
+using namespace vk::doubles;
+
 namespace {
 
 // A device reading the in-process simulated device, with no host attached: publications and
@@ -81,7 +84,7 @@ BENCHMARK(BM_CycleLinesFloor)->Unit(benchmark::kMicrosecond);
 
 // The simulated device's part of a cycle: its request and answer for every point, alone.
 void exchangeAll(SimulatedBacnetDevice& bacnet) {
-  for (const vornk_points::Point& point : vornk_points::kPoints) {
+  for (const vk::device::Point& point : vk::device::kPoints) {
     std::uint32_t value = 0;
     bacnet.SendReadProperty("simulated", point.type, point.instance, PROP_PRESENT_VALUE,
                             BACNET_ARRAY_ALL);
@@ -173,8 +176,8 @@ void BM_Mode1EvaluationWithAnalogReports(benchmark::State& state) {
   for (std::int64_t i = 0; i < state.range(0); ++i) {
     const std::string id = signalId(i);
     device.aiSignalMap_[signalName(i)] = {id, "name"};
-    device.aoReportSettings_[unidata::templateId(id)] = {true,  1.0f, false, 0.0f,
-                                                         false, 0.0f, 0,     0.0f};
+    device.aoReportSettings_[vk::unidata::templateId(id)] = {true,  1.0f, false, 0.0f,
+                                                             false, 0.0f, 0,     0.0f};
     device.valueMap_[signalName(i)] = 20.5 + static_cast<double>(i % 7);
   }
   device.evaluateThresholds();  // the first round copies the template rules
@@ -195,7 +198,7 @@ void BM_AnalogReportCheck(benchmark::State& state) {
     device.aoReportSettings_[signalId(i)] = {true, 1.0f, false, 0.0f, false, 0.0f, 0, 0.0f};
   }
   const std::string id = signalId(state.range(0) / 2);
-  const std::string templateId = unidata::templateId(id);
+  const std::string templateId = vk::unidata::templateId(id);
   float value = 20.0f;
   for (auto _ : state) {
     value = value == 20.0f ? 22.0f : 20.0f;

@@ -39,17 +39,17 @@ int main(int argc, char** argv) {
     return 1;
   }
 
-  std::vector<bacnet::Frame> requests;
+  std::vector<vk::bacnet::Frame> requests;
   std::uint8_t invokeId = 0;
-  for (const vornk_points::Point& point : vornk_points::kPoints) {
-    requests.push_back(bacnet::encodeReadPropertyRequest(
+  for (const vk::device::Point& point : vk::device::kPoints) {
+    requests.push_back(vk::bacnet::encodeReadPropertyRequest(
         {invokeId++, point.type, point.instance, PROP_PRESENT_VALUE, BACNET_ARRAY_ALL}));
   }
 
-  std::uint8_t answer[bacnet::kMaxDatagram];
+  std::uint8_t answer[vk::bacnet::kMaxDatagram];
   for (int cycle = 0; cycle < cycles; ++cycle) {
     const auto start = std::chrono::steady_clock::now();
-    for (const bacnet::Frame& request : requests) {
+    for (const vk::bacnet::Frame& request : requests) {
       if (::send(socket, request.data(), request.size(), 0) !=
               static_cast<ssize_t>(request.size()) ||
           ::recv(socket, answer, sizeof answer, 0) <= 0) {

@@ -12,7 +12,7 @@
 #include "device/vornk_data.h"
 #include "unidata/host.h"
 
-namespace vornk_points {
+namespace vk::device {
 
 // The BACnet names the cycle passes, by their values: the host fixes the types BACnetObjectType
 // and BACNET_PROPERTY_ID, not the spelling of their enumerators.
@@ -144,4 +144,4 @@ constexpr std::string_view logFragment(BACnetObjectType type) {
   return fragments[static_cast<std::size_t>(type)];
 }
 
-}  // namespace vornk_points
+}  // namespace vk::device

@@ -9,7 +9,7 @@
 #include "unidata/fixed_texts.h"
 #include "unidata/log_line.h"
 
-using unidata::writeLine;
+using vk::unidata::writeLine;
 
 vornk::vornk() : vornk(std::chrono::seconds(5)) {}
 
@@ -83,28 +83,28 @@ void vornk::sample_data(void*) {
   } while (!pauseOrStop());
 }
 
-void vornk::echoValue(const vornk_points::Point& point, std::string_view value) const {
-  writeLine({endpointText, vornk_points::logFragment(point.type),
-             unidata::DecimalText(static_cast<unsigned long long>(point.instance)),
-             unidata::text::kValue, value});
+void vornk::echoValue(const vk::device::Point& point, std::string_view value) const {
+  writeLine({endpointText, vk::device::logFragment(point.type),
+             vk::unidata::DecimalText(static_cast<unsigned long long>(point.instance)),
+             vk::unidata::text::kValue, value});
 }
 
 void vornk::do_sample() {
-  writeLine({unidata::text::kRefreshStatus});
+  writeLine({vk::unidata::text::kRefreshStatus});
   if (endpointText.empty()) return;
 
-  for (const vornk_points::Point& point : vornk_points::kPoints) {
+  for (const vk::device::Point& point : vk::device::kPoints) {
     if (stopping_) return;
     std::lock_guard<decltype(bacnetMutex)> bacnet(bacnetMutex);
     // A host call made here that calls back into the device is refused (see the base class).
-    const unidata::ThreadMark::Scope inExchange(exchangeThread_);
-    if (!Send_Read_Property_Request_Address(point.type, point.instance, vornk_points::kPresentValue,
+    const vk::unidata::ThreadMark::Scope inExchange(exchangeThread_);
+    if (!Send_Read_Property_Request_Address(point.type, point.instance, vk::device::kPresentValue,
                                             BACNET_ARRAY_ALL)) {
-      writeLine({unidata::text::kSendFailed});
+      writeLine({vk::unidata::text::kSendFailed});
       return;
     }
     if (!Receive()) {
-      writeLine({unidata::text::kReceiveFailed});
+      writeLine({vk::unidata::text::kReceiveFailed});
       return;
     }
 
@@ -112,11 +112,11 @@ void vornk::do_sample() {
     static_assert(sizeof receivedValue == 4, "the host's receivedValue is a 32-bit cell");
     const std::uint32_t stored = storeValue(point.recordOffset, &receivedValue, point.size);
     if (point.size == 1) {
-      echoValue(point, unidata::DecimalText(static_cast<unsigned long long>(stored)));
+      echoValue(point, vk::unidata::DecimalText(static_cast<unsigned long long>(stored)));
     } else {
       float value;
       std::memcpy(&value, &stored, sizeof value);
-      echoValue(point, unidata::StreamFloatText(static_cast<double>(value)));
+      echoValue(point, vk::unidata::StreamFloatText(static_cast<double>(value)));
     }
   }
   RoundDone();

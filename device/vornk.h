@@ -16,9 +16,9 @@
 #include "unidata/dav_ediz_evivev.h"
 #include "unidata/host.h"
 
-class vornk : public DavEdizEvivev<vornk_Data_t, ZeqBacNetDevice, kVornkDataId> {
+class vornk : public DavEdizEvivev<vornk_Data_t, ZeqBacNetDevice, vk::device::kVornkDataId> {
  public:
-  using Base = DavEdizEvivev<vornk_Data_t, ZeqBacNetDevice, kVornkDataId>;
+  using Base = DavEdizEvivev<vornk_Data_t, ZeqBacNetDevice, vk::device::kVornkDataId>;
   // What the socket layer's hooks return, as the host declares them.
   using ProcessDataResult = decltype(std::declval<ZeqBacNetDevice&>().process_data(0, nullptr, 0));
   using RefreshStatusResult = decltype(std::declval<ZeqBacNetDevice&>().RefreshStatus());
@@ -58,7 +58,7 @@ class vornk : public DavEdizEvivev<vornk_Data_t, ZeqBacNetDevice, kVornkDataId> 
  private:
   void startSampling();
   // Writes the value line of a point: endpoint, type, instance and the value's text.
-  void echoValue(const vornk_points::Point& point, std::string_view value) const;
+  void echoValue(const vk::device::Point& point, std::string_view value) const;
   // Waits the pause; true when the device is stopping.
   bool pauseOrStop();
   // Writes a line naming a misuse that leaves no safe way on, then ends the process.

@@ -13,9 +13,6 @@
 static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__,
               "the record holds the machine's own bytes and is defined as little-endian");
 
-// The identifier under which the record is published.
-inline constexpr int kVornkDataId = 5156;
-
 #pragma pack(push, 1)
 struct vornk_Data_t {
   std::uint32_t data_id;  // the device's data identifier
@@ -38,6 +35,11 @@ static_assert(offsetof(vornk_Data_t, ao) == 836);
 static_assert(offsetof(vornk_Data_t, av) == 844);
 static_assert(offsetof(vornk_Data_t, stamp) == 852);
 
+namespace vk::device {
+
+// The identifier under which the record is published.
+inline constexpr int kVornkDataId = 5156;
+
 // Fields of a record read out of its raw bytes, which may sit at any address.
 inline std::uint32_t recordDataId(const unsigned char* record) {
   std::uint32_t id;
@@ -50,3 +52,5 @@ inline ttime recordStamp(const unsigned char* record) {
   std::memcpy(&stamp, record + offsetof(vornk_Data_t, stamp), sizeof stamp);
   return stamp;
 }
+
+}  // namespace vk::device

@@ -9,6 +9,8 @@
 #include "doubles/round_calls.h"
 #include "zeq_bacnet_device.h"
 
+namespace vk::doubles {
+
 namespace {
 
 std::atomic<std::uint32_t> nextSerial{1};
@@ -69,3 +71,5 @@ void AdversarialServices::afterCall(ZeqVDevice& device, const HostCall& recorded
     throw AdversarialHostError("adversarial host: " + call + " failed");
   }
 }
+
+}  // namespace vk::doubles

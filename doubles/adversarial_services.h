@@ -11,6 +11,8 @@
 
 #include "doubles/recording_services.h"
 
+namespace vk::doubles {
+
 // What the host does in each call, after recording it. Fixed for the host's lifetime.
 struct AdversarialBehaviour {
   // Calls, by HostCall name, that take the calling device's bacnetMutex, sleep while holding it
@@ -52,3 +54,5 @@ class AdversarialServices : public RecordingServices {
   // Tells this host's per-thread generators from those of other hosts.
   const std::uint32_t serial_;
 };
+
+}  // namespace vk::doubles

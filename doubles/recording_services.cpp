@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <utility>
 
+namespace vk::doubles {
+
 namespace {
 
 std::string floatText(float value) {
@@ -134,3 +136,5 @@ int RecordingServices::InitSetting(ZeqVDevice& device, const Json::Value& settin
   std::lock_guard<std::mutex> lock(mutex_);
   return initSettingResult_;
 }
+
+}  // namespace vk::doubles

@@ -11,6 +11,8 @@
 
 #include "host_services.h"
 
+namespace vk::doubles {
+
 // One host call: its name, its arguments as text, and the bytes it was given (publication and
 // history), with where they were, which a host may keep and read later.
 struct HostCall {
@@ -67,3 +69,5 @@ class RecordingServices : public HostServices {
   bool batchResult_ = false;
   int initSettingResult_ = 1;
 };
+
+}  // namespace vk::doubles

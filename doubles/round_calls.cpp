@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+namespace vk::doubles {
+
 std::vector<std::string> roundCallOrder(int evaluatedMode) {
   std::vector<std::string> calls{"SendSP", "Reset"};
   if (evaluatedMode == 1) calls.insert(calls.end(), {"CheckThreshold", "CheckAOReport"});
@@ -27,3 +29,5 @@ const std::set<std::string>& everyRoundCall() {
   }();
   return calls;
 }
+
+}  // namespace vk::doubles

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+namespace vk::doubles {
+
 // The calls of a whole round: SendSP, Reset, the evaluation's calls, DoBatchCheckThreshold and
 // SaveDeviceHistory. evaluatedMode 1: the evaluation checks one signal (CheckThreshold, then
 // CheckAOReport for its due analog report); 5: one band (CheckThresholdBool); any other mode:
@@ -18,3 +20,5 @@ std::vector<std::string> roundCallOrderUpTo(int evaluatedMode, const std::string
 
 // Every call a round can make, once each.
 const std::set<std::string>& everyRoundCall();
+
+}  // namespace vk::doubles

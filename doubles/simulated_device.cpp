@@ -3,6 +3,8 @@
 #include "bacnet/codec.h"
 #include "bacnet/enumerations.h"
 
+namespace vk::doubles {
+
 std::uint32_t SimulatedBacnetDevice::defaultValue(BACnetObjectType type, std::uint32_t instance) {
   if (bacnet::isBinary(type)) return instance % 2;
   // A plausible reading between 15.0 and 39.75 in steps of 0.25.
@@ -75,3 +77,5 @@ bool SimulatedBacnetDevice::Receive(std::uint32_t& value) {
                                  : defaultValue(pendingObject_.first, pendingObject_.second);
   return true;
 }
+
+}  // namespace vk::doubles

@@ -14,6 +14,8 @@
 
 #include "bacnet_client.h"
 
+namespace vk::doubles {
+
 class SimulatedBacnetDevice : public BacnetClient {
  public:
   // Runs on the requesting thread before the request is answered, outside the device's lock.
@@ -47,3 +49,5 @@ class SimulatedBacnetDevice : public BacnetClient {
   bool pending_ = false;
   Object pendingObject_{};
 };
+
+}  // namespace vk::doubles

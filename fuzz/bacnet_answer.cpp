@@ -8,11 +8,12 @@
 #include "bacnet/enumerations.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  for (const auto& [type, name] : bacnet::kObjectTypeNames) {
-    const bacnet::ReadPropertyRequest request{7, type, 10365, PROP_PRESENT_VALUE, BACNET_ARRAY_ALL};
-    bacnet::decodeReadPropertyAnswer(data, size, request);
+  for (const auto& [type, name] : vk::bacnet::kObjectTypeNames) {
+    const vk::bacnet::ReadPropertyRequest request{7, type, 10365, PROP_PRESENT_VALUE,
+                                                  BACNET_ARRAY_ALL};
+    vk::bacnet::decodeReadPropertyAnswer(data, size, request);
   }
-  bacnet::decodeDeviceRequest(data, size);
-  bacnet::decodeIAm(data, size);
+  vk::bacnet::decodeDeviceRequest(data, size);
+  vk::bacnet::decodeIAm(data, size);
   return 0;
 }

@@ -5,6 +5,8 @@
 
 #include "tests/support/probe_vornk.h"
 
+using namespace vk::test;
+
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   static Rig rig = Rig::withoutSampling();
   if (size > static_cast<std::size_t>(std::numeric_limits<int>::max())) return 0;

@@ -9,6 +9,8 @@
 #include "tests/support/temp_work_dir.h"
 #include "unidata/signal_check.h"
 
+using namespace vk::test;
+
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const TempWorkDir& folder = TempWorkDir::ofProcess();
   const TempWorkDir::Entered inFolder = folder.enter();
@@ -26,8 +28,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   Json::Value values;
   for (const auto& [key, signal] : device.aiSignalMap_) {
     values[key] = 1.5;
-    device.aoReportSettings_[unidata::templateId(signal.first)] = {true, 0.5f, true, 10.0f,
-                                                                   true, 1.0f, 0,    0.0f};
+    device.aoReportSettings_[vk::unidata::templateId(signal.first)] = {true, 0.5f, true, 10.0f,
+                                                                       true, 1.0f, 0,    0.0f};
   }
   device.giveRoundValues(values);
   device.zeroRecordRound();

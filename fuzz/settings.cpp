@@ -14,6 +14,8 @@
 #include "tests/support/probe_vornk.h"
 #include "tests/support/temp_work_dir.h"
 
+using namespace vk::test;
+
 namespace {
 
 const char kModelConfig[] =

@@ -8,7 +8,7 @@
 #include "bacnet/enumerations.h"
 #include "tools/setup_error.h"
 
-namespace vornk_tools {
+namespace vk::tools {
 
 namespace {
 
@@ -283,4 +283,4 @@ bool parseCommandLine(std::string_view program, std::vector<std::string> args,
   return parse(app, std::move(args), out);
 }
 
-}  // namespace vornk_tools
+}  // namespace vk::tools

@@ -10,7 +10,7 @@
 #include "bacnet/ip_client.h"
 #include "tools/device_simulator.h"
 
-namespace vornk_tools {
+namespace vk::tools {
 
 // vornk-host [OPTION]...
 struct Options {
@@ -74,4 +74,4 @@ bool parseCommandLine(std::string_view program, std::vector<std::string> args,
 bool parseCommandLine(std::string_view program, std::vector<std::string> args,
                       SimulatorOptions& into, std::ostream& out);
 
-}  // namespace vornk_tools
+}  // namespace vk::tools

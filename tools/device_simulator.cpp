@@ -11,7 +11,7 @@
 #include "tools/record_text.h"
 #include "tools/setup_error.h"
 
-namespace vornk_tools {
+namespace vk::tools {
 
 namespace {
 
@@ -24,21 +24,21 @@ std::string objectText(const ObjectKey& object) {
 }
 
 // The socket listening on address:port; the address is checked before the socket is opened.
-UdpSocket listeningSocket(const std::string& address, std::uint16_t port) {
+bacnet::UdpSocket listeningSocket(const std::string& address, std::uint16_t port) {
   in_addr ipv4{};
   if (::inet_pton(AF_INET, address.c_str(), &ipv4) != 1) {
     throw SetupError("'" + address + "' is not an IPv4 address");
   }
-  return orSetupError("", [&] { return UdpSocket(ipv4, port); });
+  return orSetupError("", [&] { return bacnet::UdpSocket(ipv4, port); });
 }
 
 }  // namespace
 
 DeviceSimulator::DeviceSimulator(SimulatorSettings settings)
     : settings_(std::move(settings)), socket_(listeningSocket(settings_.address, settings_.port)) {
-  for (const vornk_points::Point& point : vornk_points::kPoints) {
+  for (const device::Point& point : device::kPoints) {
     values_[{point.type, point.instance}] =
-        SimulatedBacnetDevice::defaultValue(point.type, point.instance);
+        doubles::SimulatedBacnetDevice::defaultValue(point.type, point.instance);
   }
   auto checkKnown = [&](const ObjectKey& object) {
     if (values_.count(object) == 0) {
@@ -67,15 +67,15 @@ void DeviceSimulator::run() {
           std::chrono::ceil<std::chrono::milliseconds>(delayed_.begin()->first - Clock::now());
       timeout = static_cast<int>(std::max<std::chrono::milliseconds::rep>(wait.count(), 0));
     }
-    const UdpSocket::Wait wait = socket_.waitReadable(timeout);
-    if (wait == UdpSocket::Wait::Woken || wait == UdpSocket::Wait::Failed) return;
+    const bacnet::UdpSocket::Wait wait = socket_.waitReadable(timeout);
+    if (wait == bacnet::UdpSocket::Wait::Woken || wait == bacnet::UdpSocket::Wait::Failed) return;
 
     while (!delayed_.empty() && delayed_.begin()->first <= Clock::now()) {
       const auto& [to, frame] = delayed_.begin()->second;
       send(to, frame.data(), frame.size());
       delayed_.erase(delayed_.begin());
     }
-    if (wait != UdpSocket::Wait::Readable) continue;
+    if (wait != bacnet::UdpSocket::Wait::Readable) continue;
 
     sockaddr_in from{};
     const ssize_t size = socket_.receive(buffer, sizeof buffer, from);
@@ -161,4 +161,4 @@ void DeviceSimulator::send(const sockaddr_in& to, const std::uint8_t* data, std:
   socket_.sendTo(to, data, size, 0);
 }
 
-}  // namespace vornk_tools
+}  // namespace vk::tools

@@ -20,7 +20,7 @@
 #include "bacnet/ip_client.h"
 #include "bacnet/udp_socket.h"
 
-namespace vornk_tools {
+namespace vk::tools {
 
 using ObjectKey = std::pair<BACnetObjectType, std::uint32_t>;
 
@@ -58,8 +58,8 @@ class DeviceSimulator {
 
   const SimulatorSettings settings_;
   std::map<ObjectKey, std::uint32_t> values_;  // every point's present value
-  UdpSocket socket_;
+  bacnet::UdpSocket socket_;
   std::multimap<Clock::time_point, std::pair<sockaddr_in, bacnet::Frame>> delayed_;  // by due time
 };
 
-}  // namespace vornk_tools
+}  // namespace vk::tools

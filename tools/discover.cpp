@@ -4,11 +4,12 @@
 #include "bacnet/udp_socket.h"
 #include "tools/setup_error.h"
 
-namespace vornk_tools {
+namespace vk::tools {
 
 sockaddr_in resolveTarget(const std::string& host, std::uint16_t port) {
   std::string reason;
-  if (const std::optional<sockaddr_in> address = resolveIpv4(host, port, &reason)) return *address;
+  if (const std::optional<sockaddr_in> address = bacnet::resolveIpv4(host, port, &reason))
+    return *address;
   throw SetupError("cannot resolve '" + host + "': " + reason);
 }
 
@@ -20,7 +21,7 @@ std::string discoveryText(const std::vector<bacnet::DiscoveredDevice>& devices,
     const auto name =
         bacnet::nameOf(bacnet::kSegmentationNames, static_cast<bacnet::Segmentation>(segmentation));
     text += "device " + std::to_string(device.iAm.deviceInstance) + " at " +
-            addressText(device.from) + ": max APDU " + std::to_string(device.iAm.maxApdu) +
+            bacnet::addressText(device.from) + ": max APDU " + std::to_string(device.iAm.maxApdu) +
             ", segmentation " + (name ? std::string(*name) : std::to_string(segmentation)) +
             ", vendor " + std::to_string(device.iAm.vendorId) + "\n";
   }
@@ -29,4 +30,4 @@ std::string discoveryText(const std::vector<bacnet::DiscoveredDevice>& devices,
   return text;
 }
 
-}  // namespace vornk_tools
+}  // namespace vk::tools

@@ -9,7 +9,7 @@
 
 #include "bacnet/discovery.h"
 
-namespace vornk_tools {
+namespace vk::tools {
 
 // The IPv4 address of host (a name or dotted quad) with port; throws SetupError when the host
 // does not resolve.
@@ -20,4 +20,4 @@ sockaddr_in resolveTarget(const std::string& host, std::uint16_t port);
 std::string discoveryText(const std::vector<bacnet::DiscoveredDevice>& devices,
                           std::chrono::milliseconds timeout);
 
-}  // namespace vornk_tools
+}  // namespace vk::tools

@@ -11,11 +11,13 @@
 #include "tools/record_text.h"
 #include "ttime.h"
 
-namespace vornk_tools {
+namespace vk::tools {
 
 namespace {
 
-std::string stampText(const unsigned char* record) { return format_ttime(recordStamp(record)); }
+std::string stampText(const unsigned char* record) {
+  return format_ttime(device::recordStamp(record));
+}
 
 }  // namespace
 
@@ -32,14 +34,14 @@ std::string floatValueJson(float value) {
   return std::isfinite(value) ? text : '"' + text + '"';
 }
 
-std::string pointValueText(const vornk_points::Point& point, const unsigned char* record) {
-  if (point.size == 1) return std::to_string(vornk_points::binaryValue(point, record));
-  return floatValueText(vornk_points::analogValue(point, record));
+std::string pointValueText(const device::Point& point, const unsigned char* record) {
+  if (point.size == 1) return std::to_string(device::binaryValue(point, record));
+  return floatValueText(device::analogValue(point, record));
 }
 
 std::string csvHeader() {
   std::string header = "data_id,time";
-  for (const vornk_points::Point& point : vornk_points::kPoints) {
+  for (const device::Point& point : device::kPoints) {
     header += ',';
     header += bacnet::objectTypeName(point.type);
     header += ' ';
@@ -49,8 +51,8 @@ std::string csvHeader() {
 }
 
 std::string csvRow(const unsigned char* record) {
-  std::string row = std::to_string(recordDataId(record)) + ',' + stampText(record);
-  for (const vornk_points::Point& point : vornk_points::kPoints) {
+  std::string row = std::to_string(device::recordDataId(record)) + ',' + stampText(record);
+  for (const device::Point& point : device::kPoints) {
     row += ',';
     row += pointValueText(point, record);
   }
@@ -58,13 +60,12 @@ std::string csvRow(const unsigned char* record) {
 }
 
 std::string jsonLine(const unsigned char* record) {
-  std::string line = "{\"data_id\":" + std::to_string(recordDataId(record)) + ",\"time\":\"" +
-                     stampText(record) + "\",\"points\":[";
+  std::string line = "{\"data_id\":" + std::to_string(device::recordDataId(record)) +
+                     ",\"time\":\"" + stampText(record) + "\",\"points\":[";
   bool first = true;
-  for (const vornk_points::Point& point : vornk_points::kPoints) {
-    const std::string value = point.size == 1
-                                  ? pointValueText(point, record)
-                                  : floatValueJson(vornk_points::analogValue(point, record));
+  for (const device::Point& point : device::kPoints) {
+    const std::string value = point.size == 1 ? pointValueText(point, record)
+                                              : floatValueJson(device::analogValue(point, record));
     line += first ? "{\"type\":\"" : ",{\"type\":\"";
     line += bacnet::objectTypeName(point.type);
     line += "\",\"instance\":" + std::to_string(point.instance) + ",\"value\":" + value + '}';
@@ -97,4 +98,4 @@ bool decodeHistory(std::istream& in, DecodeFormat format, std::ostream& out, std
   }
 }
 
-}  // namespace vornk_tools
+}  // namespace vk::tools

@@ -6,7 +6,7 @@
 
 #include "device/point_table.h"
 
-namespace vornk_tools {
+namespace vk::tools {
 
 enum class DecodeFormat {
   Csv,        // a header row, then per record: data_id, time, one column per point
@@ -20,7 +20,7 @@ std::string floatValueJson(float value);
 
 // The exact text of a point's value in a record: binary points the stored byte in decimal, analog
 // points the shortest text that reads back as the same float ("nan", "inf" or "-inf" otherwise).
-std::string pointValueText(const vornk_points::Point& point, const unsigned char* record);
+std::string pointValueText(const device::Point& point, const unsigned char* record);
 
 std::string csvHeader();
 // One row or line (newline included) of a record.
@@ -31,4 +31,4 @@ std::string jsonLine(const unsigned char* record);
 // (the whole records before it are written) or cannot be read.
 bool decodeHistory(std::istream& in, DecodeFormat format, std::ostream& out, std::string& error);
 
-}  // namespace vornk_tools
+}  // namespace vk::tools

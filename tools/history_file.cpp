@@ -10,7 +10,7 @@
 #include "tools/setup_error.h"
 #include "tools/text_output.h"
 
-namespace vornk_tools {
+namespace vk::tools {
 
 HistoryFile::HistoryFile(const std::string& path)
     : path_(path), fd_(::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644)) {
@@ -27,4 +27,4 @@ int HistoryFile::append(const unsigned char* data, std::size_t length) {
   return writeAll(fd_, std::string_view(reinterpret_cast<const char*>(data), length));
 }
 
-}  // namespace vornk_tools
+}  // namespace vk::tools

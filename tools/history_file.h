@@ -5,7 +5,7 @@
 #include <mutex>
 #include <string>
 
-namespace vornk_tools {
+namespace vk::tools {
 
 class HistoryFile {
  public:
@@ -26,4 +26,4 @@ class HistoryFile {
   const int fd_;
 };
 
-}  // namespace vornk_tools
+}  // namespace vk::tools

@@ -41,8 +41,7 @@
 #include "tools/text_output.h"
 #include "zeq_bacnet_device.h"
 
-using namespace vornk_tools;
-
+namespace vk::tools {
 namespace {
 
 // Writes a command's report to standard output.
@@ -68,7 +67,7 @@ std::unique_ptr<VDeviceInterface> createDevice(const LoadedModule& module) {
 // One running device with what is attached to it.
 struct RunningDevice {
   std::shared_ptr<PrintingServices> services;
-  std::shared_ptr<BacnetIpClient> network;  // null with the in-process simulated device
+  std::shared_ptr<bacnet::BacnetIpClient> network;  // null with the in-process simulated device
   std::unique_ptr<VDeviceInterface> device;
 };
 
@@ -154,11 +153,11 @@ int run(const std::string& program, const LoadedModule& module, const Options& o
     RunningDevice& running = devices.all[i];
     // Without a network, each device reads a simulated device of its own (they all hold the same
     // values): one simulated device answers one request at a time.
-    std::shared_ptr<BacnetClient> client = std::make_shared<SimulatedBacnetDevice>();
+    std::shared_ptr<BacnetClient> client = std::make_shared<doubles::SimulatedBacnetDevice>();
     MeteredClient::FailedRead failedRead;
     if (options.bacnetIp) {
       running.network = orSetupError("", [&] {
-        return std::make_shared<BacnetIpClient>(BacnetIpSettings{
+        return std::make_shared<bacnet::BacnetIpClient>(bacnet::BacnetIpSettings{
             std::chrono::milliseconds(options.apduTimeoutMs), options.retries,
             static_cast<std::uint16_t>(options.localPort == 0 ? 0 : options.localPort + i)});
       });
@@ -166,8 +165,8 @@ int run(const std::string& program, const LoadedModule& module, const Options& o
       // The module only says "receive failed"; the readable output names the point and why. A
       // read ended by stopping the run is no failure of the device.
       failedRead = [fd, network = running.network](BACnetObjectType type, std::uint32_t instance) {
-        const std::optional<ReadFailure> failure = network->lastFailure();
-        if (failure && failure->kind != ReadFailure::Kind::Interrupted) {
+        const std::optional<bacnet::ReadFailure> failure = network->lastFailure();
+        if (failure && failure->kind != bacnet::ReadFailure::Kind::Interrupted) {
           writeAll(fd, cycleFailureLine(type, instance, *failure, network->settings()));
         }
       };
@@ -230,9 +229,9 @@ int decode(const DecodeOptions& options) {
 // vornk-host probe --device bacnet-ip://HOST:PORT [--apdu-timeout MS] [--retries N]
 // [--format text|json]
 int probe(const ProbeOptions& options) {
-  BacnetIpClient client = orSetupError("", [&] {
-    return BacnetIpClient(
-        BacnetIpSettings{std::chrono::milliseconds(options.apduTimeoutMs), options.retries, 0});
+  bacnet::BacnetIpClient client = orSetupError("", [&] {
+    return bacnet::BacnetIpClient(bacnet::BacnetIpSettings{
+        std::chrono::milliseconds(options.apduTimeoutMs), options.retries, 0});
   });
   const ProbeReport report = probeDevice(client, options.endpoint);
   writeReport(options.json ? probeJson(report) : probeText(report));
@@ -251,8 +250,10 @@ int discover(const DiscoverOptions& options) {
 }
 
 }  // namespace
+}  // namespace vk::tools
 
 int main(int argc, char** argv) {
+  using namespace vk::tools;
   std::string program = "vornk-host";
   if (argc > 0 && argv[0] != nullptr && argv[0][0] != '\0') {
     const std::string_view path = argv[0];

@@ -2,7 +2,7 @@
 
 #include <utility>
 
-namespace vornk_tools {
+namespace vk::tools {
 
 MeteredClient::MeteredClient(std::shared_ptr<BacnetClient> client, FailedRead failedRead)
     : client_(std::move(client)), failedRead_(std::move(failedRead)) {}
@@ -48,4 +48,4 @@ void MeteredClient::fail() {
   if (failedRead_) failedRead_(type_, instance_);
 }
 
-}  // namespace vornk_tools
+}  // namespace vk::tools

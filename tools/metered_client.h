@@ -13,7 +13,7 @@
 #include "bacnet_client.h"
 #include "tools/record_text.h"
 
-namespace vornk_tools {
+namespace vk::tools {
 
 class MeteredClient : public BacnetClient {
  public:
@@ -46,4 +46,4 @@ class MeteredClient : public BacnetClient {
   std::uint64_t requests_ = 0;
 };
 
-}  // namespace vornk_tools
+}  // namespace vk::tools

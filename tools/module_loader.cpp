@@ -9,7 +9,7 @@
 
 #include "tools/setup_error.h"
 
-namespace vornk_tools {
+namespace vk::tools {
 
 std::string executableFolder() {
   std::vector<char> buffer(256);
@@ -57,4 +57,4 @@ LoadedModule::LoadedModule(const std::string& path)
 
 LoadedModule::~LoadedModule() { ::dlclose(handle_); }
 
-}  // namespace vornk_tools
+}  // namespace vk::tools

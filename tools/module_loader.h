@@ -5,7 +5,7 @@
 
 #include "provider.h"
 
-namespace vornk_tools {
+namespace vk::tools {
 
 // The folder holding the running executable, from /proc/self/exe; throws SetupError when it cannot
 // be resolved.
@@ -32,4 +32,4 @@ class LoadedModule {
   GetProvidersFunction getProviders_;
 };
 
-}  // namespace vornk_tools
+}  // namespace vk::tools

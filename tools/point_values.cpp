@@ -7,7 +7,7 @@
 #include "tools/settings_file.h"
 #include "tools/setup_error.h"
 
-namespace vornk_tools {
+namespace vk::tools {
 
 std::map<ObjectKey, std::uint32_t> parsePointValues(const Json::Value& document) {
   const Json::Value& points = document.isObject() ? document["points"] : Json::Value();
@@ -65,4 +65,4 @@ std::map<ObjectKey, std::uint32_t> loadPointValues(const std::string& path) {
   }
 }
 
-}  // namespace vornk_tools
+}  // namespace vk::tools

@@ -9,7 +9,7 @@
 
 #include "tools/device_simulator.h"
 
-namespace vornk_tools {
+namespace vk::tools {
 
 // Present values from a JSON object with a "points" array of {"type", "instance", "value"} (the
 // shape of a line of vornk-host decode --format json). Binary values are integers from 0 to
@@ -20,4 +20,4 @@ std::map<ObjectKey, std::uint32_t> parsePointValues(const Json::Value& document)
 // SetupError has exit status 2.
 std::map<ObjectKey, std::uint32_t> loadPointValues(const std::string& path);
 
-}  // namespace vornk_tools
+}  // namespace vk::tools

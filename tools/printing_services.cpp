@@ -6,7 +6,7 @@
 #include "device/vornk_data.h"
 #include "tools/record_text.h"
 
-namespace vornk_tools {
+namespace vk::tools {
 
 PrintingServices::PrintingServices(Writer writer, std::string outputName, std::uint64_t roundLimit,
                                    StopRequest stop, std::shared_ptr<MeteredClient> meter,
@@ -21,7 +21,7 @@ PrintingServices::PrintingServices(Writer writer, std::string outputName, std::u
 int PrintingServices::SendSP(ZeqVDevice&, int dataId, const unsigned char* data,
                              unsigned int length, bool) {
   std::string text;
-  if (dataId == kVornkDataId && length == sizeof(vornk_Data_t) && data != nullptr) {
+  if (dataId == device::kVornkDataId && length == sizeof(vornk_Data_t) && data != nullptr) {
     std::uint64_t round;
     {
       std::lock_guard<std::mutex> lock(mutex_);
@@ -92,4 +92,4 @@ void PrintingServices::requestStop() {
   if (stop_) stop_();
 }
 
-}  // namespace vornk_tools
+}  // namespace vk::tools

@@ -14,7 +14,7 @@
 #include "tools/history_file.h"
 #include "tools/metered_client.h"
 
-namespace vornk_tools {
+namespace vk::tools {
 
 class PrintingServices : public HostServices {
  public:
@@ -31,9 +31,9 @@ class PrintingServices : public HostServices {
                    StopRequest stop, std::shared_ptr<MeteredClient> meter = nullptr,
                    std::shared_ptr<HistoryFile> history = nullptr);
 
-  // Vornk records (kVornkDataId, the record's size) become readable text, numbered by the round
-  // they belong to; anything else a one-line note. Reports success unless the text could not be
-  // written.
+  // Vornk records (device::kVornkDataId, the record's size) become readable text, numbered by the
+  // round they belong to; anything else a one-line note. Reports success unless the text could not
+  // be written.
   int SendSP(ZeqVDevice& device, int dataId, const unsigned char* data, unsigned int length,
              bool delay) override;
   // Appends a vornk record to the history file and counts a stored round; asks to stop when the
@@ -65,4 +65,4 @@ class PrintingServices : public HostServices {
   bool stopRequested_ = false;
 };
 
-}  // namespace vornk_tools
+}  // namespace vk::tools

@@ -12,7 +12,7 @@
 #include "tools/history_decode.h"
 #include "tools/read_failure_text.h"
 
-namespace vornk_tools {
+namespace vk::tools {
 
 namespace {
 
@@ -25,7 +25,7 @@ constexpr int kCyclePauseSeconds = 5;
 // What the points' outcomes add up to.
 struct Summary {
   std::size_t read = 0;  // points that answered with a value
-  std::map<ReadFailure::Kind, std::size_t> failedByKind;
+  std::map<bacnet::ReadFailure::Kind, std::size_t> failedByKind;
   // Times of every answer that came back, values and refusals alike, sorted.
   std::vector<microseconds> answerTimes;
   // The reads of one cycle: the points read, plus each failed one at the median answer time.
@@ -44,9 +44,10 @@ struct Summary {
 };
 
 bool answered(const PointProbe& probe) {
-  return probe.value || (probe.failure && probe.failure->kind != ReadFailure::Kind::NoAnswer &&
-                         probe.failure->kind != ReadFailure::Kind::NotSent &&
-                         probe.failure->kind != ReadFailure::Kind::Interrupted);
+  return probe.value ||
+         (probe.failure && probe.failure->kind != bacnet::ReadFailure::Kind::NoAnswer &&
+          probe.failure->kind != bacnet::ReadFailure::Kind::NotSent &&
+          probe.failure->kind != bacnet::ReadFailure::Kind::Interrupted);
 }
 
 Summary summarize(const ProbeReport& report) {
@@ -85,9 +86,9 @@ std::string jsonString(const std::string& text) { return Json::valueToQuotedStri
 
 }  // namespace
 
-ProbeReport probeDevice(BacnetIpClient& client, const std::string& endpoint) {
+ProbeReport probeDevice(bacnet::BacnetIpClient& client, const std::string& endpoint) {
   ProbeReport report{endpoint, client.settings(), {}};
-  for (const vornk_points::Point& point : vornk_points::kPoints) {
+  for (const device::Point& point : device::kPoints) {
     PointProbe probe{point, std::nullopt, std::nullopt, microseconds(0)};
     const Clock::time_point start = Clock::now();
     std::uint32_t value = 0;
@@ -96,7 +97,7 @@ ProbeReport probeDevice(BacnetIpClient& client, const std::string& endpoint) {
         client.Receive(value)) {
       probe.value = value;
     } else {
-      probe.failure = client.lastFailure().value_or(ReadFailure{});
+      probe.failure = client.lastFailure().value_or(bacnet::ReadFailure{});
     }
     probe.elapsed = std::chrono::duration_cast<microseconds>(Clock::now() - start);
     report.points.push_back(probe);
@@ -168,14 +169,14 @@ std::string probeJson(const ProbeReport& report) {
       json += ",\"value\":" + valueJson(probe) + "}";
       continue;
     }
-    const ReadFailure& failure = *probe.failure;
+    const bacnet::ReadFailure& failure = *probe.failure;
     json += ",\"failure\":{\"kind\":\"" + std::string(failureKindName(failure.kind)) +
             "\",\"tries\":" + std::to_string(failure.tries);
-    if (failure.kind == ReadFailure::Kind::Error) {
+    if (failure.kind == bacnet::ReadFailure::Kind::Error) {
       json += ",\"error_class\":" + std::to_string(failure.errorClass) +
               ",\"error_code\":" + std::to_string(failure.errorCode);
-    } else if (failure.kind == ReadFailure::Kind::Reject ||
-               failure.kind == ReadFailure::Kind::Abort) {
+    } else if (failure.kind == bacnet::ReadFailure::Kind::Reject ||
+               failure.kind == bacnet::ReadFailure::Kind::Abort) {
       json += ",\"reason\":" + std::to_string(failure.errorCode);
     }
     json += ",\"text\":" + jsonString(failureText(failure, report.settings)) + "}}";
@@ -208,4 +209,4 @@ int probeStatus(const ProbeReport& report) {
   return 0;
 }
 
-}  // namespace vornk_tools
+}  // namespace vk::tools

@@ -11,23 +11,23 @@
 #include "bacnet/ip_client.h"
 #include "device/point_table.h"
 
-namespace vornk_tools {
+namespace vk::tools {
 
 struct PointProbe {
-  vornk_points::Point point;
-  std::optional<std::uint32_t> value;    // binary points the integer, analog ones the float's bits
-  std::optional<ReadFailure> failure;    // set when value is not
-  std::chrono::microseconds elapsed{0};  // from sending the request to its outcome
+  device::Point point;
+  std::optional<std::uint32_t> value;  // binary points the integer, analog ones the float's bits
+  std::optional<bacnet::ReadFailure> failure;  // set when value is not
+  std::chrono::microseconds elapsed{0};        // from sending the request to its outcome
 };
 
 struct ProbeReport {
   std::string endpoint;
-  BacnetIpSettings settings;
+  bacnet::BacnetIpSettings settings;
   std::vector<PointProbe> points;  // in table order
 };
 
 // Reads each point's present value once through client, in table order.
-ProbeReport probeDevice(BacnetIpClient& client, const std::string& endpoint);
+ProbeReport probeDevice(bacnet::BacnetIpClient& client, const std::string& endpoint);
 
 // For people: the failures first, then the summary with the verdict.
 std::string probeText(const ProbeReport& report);
@@ -37,4 +37,4 @@ std::string probeJson(const ProbeReport& report);
 // The exit status of probe: 0 when every point answered with a value, 1 otherwise.
 int probeStatus(const ProbeReport& report);
 
-}  // namespace vornk_tools
+}  // namespace vk::tools

@@ -5,7 +5,7 @@
 
 #include "bacnet/enumerations.h"
 
-namespace vornk_tools {
+namespace vk::tools {
 
 namespace {
 
@@ -25,53 +25,55 @@ std::string pointName(BACnetObjectType type, std::uint32_t instance) {
   return std::string(bacnet::objectTypeName(type)) + " " + std::to_string(instance);
 }
 
-std::string_view failureKindName(ReadFailure::Kind kind) {
+std::string_view failureKindName(bacnet::ReadFailure::Kind kind) {
   switch (kind) {
-    case ReadFailure::Kind::NotSent:
+    case bacnet::ReadFailure::Kind::NotSent:
       return "not-sent";
-    case ReadFailure::Kind::NoAnswer:
+    case bacnet::ReadFailure::Kind::NoAnswer:
       return "no-answer";
-    case ReadFailure::Kind::Error:
+    case bacnet::ReadFailure::Kind::Error:
       return "error";
-    case ReadFailure::Kind::Reject:
+    case bacnet::ReadFailure::Kind::Reject:
       return "reject";
-    case ReadFailure::Kind::Abort:
+    case bacnet::ReadFailure::Kind::Abort:
       return "abort";
-    case ReadFailure::Kind::Unusable:
+    case bacnet::ReadFailure::Kind::Unusable:
       return "unusable";
-    case ReadFailure::Kind::Interrupted:
+    case bacnet::ReadFailure::Kind::Interrupted:
       return "interrupted";
   }
   return "unknown";
 }
 
-std::string failureText(const ReadFailure& failure, const BacnetIpSettings& settings) {
+std::string failureText(const bacnet::ReadFailure& failure,
+                        const bacnet::BacnetIpSettings& settings) {
   switch (failure.kind) {
-    case ReadFailure::Kind::NotSent:
+    case bacnet::ReadFailure::Kind::NotSent:
       return "the request could not be sent";
-    case ReadFailure::Kind::NoAnswer:
+    case bacnet::ReadFailure::Kind::NoAnswer:
       return "no answer after " + std::to_string(failure.tries) +
              (failure.tries == 1 ? " try" : " tries") + " (timeout " +
              std::to_string(settings.apduTimeout.count()) + " ms)";
-    case ReadFailure::Kind::Error:
+    case bacnet::ReadFailure::Kind::Error:
       return "error class " + named(bacnet::kErrorClassNames, failure.errorClass) + ", code " +
              named(bacnet::kErrorCodeNames, failure.errorCode);
-    case ReadFailure::Kind::Reject:
+    case bacnet::ReadFailure::Kind::Reject:
       return "reject: " + named(bacnet::kRejectReasonNames, failure.errorCode);
-    case ReadFailure::Kind::Abort:
+    case bacnet::ReadFailure::Kind::Abort:
       return "abort: " + named(bacnet::kAbortReasonNames, failure.errorCode);
-    case ReadFailure::Kind::Unusable:
+    case bacnet::ReadFailure::Kind::Unusable:
       return "an answer of a type or value the point cannot take";
-    case ReadFailure::Kind::Interrupted:
+    case bacnet::ReadFailure::Kind::Interrupted:
       return "interrupted";
   }
   return "unknown failure";
 }
 
 std::string cycleFailureLine(BACnetObjectType type, std::uint32_t instance,
-                             const ReadFailure& failure, const BacnetIpSettings& settings) {
+                             const bacnet::ReadFailure& failure,
+                             const bacnet::BacnetIpSettings& settings) {
   return "cycle failed at " + pointName(type, instance) + ": " + failureText(failure, settings) +
          "\n";
 }
 
-}  // namespace vornk_tools
+}  // namespace vk::tools

@@ -8,23 +8,25 @@
 #include "bacnet.h"
 #include "bacnet/ip_client.h"
 
-namespace vornk_tools {
+namespace vk::tools {
 
 // "analog-input 10410".
 std::string pointName(BACnetObjectType type, std::uint32_t instance);
 
 // A short name of the kind for scripts: "no-answer", "error", "reject", "abort", "unusable",
 // "not-sent" or "interrupted".
-std::string_view failureKindName(ReadFailure::Kind kind);
+std::string_view failureKindName(bacnet::ReadFailure::Kind kind);
 
 // Why the read failed, as "no answer after 4 tries (timeout 3000 ms)", "error class object (1),
 // code unknown-object (31)", "reject: unrecognized-service (9)", "abort: segmentation-not-supported
 // (4)", "an answer of a type or value the point cannot take", "the request could not be sent" or
 // "interrupted". Numbers without a name are written alone.
-std::string failureText(const ReadFailure& failure, const BacnetIpSettings& settings);
+std::string failureText(const bacnet::ReadFailure& failure,
+                        const bacnet::BacnetIpSettings& settings);
 
 // "cycle failed at analog-input 10410: no answer after 4 tries (timeout 3000 ms)\n".
 std::string cycleFailureLine(BACnetObjectType type, std::uint32_t instance,
-                             const ReadFailure& failure, const BacnetIpSettings& settings);
+                             const bacnet::ReadFailure& failure,
+                             const bacnet::BacnetIpSettings& settings);
 
-}  // namespace vornk_tools
+}  // namespace vk::tools

@@ -9,7 +9,7 @@
 #include "device/vornk_data.h"
 #include "ttime.h"
 
-namespace vornk_tools {
+namespace vk::tools {
 
 std::string recordText(std::uint64_t round, const unsigned char* data, std::size_t length,
                        const std::optional<CycleStats>& cycle) {
@@ -19,9 +19,10 @@ std::string recordText(std::uint64_t round, const unsigned char* data, std::size
   }
 
   std::string text;
-  text.reserve(40 * (vornk_points::kPoints.size() + 1));
-  text += "round " + std::to_string(round) + " data-id " + std::to_string(recordDataId(data)) +
-          " time " + format_ttime(recordStamp(data));
+  text.reserve(40 * (device::kPoints.size() + 1));
+  text += "round " + std::to_string(round) + " data-id " +
+          std::to_string(device::recordDataId(data)) + " time " +
+          format_ttime(device::recordStamp(data));
   if (cycle) {
     char stats[64];
     std::snprintf(stats, sizeof stats, " cycle %.1f ms %llu requests",
@@ -32,13 +33,13 @@ std::string recordText(std::uint64_t round, const unsigned char* data, std::size
   text += '\n';
 
   char value[32];
-  for (const vornk_points::Point& point : vornk_points::kPoints) {
+  for (const device::Point& point : device::kPoints) {
     if (point.size == 1) {
       std::snprintf(value, sizeof value, "%u",
-                    static_cast<unsigned>(vornk_points::binaryValue(point, data)));
+                    static_cast<unsigned>(device::binaryValue(point, data)));
     } else {
       std::snprintf(value, sizeof value, "%g",
-                    static_cast<double>(vornk_points::analogValue(point, data)));
+                    static_cast<double>(device::analogValue(point, data)));
     }
     text += "  ";
     text += bacnet::objectTypeName(point.type);
@@ -56,4 +57,4 @@ std::string publicationNote(int dataId, std::size_t length) {
          " (not a vornk record)\n";
 }
 
-}  // namespace vornk_tools
+}  // namespace vk::tools

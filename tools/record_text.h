@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-namespace vornk_tools {
+namespace vk::tools {
 
 // What a cycle that ended in a round cost: its duration and its ReadProperty requests.
 struct CycleStats {
@@ -27,4 +27,4 @@ std::string recordText(std::uint64_t round, const unsigned char* data, std::size
 // One line (newline included) noting a publication that is not a vornk record.
 std::string publicationNote(int dataId, std::size_t length);
 
-}  // namespace vornk_tools
+}  // namespace vk::tools

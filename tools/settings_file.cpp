@@ -7,7 +7,7 @@
 
 #include "tools/setup_error.h"
 
-namespace vornk_tools {
+namespace vk::tools {
 
 namespace {
 
@@ -61,4 +61,4 @@ Json::Value loadSettingsFile(const std::string& path) {
   }
 }
 
-}  // namespace vornk_tools
+}  // namespace vk::tools

@@ -5,7 +5,7 @@
 
 #include <string>
 
-namespace vornk_tools {
+namespace vk::tools {
 
 // Parses settings text: one JSON object, comments allowed, nothing after it, no duplicate keys.
 // Throws SetupError with a one-line message naming the problem.
@@ -14,4 +14,4 @@ Json::Value parseSettings(const std::string& text);
 // Reads and parses a settings file; messages name the file.
 Json::Value loadSettingsFile(const std::string& path);
 
-}  // namespace vornk_tools
+}  // namespace vk::tools

@@ -1,6 +1,6 @@
 #include "tools/setup_error.h"
 
-namespace vornk_tools {
+namespace vk::tools {
 
 SetupError SetupError::commandLine(std::string_view command, const std::string& message) {
   SetupError error(message, 2);
@@ -15,4 +15,4 @@ std::string SetupError::line(std::string_view program) const {
   return text + ": " + what() + " (see " + std::string(program) + " --help)";
 }
 
-}  // namespace vornk_tools
+}  // namespace vk::tools

@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-namespace vornk_tools {
+namespace vk::tools {
 
 class SetupError : public std::runtime_error {
  public:
@@ -46,4 +46,4 @@ auto orSetupError(std::string_view context, Call&& call) -> decltype(call()) {
   }
 }
 
-}  // namespace vornk_tools
+}  // namespace vk::tools

@@ -18,8 +18,7 @@
 #include "tools/point_values.h"
 #include "tools/setup_error.h"
 
-using namespace vornk_tools;
-
+namespace vk::tools {
 namespace {
 
 int serve(const std::string& program, const std::vector<std::string>& args) {
@@ -51,8 +50,10 @@ int serve(const std::string& program, const std::vector<std::string>& args) {
 }
 
 }  // namespace
+}  // namespace vk::tools
 
 int main(int argc, char** argv) {
+  using namespace vk::tools;
   const std::string program = "vornk-sim";
   try {
     return serve(program, std::vector<std::string>(argv + std::min(argc, 1), argv + argc));

@@ -8,7 +8,7 @@
 
 #include "tools/setup_error.h"
 
-namespace vornk_tools {
+namespace vk::tools {
 
 int writeAll(int fd, std::string_view text) {
   const char* next = text.data();
@@ -40,4 +40,4 @@ TextOutput::~TextOutput() {
   if (owned_) ::close(fd_);
 }
 
-}  // namespace vornk_tools
+}  // namespace vk::tools

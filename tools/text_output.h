@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-namespace vornk_tools {
+namespace vk::tools {
 
 // Writes all of text to fd, resuming after partial writes and interruptions. Returns 0, or the
 // errno of the write that failed.
@@ -30,4 +30,4 @@ class TextOutput {
   std::string name_;
 };
 
-}  // namespace vornk_tools
+}  // namespace vk::tools

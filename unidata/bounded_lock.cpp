@@ -1,6 +1,6 @@
 #include "unidata/bounded_lock.h"
 
-namespace unidata {
+namespace vk::unidata {
 
 bool BoundedLock::takeIfFree() {
   const std::thread::id self = std::this_thread::get_id();
@@ -24,4 +24,4 @@ void BoundedLock::unlock() {
   released_.notify_one();
 }
 
-}  // namespace unidata
+}  // namespace vk::unidata

@@ -13,7 +13,7 @@
 #include <mutex>
 #include <thread>
 
-namespace unidata {
+namespace vk::unidata {
 
 class BoundedLock {
  public:
@@ -38,4 +38,4 @@ class BoundedLock {
   unsigned depth_ = 0;
 };
 
-}  // namespace unidata
+}  // namespace vk::unidata

@@ -64,7 +64,7 @@ class DavEdizEvivev : public HostDevice {
   bool LoadFromCache(const unsigned char* data, int length) override {
     if (data == nullptr || length != static_cast<int>(kRecordSize)) return false;
     if (refuseInsideOwnWork("LoadFromCache")) return false;
-    const std::unique_lock<unidata::BoundedLock> round = takeRoundLock("LoadFromCache");
+    const std::unique_lock<vk::unidata::BoundedLock> round = takeRoundLock("LoadFromCache");
     if (!round.owns_lock()) return false;
     {
       std::lock_guard<std::mutex> lock(recordLock_);
@@ -88,9 +88,9 @@ class DavEdizEvivev : public HostDevice {
   void RoundDone() override {
     // A round inside a round would clear the rules the host is walking, among other things.
     if (refuseInsideOwnWork("RoundDone")) return;
-    const std::unique_lock<unidata::BoundedLock> round = takeRoundLock("RoundDone");
+    const std::unique_lock<vk::unidata::BoundedLock> round = takeRoundLock("RoundDone");
     if (!round.owns_lock()) return;
-    const unidata::ThreadMark::Scope inRound(roundThread_);
+    const vk::unidata::ThreadMark::Scope inRound(roundThread_);
     this->dataReady_ = true;
     const boost::posix_time::ptime now = boost::posix_time::second_clock::local_time();
     this->roundTime_ = now;
@@ -101,8 +101,9 @@ class DavEdizEvivev : public HostDevice {
     this->roundState_ = 1;
     this->RunCheckThreshold();
     evaluateThresholds();
-    unidata::writeLine({unidata::text::kRuleValues,
-                        unidata::DecimalText(static_cast<long long>(this->ruleValues_.size()))});
+    vk::unidata::writeLine(
+        {vk::unidata::text::kRuleValues,
+         vk::unidata::DecimalText(static_cast<long long>(this->ruleValues_.size()))});
     const bool batchResult = this->DoBatchCheckThreshold(this->ruleValues_);
     this->checkResult_ = this->checkResult_ || batchResult;
     this->SaveDeviceHistory(bytes, kRecordSize);
@@ -117,15 +118,15 @@ class DavEdizEvivev : public HostDevice {
   InitSettingResult InitSetting(const Json::Value& settings) override {
     refuseSettingsInsideOwnWork();
     writeDataId();
-    if (const char* why = unidata::notAnObject(settings)) {
+    if (const char* why = vk::unidata::notAnObject(settings)) {
       throw std::invalid_argument(std::string("settings: ") + why);
     }
     {
-      const std::unique_lock<unidata::BoundedLock> tables(thresholdLock_, lockWait_);
+      const std::unique_lock<vk::unidata::BoundedLock> tables(thresholdLock_, lockWait_);
       if (!tables.owns_lock()) {
-        throw std::runtime_error(
-            refuse("InitSetting",
-                   unidata::refusal::lockTaken(unidata::refusal::kThresholdLock, lockWait_)));
+        throw std::runtime_error(refuse(
+            "InitSetting",
+            vk::unidata::refusal::lockTaken(vk::unidata::refusal::kThresholdLock, lockWait_)));
       }
       importSettings(settings);
     }
@@ -140,14 +141,15 @@ class DavEdizEvivev : public HostDevice {
   // or below. The caller holds thresholdLock_.
   void CheckSignalThresholdMap(SignalThresholdMap& map, bool upper) {
     // Both are ordered by key: one walk along valueMap_ finds every band's value.
-    unidata::MemberWalk values(valueMap_);
+    vk::unidata::MemberWalk values(valueMap_);
     for (auto& [key, band] : map) {
       const Json::Value* member = values.find(key);
       if (member == nullptr || !member->isNumeric()) continue;
       const float value = member->asFloat();
-      const std::string message = unidata::stepThreshold(band, value, upper);
+      const std::string message = vk::unidata::stepThreshold(band, value, upper);
       this->ZeqVDevice::CheckThresholdBool(band.alarmLevel, key, band.alarmId,
-                                           unidata::floatText(value), message, band.alarmActive, 1);
+                                           vk::unidata::floatText(value), message, band.alarmActive,
+                                           1);
     }
   }
 
@@ -156,10 +158,11 @@ class DavEdizEvivev : public HostDevice {
   // thresholdLock_.
   bool CheckAOReport(const std::string& templateId, const std::string& signalId, float value) {
     ZeqVDevice::BAOSetting* rule =
-        unidata::aoReportRule(this->aoReportSettings_, templateId, signalId);
-    if (rule == nullptr || !unidata::aoReportDue(*rule, value, unidata::wallClock)) return false;
+        vk::unidata::aoReportRule(this->aoReportSettings_, templateId, signalId);
+    if (rule == nullptr || !vk::unidata::aoReportDue(*rule, value, vk::unidata::wallClock))
+      return false;
     rule->lastReportValue = value;
-    rule->lastReportTime = static_cast<std::uint32_t>(unidata::wallClock());
+    rule->lastReportTime = static_cast<std::uint32_t>(vk::unidata::wallClock());
     this->ZeqVDevice::CheckAOReport(signalId, value);
     return true;
   }
@@ -172,13 +175,13 @@ class DavEdizEvivev : public HostDevice {
     const int mode = b_mode_;
     if (mode != 1 && mode != 5) return;
     GenJsonData();
-    const std::unique_lock<unidata::BoundedLock> lock(thresholdLock_, lockWait_);
+    const std::unique_lock<vk::unidata::BoundedLock> lock(thresholdLock_, lockWait_);
     if (!lock.owns_lock()) {
       refuse("threshold evaluation",
-             unidata::refusal::lockTaken(unidata::refusal::kThresholdLock, lockWait_));
+             vk::unidata::refusal::lockTaken(vk::unidata::refusal::kThresholdLock, lockWait_));
       return;
     }
-    const unidata::ThreadMark::Scope evaluating(evaluationThread_);
+    const vk::unidata::ThreadMark::Scope evaluating(evaluationThread_);
     if (mode == 5) {
       CheckSignalThresholdMap(upThresholdMap_, true);
       CheckSignalThresholdMap(up2ThresholdMap_, true);
@@ -190,11 +193,11 @@ class DavEdizEvivev : public HostDevice {
     // becomes an object for it; a valueMap_ that is neither has no members to look up. Both are
     // ordered by key: one walk along valueMap_ finds every signal's value.
     if (!valueMap_.isNull() && !valueMap_.isObject()) return;
-    unidata::MemberWalk values(valueMap_);
+    vk::unidata::MemberWalk values(valueMap_);
     for (const auto& [key, signal] : aiSignalMap_) {
-      const std::optional<float> value = unidata::signalValue(values.findOrAdd(key));
+      const std::optional<float> value = vk::unidata::signalValue(values.findOrAdd(key));
       if (!value) continue;
-      const std::string templateId = unidata::templateId(signal.first);
+      const std::string templateId = vk::unidata::templateId(signal.first);
       this->ZeqVDevice::CheckThreshold(templateId, signal.second, *value, 1);
       CheckAOReport(templateId, signal.first, *value);
     }
@@ -234,8 +237,8 @@ class DavEdizEvivev : public HostDevice {
 
   // Writes the line saying operation is refused and why, and returns it.
   std::string refuse(std::string_view operation, std::string_view why) {
-    std::string line = unidata::refusal::line(this->DeviceType(), operation, why);
-    unidata::writeLine({line});
+    std::string line = vk::unidata::refusal::line(this->DeviceType(), operation, why);
+    vk::unidata::writeLine({line});
     return line;
   }
 
@@ -243,10 +246,10 @@ class DavEdizEvivev : public HostDevice {
   // or BACnet exchange, that is, InitSetting was called from one of their host calls.
   void refuseSettingsInsideOwnWork() {
     std::string_view why;
-    if (evaluationThread_.heldByThisThread()) why = unidata::refusal::kInsideEvaluation;
-    if (exchangeThread_.heldByThisThread()) why = unidata::refusal::kInsideExchange;
+    if (evaluationThread_.heldByThisThread()) why = vk::unidata::refusal::kInsideEvaluation;
+    if (exchangeThread_.heldByThisThread()) why = vk::unidata::refusal::kInsideExchange;
     if (why.empty()) return;
-    throw std::logic_error(unidata::refusal::line(this->DeviceType(), "InitSetting", why));
+    throw std::logic_error(vk::unidata::refusal::line(this->DeviceType(), "InitSetting", why));
   }
 
   // True when the calling thread is completing one of this device's rounds.
@@ -257,20 +260,21 @@ class DavEdizEvivev : public HostDevice {
   // true.
   bool refuseInsideOwnWork(std::string_view operation) {
     if (exchangeThread_.heldByThisThread()) {
-      refuse(operation, unidata::refusal::kInsideExchange);
+      refuse(operation, vk::unidata::refusal::kInsideExchange);
       return true;
     }
     if (!insideOwnRound()) return false;
-    refuse(operation, unidata::refusal::kInsideRound);
+    refuse(operation, vk::unidata::refusal::kInsideRound);
     return true;
   }
 
   // Takes roundLock_ within lockWait_; when it stays taken, writes the line saying operation is
   // refused and returns the lock not owned.
-  std::unique_lock<unidata::BoundedLock> takeRoundLock(std::string_view operation) {
-    std::unique_lock<unidata::BoundedLock> round(roundLock_, lockWait_);
+  std::unique_lock<vk::unidata::BoundedLock> takeRoundLock(std::string_view operation) {
+    std::unique_lock<vk::unidata::BoundedLock> round(roundLock_, lockWait_);
     if (!round.owns_lock()) {
-      refuse(operation, unidata::refusal::lockTaken(unidata::refusal::kRoundLock, lockWait_));
+      refuse(operation,
+             vk::unidata::refusal::lockTaken(vk::unidata::refusal::kRoundLock, lockWait_));
     }
     return round;
   }
@@ -279,16 +283,16 @@ class DavEdizEvivev : public HostDevice {
   void importSettings(const Json::Value& settings) {
     switch (takeMode(settings)) {
       case 1:
-        unidata::importModelConfig(this->DataId(), this->DeviceType(), aiSignalMap_,
-                                   alarmSignalIdMap_);
+        vk::unidata::importModelConfig(this->DataId(), this->DeviceType(), aiSignalMap_,
+                                       alarmSignalIdMap_);
         break;
       case 3:
-        unidata::importMobileIds(settings, this->DataId(), mobileIdMap_, mobileNameMap_,
-                                 this->signalLevelMap, this->signalValueMap);
+        vk::unidata::importMobileIds(settings, this->DataId(), mobileIdMap_, mobileNameMap_,
+                                     this->signalLevelMap, this->signalValueMap);
         break;
       case 5:
-        unidata::importThresholdSettings(settings, upThresholdMap_, up2ThresholdMap_,
-                                         lowThresholdMap_, low2ThresholdMap_);
+        vk::unidata::importThresholdSettings(settings, upThresholdMap_, up2ThresholdMap_,
+                                             lowThresholdMap_, low2ThresholdMap_);
         break;
       default:
         break;
@@ -298,16 +302,17 @@ class DavEdizEvivev : public HostDevice {
   // Sets b_mode_ from the settings when they give one, and returns the mode to import in. The
   // caller holds thresholdLock_.
   int takeMode(const Json::Value& settings) {
-    const unidata::ModeSetting setting = unidata::readModeSetting(settings);
+    const vk::unidata::ModeSetting setting = vk::unidata::readModeSetting(settings);
     if (setting.ignoredBy != nullptr) {
-      unidata::writeLine({unidata::text::kInitSetting, unidata::DecimalText(recordDataId()),
-                          unidata::text::kModeIgnored, setting.ignoredBy});
+      vk::unidata::writeLine({vk::unidata::text::kInitSetting,
+                              vk::unidata::DecimalText(recordDataId()),
+                              vk::unidata::text::kModeIgnored, setting.ignoredBy});
     }
     if (!setting.mode) return b_mode_;
     b_mode_ = *setting.mode;
-    unidata::writeLine({unidata::text::kInitSetting, unidata::DecimalText(recordDataId()),
-                        unidata::text::kMode,
-                        unidata::DecimalText(static_cast<long long>(*setting.mode))});
+    vk::unidata::writeLine({vk::unidata::text::kInitSetting,
+                            vk::unidata::DecimalText(recordDataId()), vk::unidata::text::kMode,
+                            vk::unidata::DecimalText(static_cast<long long>(*setting.mode))});
     return *setting.mode;
   }
 
@@ -323,7 +328,7 @@ class DavEdizEvivev : public HostDevice {
   std::atomic<int> b_mode_;
   std::map<std::string, std::string> mobileIdMap_;
   std::map<std::string, std::string> mobileNameMap_;
-  unidata::AlarmIdMap alarmSignalIdMap_;
+  vk::unidata::AlarmIdMap alarmSignalIdMap_;
   SignalThresholdMap upThresholdMap_;
   SignalThresholdMap up2ThresholdMap_;
   SignalThresholdMap lowThresholdMap_;
@@ -331,15 +336,15 @@ class DavEdizEvivev : public HostDevice {
   // The mode and the signal, alarm, mobile and threshold maps. Imports hold it without calling
   // the host; the round's evaluation holds it across CheckThreshold, CheckThresholdBool and
   // CheckAOReport.
-  unidata::BoundedLock thresholdLock_;
+  vk::unidata::BoundedLock thresholdLock_;
   // The round's values by key, filled by GenJsonData(); read and, in mode 1, extended by the
   // evaluation under thresholdLock_.
   Json::Value valueMap_;
-  unidata::AiSignalMap aiSignalMap_;
+  vk::unidata::AiSignalMap aiSignalMap_;
   // Whole rounds (RoundDone, and LoadFromCache with the round it completes), held across the
   // round's host calls and never taken under bacnetMutex. Recursive because LoadFromCache holds
   // it across the round it completes.
-  unidata::BoundedLock roundLock_;
+  vk::unidata::BoundedLock roundLock_;
   // record_ and published_, held only to copy bytes, never across a host call.
   std::mutex recordLock_;
   // What the last round published and stored: the host may keep the pointer it was given until
@@ -347,10 +352,10 @@ class DavEdizEvivev : public HostDevice {
   Record published_;
   // How long a call waits for roundLock_ or thresholdLock_. Tests shorten it before the device is
   // used.
-  std::chrono::milliseconds lockWait_ = unidata::refusal::kLockWait;
+  std::chrono::milliseconds lockWait_ = vk::unidata::refusal::kLockWait;
   // The caller's bytes while LoadFromCache completes its round; null otherwise. Under roundLock_.
   const unsigned char* cachedRecord_ = nullptr;
-  unidata::ThreadMark roundThread_;       // the thread inside RoundDone
-  unidata::ThreadMark evaluationThread_;  // the thread inside the evaluation
-  unidata::ThreadMark exchangeThread_;    // the thread inside the driver's BACnet exchange
+  vk::unidata::ThreadMark roundThread_;       // the thread inside RoundDone
+  vk::unidata::ThreadMark evaluationThread_;  // the thread inside the evaluation
+  vk::unidata::ThreadMark exchangeThread_;    // the thread inside the driver's BACnet exchange
 };

@@ -8,7 +8,7 @@
 #include <cstddef>
 #include <string_view>
 
-namespace unidata::text {
+namespace vk::unidata::text {
 
 // Search for the model configuration file (data identifier or device type as its stem).
 inline constexpr std::string_view kConfigFolders[] = {"./ini/", "./ini/dederi/"};
@@ -58,4 +58,4 @@ inline constexpr char kTemplateKind = '6';
 inline constexpr std::size_t kTemplateIndexPosition = 8;
 inline constexpr char kTemplateIndex = '1';
 
-}  // namespace unidata::text
+}  // namespace vk::unidata::text

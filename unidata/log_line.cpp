@@ -5,7 +5,7 @@
 #include <mutex>
 #include <string>
 
-namespace unidata {
+namespace vk::unidata {
 
 namespace {
 
@@ -57,4 +57,4 @@ StreamFloatText::StreamFloatText(double value) {
       std::to_chars(text_, text_ + sizeof text_, value, std::chars_format::general, 6).ptr - text_);
 }
 
-}  // namespace unidata
+}  // namespace vk::unidata

@@ -9,7 +9,7 @@
 #include <initializer_list>
 #include <string_view>
 
-namespace unidata {
+namespace vk::unidata {
 
 void writeLine(std::initializer_list<std::string_view> parts);
 
@@ -37,4 +37,4 @@ class StreamFloatText {
   std::size_t length_;
 };
 
-}  // namespace unidata
+}  // namespace vk::unidata

@@ -1,6 +1,6 @@
 #include "unidata/member_walk.h"
 
-namespace unidata {
+namespace vk::unidata {
 
 MemberWalk::MemberWalk(Json::Value& object)
     : object_(object),
@@ -25,4 +25,4 @@ Json::Value& MemberWalk::findOrAdd(const std::string& key) {
   return object_[key];
 }
 
-}  // namespace unidata
+}  // namespace vk::unidata

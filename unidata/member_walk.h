@@ -7,7 +7,7 @@
 
 #include "unidata/host.h"
 
-namespace unidata {
+namespace vk::unidata {
 
 class MemberWalk {
  public:
@@ -30,4 +30,4 @@ class MemberWalk {
   Json::Value::iterator end_;
 };
 
-}  // namespace unidata
+}  // namespace vk::unidata

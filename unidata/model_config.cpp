@@ -9,7 +9,7 @@
 #include "unidata/fixed_texts.h"
 #include "unidata/log_line.h"
 
-namespace unidata {
+namespace vk::unidata {
 
 namespace {
 
@@ -68,4 +68,4 @@ void importModelConfig(std::uint32_t dataId, const std::string& deviceType, AiSi
   }
 }
 
-}  // namespace unidata
+}  // namespace vk::unidata

@@ -7,7 +7,7 @@
 #include <string>
 #include <utility>
 
-namespace unidata {
+namespace vk::unidata {
 
 // key -> (signal identifier, signal name)
 using AiSignalMap = std::map<std::string, std::pair<std::string, std::string>>;
@@ -33,4 +33,4 @@ std::string alarmIdOf(const std::string& value);
 void importModelConfig(std::uint32_t dataId, const std::string& deviceType, AiSignalMap& aiSignals,
                        AlarmIdMap& alarmIds);
 
-}  // namespace unidata
+}  // namespace vk::unidata

@@ -1,6 +1,6 @@
 #include "unidata/refusal.h"
 
-namespace unidata::refusal {
+namespace vk::unidata::refusal {
 
 std::string lockTaken(std::string_view lock, std::chrono::milliseconds waited) {
   const long long ms = waited.count();
@@ -15,4 +15,4 @@ std::string line(std::string_view device, std::string_view operation, std::strin
   return text;
 }
 
-}  // namespace unidata::refusal
+}  // namespace vk::unidata::refusal

@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-namespace unidata::refusal {
+namespace vk::unidata::refusal {
 
 // A call back into the device from the thread that is inside its work.
 inline constexpr std::string_view kInsideRound =
@@ -29,4 +29,4 @@ std::string lockTaken(std::string_view lock, std::chrono::milliseconds waited);
 // "<device>: <operation> refused: <why>"
 std::string line(std::string_view device, std::string_view operation, std::string_view why);
 
-}  // namespace unidata::refusal
+}  // namespace vk::unidata::refusal

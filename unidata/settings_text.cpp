@@ -3,7 +3,7 @@
 #include <climits>
 #include <cstdlib>
 
-namespace unidata {
+namespace vk::unidata {
 
 namespace {
 
@@ -62,4 +62,4 @@ ModeSetting readModeSetting(const Json::Value& settings) {
   return setting;
 }
 
-}  // namespace unidata
+}  // namespace vk::unidata

@@ -7,7 +7,7 @@
 
 #include "unidata/host.h"
 
-namespace unidata {
+namespace vk::unidata {
 
 // The member of an object, or null when the value is not an object or lacks the member.
 const Json::Value* findMember(const Json::Value& object, const char* name);
@@ -37,4 +37,4 @@ struct ModeSetting {
 };
 ModeSetting readModeSetting(const Json::Value& settings);
 
-}  // namespace unidata
+}  // namespace vk::unidata

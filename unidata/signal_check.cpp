@@ -4,7 +4,7 @@
 
 #include "unidata/fixed_texts.h"
 
-namespace unidata {
+namespace vk::unidata {
 
 std::string templateId(const std::string& signalId) {
   std::string id = signalId;
@@ -46,4 +46,4 @@ bool aoReportDue(const ZeqVDevice::BAOSetting& rule, float value, std::time_t (*
 
 std::time_t wallClock() { return std::time(nullptr); }
 
-}  // namespace unidata
+}  // namespace vk::unidata

@@ -8,7 +8,7 @@
 
 #include "unidata/host.h"
 
-namespace unidata {
+namespace vk::unidata {
 
 // The host's analog report settings, signal ID to rule, as it declares them.
 using AoReportSettings = decltype(ZeqVDevice::aoReportSettings_);
@@ -34,4 +34,4 @@ bool aoReportDue(const ZeqVDevice::BAOSetting& rule, float value, std::time_t (*
 // The wall clock in seconds since the epoch.
 std::time_t wallClock();
 
-}  // namespace unidata
+}  // namespace vk::unidata

@@ -6,7 +6,7 @@
 #include <atomic>
 #include <thread>
 
-namespace unidata {
+namespace vk::unidata {
 
 class ThreadMark {
  public:
@@ -33,4 +33,4 @@ class ThreadMark {
   std::atomic<std::thread::id> owner_{};
 };
 
-}  // namespace unidata
+}  // namespace vk::unidata

@@ -4,7 +4,7 @@
 
 #include "unidata/fixed_texts.h"
 
-namespace unidata {
+namespace vk::unidata {
 
 std::string floatText(float value) { return boost::lexical_cast<std::string>(value); }
 
@@ -23,4 +23,4 @@ std::string stepThreshold(SignalThreshold& band, float value, bool upper) {
   return band.alarmActive ? thresholdMessage(value, band.threshold, upper) : std::string();
 }
 
-}  // namespace unidata
+}  // namespace vk::unidata

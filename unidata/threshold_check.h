@@ -6,7 +6,7 @@
 #include "unidata/host.h"
 #include "unidata/signal_threshold.h"
 
-namespace unidata {
+namespace vk::unidata {
 
 // A float as text the way boost::lexical_cast writes it: "%.*g" with nine significant digits;
 // "nan" and "inf", with a leading "-" when the sign bit is set.
@@ -21,4 +21,4 @@ std::string thresholdMessage(float value, float threshold, bool upper);
 // value reaches threshold (inclusive). All comparisons are in single precision.
 std::string stepThreshold(SignalThreshold& band, float value, bool upper);
 
-}  // namespace unidata
+}  // namespace vk::unidata

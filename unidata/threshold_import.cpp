@@ -7,7 +7,7 @@
 #include "unidata/log_line.h"
 #include "unidata/settings_text.h"
 
-namespace unidata {
+namespace vk::unidata {
 
 namespace {
 
@@ -95,4 +95,4 @@ void importMobileIds(const Json::Value& settings, std::uint32_t dataId,
   }
 }
 
-}  // namespace unidata
+}  // namespace vk::unidata

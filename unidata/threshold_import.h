@@ -10,7 +10,7 @@
 #include "unidata/host.h"
 #include "unidata/signal_threshold.h"
 
-namespace unidata {
+namespace vk::unidata {
 
 // The host's level and value maps of the signals, as it declares them.
 using SignalLevelMap = decltype(ZeqVDevice::signalLevelMap);
@@ -38,4 +38,4 @@ void importMobileIds(const Json::Value& settings, std::uint32_t dataId,
                      std::map<std::string, std::string>& nameMap, SignalLevelMap& levelMap,
                      SignalValueMap& valueMap);
 
-}  // namespace unidata
+}  // namespace vk::unidata

@@ -10,16 +10,21 @@
 
 #include "tests/support/loopback_socket.h"
 
-using bacnet::AbortReason, bacnet::ErrorClass, bacnet::ErrorCode, bacnet::RejectReason;
-using bacnet::Frame;
+using namespace vk::test;
+using namespace vk::bacnet;
+
+using vk::bacnet::AbortReason, vk::bacnet::ErrorClass, vk::bacnet::ErrorCode,
+    vk::bacnet::RejectReason;
+using vk::bacnet::Frame;
 using FailureKind = ReadFailure::Kind;
 using namespace std::chrono_literals;
 
 namespace {
 
 // The device's Complex-ACK for request carrying the given application-tagged value.
-Frame ackCarrying(const bacnet::ReadPropertyRequest& request, const Frame& value) {
-  Frame frame = bacnet::encodeReadPropertyAck(request, {bacnet::PresentValue::Type::Enumerated, 0});
+Frame ackCarrying(const vk::bacnet::ReadPropertyRequest& request, const Frame& value) {
+  Frame frame =
+      vk::bacnet::encodeReadPropertyAck(request, {vk::bacnet::PresentValue::Type::Enumerated, 0});
   frame.resize(frame.size() - 3);  // ENUMERATED 0 and the closing tag
   frame.insert(frame.end(), value.begin(), value.end());
   frame.push_back(0x3F);
@@ -27,7 +32,7 @@ Frame ackCarrying(const bacnet::ReadPropertyRequest& request, const Frame& value
 }
 
 // A Complex-ACK for request, of exactly size bytes: its value a character string.
-Frame ackOfSize(const bacnet::ReadPropertyRequest& request, std::size_t size) {
+Frame ackOfSize(const vk::bacnet::ReadPropertyRequest& request, std::size_t size) {
   Frame frame = ackCarrying(request, {});
   const std::size_t content = size - frame.size() - 4;  // after the tag and its length
   frame.pop_back();
@@ -60,14 +65,16 @@ class BacnetIpClientTest : public testing::Test {
                                    PROP_PRESENT_VALUE, BACNET_ARRAY_ALL);
   }
   Frame answer(std::uint8_t invokeId, float value) {
-    return bacnet::encodeReadPropertyAck(
-        analogInputRequest(invokeId), {bacnet::PresentValue::Type::Real, bacnet::floatBits(value)});
+    return vk::bacnet::encodeReadPropertyAck(
+        analogInputRequest(invokeId),
+        {vk::bacnet::PresentValue::Type::Real, vk::bacnet::floatBits(value)});
   }
   // The request the device received.
-  bacnet::ReadPropertyRequest received() {
+  vk::bacnet::ReadPropertyRequest received() {
     const Frame frame = device.receive();
-    const bacnet::DeviceRequest request = bacnet::decodeDeviceRequest(frame.data(), frame.size());
-    EXPECT_EQ(request.kind, bacnet::DeviceRequest::Kind::ReadProperty);
+    const vk::bacnet::DeviceRequest request =
+        vk::bacnet::decodeDeviceRequest(frame.data(), frame.size());
+    EXPECT_EQ(request.kind, vk::bacnet::DeviceRequest::Kind::ReadProperty);
     return request.readProperty;
   }
 
@@ -78,7 +85,7 @@ class BacnetIpClientTest : public testing::Test {
 // Late answers, strangers' datagrams and damaged datagrams are dropped while the client waits.
 TEST_F(BacnetIpClientTest, AcceptsOnlyTheAnswerFromTheDevice) {
   ASSERT_TRUE(send());
-  EXPECT_EQ(device.receive(), bacnet::encodeReadPropertyRequest(analogInputRequest(0)));
+  EXPECT_EQ(device.receive(), vk::bacnet::encodeReadPropertyRequest(analogInputRequest(0)));
 
   LoopbackSocket stranger;
   const std::uint16_t to = client.localPort();
@@ -94,7 +101,7 @@ TEST_F(BacnetIpClientTest, AcceptsOnlyTheAnswerFromTheDevice) {
   std::uint32_t value = 0;
   EXPECT_FALSE(client.lastFailure()) << "before any request";
   EXPECT_TRUE(client.Receive(value));
-  EXPECT_EQ(value, bacnet::floatBits(21.5f));
+  EXPECT_EQ(value, vk::bacnet::floatBits(21.5f));
   EXPECT_FALSE(client.lastFailure()) << "after a value";
   EXPECT_FALSE(client.Receive(value)) << "one answer per request";
   expectFailure(client, FailureKind::NotSent, 0);
@@ -104,12 +111,12 @@ TEST_F(BacnetIpClientTest, InvokeIdsRollOver) {
   for (int i = 0; i < 300; ++i) {
     ASSERT_TRUE(send());
     const Frame request = device.receive();
-    const auto decoded = bacnet::decodeDeviceRequest(request.data(), request.size());
+    const auto decoded = vk::bacnet::decodeDeviceRequest(request.data(), request.size());
     ASSERT_EQ(decoded.invokeId, i % 256);
     device.sendTo(client.localPort(), answer(decoded.invokeId, static_cast<float>(i)));
     std::uint32_t value = 0;
     ASSERT_TRUE(client.Receive(value));
-    EXPECT_EQ(value, bacnet::floatBits(static_cast<float>(i)));
+    EXPECT_EQ(value, vk::bacnet::floatBits(static_cast<float>(i)));
   }
 }
 
@@ -133,10 +140,10 @@ TEST_F(BacnetIpClientTest, AnswerToTheRetryCountsItsTries) {
   std::thread playing([&] {
     device.receive();
     const Frame retry = device.receive();
-    const auto request = bacnet::decodeDeviceRequest(retry.data(), retry.size());
+    const auto request = vk::bacnet::decodeDeviceRequest(retry.data(), retry.size());
     device.sendTo(patient.localPort(),
-                  bacnet::encodeError(request.invokeId, bacnet::kServiceReadProperty,
-                                      ErrorClass::Property, ErrorCode::UnknownProperty));
+                  vk::bacnet::encodeError(request.invokeId, vk::bacnet::kServiceReadProperty,
+                                          ErrorClass::Property, ErrorCode::UnknownProperty));
   });
   std::uint32_t value = 0;
   EXPECT_FALSE(patient.Receive(value));
@@ -146,12 +153,12 @@ TEST_F(BacnetIpClientTest, AnswerToTheRetryCountsItsTries) {
 
 TEST_F(BacnetIpClientTest, RefusalsAndOtherObjectsFail) {
   const Frame answers[] = {
-      bacnet::encodeError(0, bacnet::kServiceReadProperty, ErrorClass::Object,
-                          ErrorCode::UnknownObject),
-      bacnet::encodeReject(1, RejectReason::UnrecognizedService),
-      bacnet::encodeReadPropertyAck(
+      vk::bacnet::encodeError(0, vk::bacnet::kServiceReadProperty, ErrorClass::Object,
+                              ErrorCode::UnknownObject),
+      vk::bacnet::encodeReject(1, RejectReason::UnrecognizedService),
+      vk::bacnet::encodeReadPropertyAck(
           {2, OBJECT_ANALOG_INPUT, 10368, PROP_PRESENT_VALUE, BACNET_ARRAY_ALL},
-          {bacnet::PresentValue::Type::Real, 0}),
+          {vk::bacnet::PresentValue::Type::Real, 0}),
   };
   for (const Frame& refusal : answers) {
     ASSERT_TRUE(send());
@@ -166,31 +173,33 @@ TEST_F(BacnetIpClientTest, RefusalsAndOtherObjectsFail) {
 TEST_F(BacnetIpClientTest, FailureDetails) {
   struct Case {
     const char* name;
-    std::function<Frame(const bacnet::ReadPropertyRequest&)> answer;
+    std::function<Frame(const vk::bacnet::ReadPropertyRequest&)> answer;
     FailureKind kind;
     std::uint32_t errorClass, errorCode;
   };
-  const std::uint8_t service = bacnet::kServiceReadProperty;
+  const std::uint8_t service = vk::bacnet::kServiceReadProperty;
   const Case cases[] = {
       {"Error",
        [&](auto& r) {
-         return bacnet::encodeError(r.invokeId, service, ErrorClass::Object,
-                                    ErrorCode::UnknownObject);
+         return vk::bacnet::encodeError(r.invokeId, service, ErrorClass::Object,
+                                        ErrorCode::UnknownObject);
        },
        FailureKind::Error, 1, 31},
       {"Reject",
-       [](auto& r) { return bacnet::encodeReject(r.invokeId, RejectReason::UnrecognizedService); },
+       [](auto& r) {
+         return vk::bacnet::encodeReject(r.invokeId, RejectReason::UnrecognizedService);
+       },
        FailureKind::Reject, 0, 9},
       {"Abort",
        [](auto& r) {
-         return bacnet::encodeAbort(r.invokeId, AbortReason::SegmentationNotSupported);
+         return vk::bacnet::encodeAbort(r.invokeId, AbortReason::SegmentationNotSupported);
        },
        FailureKind::Abort, 0, 4},
       {"another object",
        [](auto& r) {
-         return bacnet::encodeReadPropertyAck(
+         return vk::bacnet::encodeReadPropertyAck(
              {r.invokeId, OBJECT_ANALOG_INPUT, 10368, PROP_PRESENT_VALUE, BACNET_ARRAY_ALL},
-             {bacnet::PresentValue::Type::Real, 0});
+             {vk::bacnet::PresentValue::Type::Real, 0});
        },
        FailureKind::Unusable, 0, 0},
       {"array index 4294967295",
@@ -202,7 +211,7 @@ TEST_F(BacnetIpClientTest, FailureDetails) {
        FailureKind::Unusable, 0, 0},
       {"for another network",
        [&](auto& r) {
-         return bacnet::addressTo(answer(r.invokeId, 1.0f), {5, {0x21}});
+         return vk::bacnet::addressTo(answer(r.invokeId, 1.0f), {5, {0x21}});
        },
        FailureKind::Unusable, 0, 0},
       {"reserved control bit",
@@ -256,8 +265,8 @@ TEST_F(BacnetIpClientTest, BinaryPointRefusesOtherNumbers) {
 // byte more is dropped like any oversized datagram, and the client waits on.
 TEST_F(BacnetIpClientTest, LargestDatagramIsTakenOneMoreIsDropped) {
   const std::pair<std::size_t, FailureKind> cases[] = {
-      {bacnet::kMaxDatagram, FailureKind::Unusable},
-      {bacnet::kMaxDatagram + 1, FailureKind::NoAnswer},
+      {vk::bacnet::kMaxDatagram, FailureKind::Unusable},
+      {vk::bacnet::kMaxDatagram + 1, FailureKind::NoAnswer},
   };
   for (const auto& [size, kind] : cases) {
     ASSERT_TRUE(send());
@@ -283,7 +292,7 @@ TEST_F(BacnetIpClientTest, BadEndpointsAndInterruptionFailAtOnce) {
   }
   // An instance beyond 22 bits has no object identifier.
   EXPECT_FALSE(client.SendReadProperty(device.endpoint(), OBJECT_ANALOG_INPUT,
-                                       bacnet::kMaxInstance + 1, PROP_PRESENT_VALUE,
+                                       vk::bacnet::kMaxInstance + 1, PROP_PRESENT_VALUE,
                                        BACNET_ARRAY_ALL));
   expectFailure(client, FailureKind::NotSent, 0);
   std::uint32_t value = 0;

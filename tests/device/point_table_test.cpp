@@ -9,8 +9,8 @@
 #include <set>
 #include <utility>
 
-using vornk_points::kPoints;
-using vornk_points::Point;
+using vk::device::kPoints;
+using vk::device::Point;
 
 namespace {
 

@@ -5,6 +5,9 @@
 #include "tests/support/probe_vornk.h"
 #include "tests/support/rounds.h"
 
+using namespace vk::test;
+using namespace vk::doubles;
+
 TEST(Allocation, FullCycleAllocatesNothing) {
   ProbeVornk device;
   device.AttachBacnetClient(std::make_shared<SimulatedBacnetDevice>());
@@ -12,11 +15,12 @@ TEST(Allocation, FullCycleAllocatesNothing) {
   std::size_t allocations = 0;
   const auto lines = capturedLines([&] {
     device.do_sample();  // warms standard output and the time zone
-    allocations = allocation_counter::countOnThisThread([&] { device.do_sample(); });
+    allocations = vk::test::allocation_counter::countOnThisThread([&] { device.do_sample(); });
   });
-  EXPECT_EQ(lines.size(), 2 * (1 + vornk_points::kPoints.size() + 1));
+  EXPECT_EQ(lines.size(), 2 * (1 + vk::device::kPoints.size() + 1));
   EXPECT_EQ(allocations, 0u);
   // The counter does see allocations.
-  EXPECT_EQ(allocation_counter::countOnThisThread([] { ::operator delete(::operator new(16)); }),
+  EXPECT_EQ(vk::test::allocation_counter::countOnThisThread(
+                [] { ::operator delete(::operator new(16)); }),
             1u);
 }

@@ -18,7 +18,9 @@
 #include "tests/support/rounds.h"
 #include "tools/record_text.h"
 
-using vornk_points::kPoints;
+using namespace vk::test;
+
+using vk::device::kPoints;
 
 namespace {
 
@@ -44,12 +46,12 @@ class UnalignedRecord : public testing::Test {
 
   // Checks that vornk-host shows every analog point of the odd record with its slot's value.
   void expectRecordTextShowsSlotValues(bool negated) {
-    const auto lines = splitLines(vornk_tools::recordText(1, odd, sizeof(vornk_Data_t)));
+    const auto lines = splitLines(vk::tools::recordText(1, odd, sizeof(vornk_Data_t)));
     ASSERT_EQ(lines.size(), 1 + kPoints.size());
     for (std::size_t i = 0; i < kPoints.size(); ++i) {
       if (kPoints[i].size != 4) continue;
-      EXPECT_EQ(lines[1 + i], "  " + std::string(bacnet::objectTypeName(kPoints[i].type)) + " " +
-                                  std::to_string(kPoints[i].instance) + " = " +
+      EXPECT_EQ(lines[1 + i], "  " + std::string(vk::bacnet::objectTypeName(kPoints[i].type)) +
+                                  " " + std::to_string(kPoints[i].instance) + " = " +
                                   slotText(kPoints[i].recordOffset, negated));
     }
   }

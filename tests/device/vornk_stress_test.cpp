@@ -17,8 +17,11 @@
 #include "tests/support/rounds.h"
 #include "tests/support/temp_work_dir.h"
 
-using vornk_points::kPoints;
-using vornk_points::Point;
+using namespace vk::test;
+using namespace vk::doubles;
+
+using vk::device::kPoints;
+using vk::device::Point;
 
 namespace {
 
@@ -131,7 +134,7 @@ TEST(Stress, ThirtyTwoDevicesWhileHostThreadsImportRestoreAndRecreate) {
   TempWorkDir folder;
   folder.write("ini/vornk.ini", kTwoSignalIni);
   const auto settings = settingsInModes135();
-  const auto threadsBefore = process_state::threads();
+  const auto threadsBefore = vk::test::process_state::threads();
 
   std::thread::id restorer;
   std::array<Slot, kDevices> slots;
@@ -202,7 +205,7 @@ TEST(Stress, ThirtyTwoDevicesWhileHostThreadsImportRestoreAndRecreate) {
 
   EXPECT_EQ(refusedRestores.load(), 0);
   for (const Slot& slot : slots) EXPECT_EQ(slot.host->faults(), 0) << "device " << slot.dataId;
-  EXPECT_TRUE(process_state::noThreadBeyond(threadsBefore));
+  EXPECT_TRUE(vk::test::process_state::noThreadBeyond(threadsBefore));
   // No sampling cycle or round failed.
   const auto failure = std::find_if(lines.begin(), lines.end(), [](const std::string& line) {
     return line.find("failed") != std::string::npos;

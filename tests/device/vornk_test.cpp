@@ -20,14 +20,17 @@
 #include "tests/support/rounds.h"
 #include "tests/support/watchdog.h"
 
-using vornk_points::kPoints;
-using vornk_points::Point;
+using namespace vk::test;
+using namespace vk::doubles;
+
+using vk::device::kPoints;
+using vk::device::Point;
 
 namespace {
 
-using process_state::newThreads;
-using process_state::noThreadBeyond;
-using process_state::threads;
+using vk::test::process_state::newThreads;
+using vk::test::process_state::noThreadBeyond;
+using vk::test::process_state::threads;
 
 constexpr auto kWait = std::chrono::seconds(30);
 
@@ -67,8 +70,8 @@ constexpr std::size_t slotOf(BACnetObjectType type, std::uint32_t instance) {
 // points of opposite sign.
 std::uint32_t presentValue(const Point& point, int set) {
   if (point.size == 1) return (point.instance + static_cast<std::uint32_t>(set)) % 2;
-  return bacnet::floatBits((set == 0 ? 1.0f : -1.0f) *
-                           (1000.0f + static_cast<float>(point.instance)));
+  return vk::bacnet::floatBits((set == 0 ? 1.0f : -1.0f) *
+                               (1000.0f + static_cast<float>(point.instance)));
 }
 
 // The bytes a point's slot holds after a successful read of presentValue(point, set).
@@ -160,7 +163,7 @@ TEST(SamplingThread, StartsOnceAndRunsTheSettingsAgainOnASecondCall) {
   });
   EXPECT_EQ(rig.host->count("InitSetting"), 2u);
   EXPECT_EQ(rig.host->count("SendSP"), 1u);
-  EXPECT_EQ(rig.bacnet->requestCount(), vornk_points::kPoints.size());
+  EXPECT_EQ(rig.bacnet->requestCount(), vk::device::kPoints.size());
   EXPECT_EQ(samplers.size(), 1u);
 }
 
@@ -459,7 +462,7 @@ TEST(ExchangeCallBack, CallsFromInsideTheBacnetExchangeAreRefused) {
   const Bytes other(kRecordSize, 0x22);
   bool restored = true;
   std::string thrown;
-  const vornk_points::Point& first = vornk_points::kPoints.front();
+  const vk::device::Point& first = vk::device::kPoints.front();
   std::promise<void> delivered;  // the cycle waits until the host has the settings
   std::future<void> settingsDelivered = delivered.get_future();
   rig.bacnet->setRequestHook([&](BACnetObjectType type, std::uint32_t instance) {

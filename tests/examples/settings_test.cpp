@@ -14,6 +14,8 @@
 #include "tests/support/rounds.h"
 #include "tests/support/temp_work_dir.h"
 
+using namespace vk::test;
+
 namespace {
 
 const std::filesystem::path kExamples = VORNK_EXAMPLES_FOLDER;

@@ -13,13 +13,13 @@ namespace {
 
 std::mutex recordLock;
 std::condition_variable recordStored;
-std::vector<foreign_host::Request> requestLog;
+std::vector<vk::foreign_host::Request> requestLog;
 std::vector<unsigned char> publishedRecord;
 std::vector<unsigned char> storedRecord;
 
 }  // namespace
 
-namespace foreign_host {
+namespace vk::foreign_host {
 
 std::uint32_t answerFor(BACnetObjectType type, unsigned int instance) {
   const auto kind = static_cast<unsigned int>(type);
@@ -51,7 +51,7 @@ bool waitForStored(int seconds) {
                                [] { return !storedRecord.empty(); });
 }
 
-}  // namespace foreign_host
+}  // namespace vk::foreign_host
 
 ttime get_ttime(boost::posix_time::ptime time) {
   ttime stamp{};
@@ -71,7 +71,7 @@ ttime get_ttime(boost::posix_time::ptime time) {
 ZeqController::~ZeqController() = default;
 
 VDeviceInterface::VDeviceInterface() : useControllerDb_(false), dataId_(0) {
-  guardA_.fill(foreign_host::kGuard);
+  guardA_.fill(vk::foreign_host::kGuard);
 }
 
 VDeviceInterface::~VDeviceInterface() = default;
@@ -113,7 +113,7 @@ std::vector<std::shared_ptr<VDeviceInterface>> VDeviceInterface::GetAllChildVDev
 }
 
 ZeqVDevice::ZeqVDevice() : checkResult_(false), roundState_(0), dataReady_(false) {
-  std::memset(guardB_.data(), foreign_host::kGuard, sizeof guardB_);
+  std::memset(guardB_.data(), vk::foreign_host::kGuard, sizeof guardB_);
 }
 ZeqVDevice::~ZeqVDevice() = default;
 void ZeqVDevice::Reset() {}
@@ -174,7 +174,7 @@ void HostMutex::unlock() { pthread_mutex_unlock(&mutex_); }
 
 ZeqBacNetDevice::ZeqBacNetDevice()
     : receivedValue(0), requestedType_(BACnetObjectType::kAnalogIn), requestedInstance_(0) {
-  guardC_.fill(static_cast<char>(foreign_host::kGuard));
+  guardC_.fill(static_cast<char>(vk::foreign_host::kGuard));
 }
 ZeqBacNetDevice::~ZeqBacNetDevice() = default;
 
@@ -200,7 +200,7 @@ bool ZeqBacNetDevice::Send_Read_Property_Request_Address(BACnetObjectType type,
 }
 
 bool ZeqBacNetDevice::Receive() {
-  receivedValue = foreign_host::answerFor(requestedType_, requestedInstance_);
+  receivedValue = vk::foreign_host::answerFor(requestedType_, requestedInstance_);
   return true;
 }
 

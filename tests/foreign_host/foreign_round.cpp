@@ -34,7 +34,7 @@ template <typename Array>
 bool guarded(const Array& guard) {
   const auto* bytes = reinterpret_cast<const unsigned char*>(guard.data());
   for (std::size_t i = 0; i < sizeof guard; ++i) {
-    if (bytes[i] != foreign_host::kGuard) return false;
+    if (bytes[i] != vk::foreign_host::kGuard) return false;
   }
   return true;
 }
@@ -46,9 +46,9 @@ void checkRecord(const std::vector<unsigned char>& record, const char* which) {
     expect(false, name + " record has " + std::to_string(record.size()) + " bytes");
     return;
   }
-  expect(recordDataId(record.data()) == 4242, name + " record's data_id");
-  for (const vornk_points::Point& point : vornk_points::kPoints) {
-    const std::uint32_t answer = foreign_host::answerFor(point.type, point.instance);
+  expect(vk::device::recordDataId(record.data()) == 4242, name + " record's data_id");
+  for (const vk::device::Point& point : vk::device::kPoints) {
+    const std::uint32_t answer = vk::foreign_host::answerFor(point.type, point.instance);
     if (std::memcmp(record.data() + point.recordOffset, &answer, point.size) != 0) {
       expect(false, name + " record's slot of point " + std::to_string(point.instance));
     }
@@ -111,25 +111,26 @@ int main(int argc, char** argv) {
   const auto before = boost::posix_time::second_clock::local_time();
   expect(device->InitSetting(Json::Value(Json::objectValue)),
          "InitSetting did not pass on the host's result");
-  if (!foreign_host::waitForStored(30)) {
+  if (!vk::foreign_host::waitForStored(30)) {
     std::fprintf(stderr, "foreign_round: no record stored within 30 s\n");
     return 1;
   }
 
-  const std::vector<foreign_host::Request> requests = foreign_host::requests();
-  expect(requests.size() == vornk_points::kPoints.size(),
+  const std::vector<vk::foreign_host::Request> requests = vk::foreign_host::requests();
+  expect(requests.size() == vk::device::kPoints.size(),
          std::to_string(requests.size()) + " requests");
-  for (std::size_t i = 0; i < requests.size() && i < vornk_points::kPoints.size(); ++i) {
-    const vornk_points::Point& point = vornk_points::kPoints[i];
+  for (std::size_t i = 0; i < requests.size() && i < vk::device::kPoints.size(); ++i) {
+    const vk::device::Point& point = vk::device::kPoints[i];
     if (requests[i].type != point.type || requests[i].instance != point.instance) {
       expect(false, "request " + std::to_string(i) + " is not for point " +
                         std::to_string(point.instance));
     }
   }
 
-  const std::vector<unsigned char> published = foreign_host::published();
+  const std::vector<unsigned char> published = vk::foreign_host::published();
   checkRecord(published, "published");
-  expect(published == foreign_host::stored(), "the stored record differs from the published one");
+  expect(published == vk::foreign_host::stored(),
+         "the stored record differs from the published one");
   expect(!device->roundTime_.is_special() && device->roundTime_ >= before,
          "roundTime_ is not the round's time");
   const ttime stamp = get_ttime(device->roundTime_);

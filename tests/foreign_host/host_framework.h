@@ -201,7 +201,7 @@ class ZeqSocketDeviceProvider : public Provider {
 
 // What this host records for the program that checks a module against it (none of it is the
 // contract's): every ReadProperty request in order, and the records published and stored.
-namespace foreign_host {
+namespace vk::foreign_host {
 
 // The answer to a ReadProperty of each point: a value no other point of its type has.
 std::uint32_t answerFor(BACnetObjectType type, unsigned int instance);
@@ -218,4 +218,4 @@ bool waitForStored(int seconds);
 // The pattern the guard members hold from construction on.
 inline constexpr std::uint8_t kGuard = 0xA5;
 
-}  // namespace foreign_host
+}  // namespace vk::foreign_host

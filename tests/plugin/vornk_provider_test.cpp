@@ -22,6 +22,9 @@
 #include "tests/support/watchdog.h"
 #include "zeq_bacnet_device.h"
 
+using namespace vk::test;
+using namespace vk::doubles;
+
 namespace {
 
 class LoadedModule : public testing::Test {
@@ -56,7 +59,7 @@ struct LoadedDevice {
   std::atomic<unsigned> requests{0};
 };
 
-constexpr auto kInThePause = static_cast<unsigned>(vornk_points::kPoints.size() + 1);
+constexpr auto kInThePause = static_cast<unsigned>(vk::device::kPoints.size() + 1);
 
 // Settings by device: mode 1 reading ./ini/vornk.ini, mode 5, and mode 1 reading ./ini/102.ini,
 // which the reader rejects.
@@ -122,7 +125,7 @@ TEST_F(LoadedModule, CreatesIndependentDevicesThatOutliveTheProviders) {
 }
 
 TEST(ShutdownAndReload, DevicesDeletedInCyclesAndPausesThenTheModuleUnloadedLeaveNothing) {
-  const auto threadsBefore = process_state::threads();
+  const auto threadsBefore = vk::test::process_state::threads();
   std::mt19937 random(6);  // fixed, so that a failure repeats
   std::uniform_int_distribution<unsigned> where(0, 5);
   std::uniform_int_distribution<unsigned> request(1, kInThePause - 1);
@@ -134,7 +137,7 @@ TEST(ShutdownAndReload, DevicesDeletedInCyclesAndPausesThenTheModuleUnloadedLeav
   folder.write("ini/vornk.ini", "[AI]\nt1=A0100001,one\n[ALARM]\na1=B01\n");
   folder.write("ini/102.ini", "[AI\nt1=A0100001\n");
 
-  const auto descriptorsBefore = process_state::fileDescriptors();
+  const auto descriptorsBefore = vk::test::process_state::fileDescriptors();
   testing::internal::CaptureStdout();
   for (int load = 0; load < kLoads && !HasFailure(); ++load) {
     SCOPED_TRACE("load " + std::to_string(load));
@@ -194,6 +197,6 @@ TEST(ShutdownAndReload, DevicesDeletedInCyclesAndPausesThenTheModuleUnloadedLeav
   }
   testing::internal::GetCapturedStdout();
 
-  EXPECT_TRUE(process_state::noThreadBeyond(threadsBefore));
-  EXPECT_EQ(process_state::fileDescriptors(), descriptorsBefore);
+  EXPECT_TRUE(vk::test::process_state::noThreadBeyond(threadsBefore));
+  EXPECT_EQ(vk::test::process_state::fileDescriptors(), descriptorsBefore);
 }

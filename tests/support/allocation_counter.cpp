@@ -23,7 +23,7 @@ void operator delete[](void* memory) noexcept { std::free(memory); }
 void operator delete(void* memory, std::size_t) noexcept { std::free(memory); }
 void operator delete[](void* memory, std::size_t) noexcept { std::free(memory); }
 
-namespace allocation_counter {
+namespace vk::test::allocation_counter {
 
 std::size_t countOnThisThread(const std::function<void()>& f) {
   allocations = 0;
@@ -33,4 +33,4 @@ std::size_t countOnThisThread(const std::function<void()>& f) {
   return allocations;
 }
 
-}  // namespace allocation_counter
+}  // namespace vk::test::allocation_counter

@@ -5,8 +5,8 @@
 #include <cstddef>
 #include <functional>
 
-namespace allocation_counter {
+namespace vk::test::allocation_counter {
 
 std::size_t countOnThisThread(const std::function<void()>& f);
 
-}  // namespace allocation_counter
+}  // namespace vk::test::allocation_counter

@@ -6,6 +6,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+namespace vk::test {
+
 using bacnet::Frame;
 
 sockaddr_in loopbackAddress(std::uint16_t port) {
@@ -55,3 +57,5 @@ bool LoopbackSocket::pending() const {
   pollfd wait{fd_, POLLIN, 0};
   return ::poll(&wait, 1, 0) == 1;
 }
+
+}  // namespace vk::test

@@ -9,6 +9,8 @@
 
 #include "bacnet/codec.h"
 
+namespace vk::test {
+
 // The request tests send and answer by hand: analog input 10365's present value.
 inline bacnet::ReadPropertyRequest analogInputRequest(std::uint8_t invokeId) {
   return {invokeId, OBJECT_ANALOG_INPUT, 10365, PROP_PRESENT_VALUE, BACNET_ARRAY_ALL};
@@ -43,3 +45,5 @@ class LoopbackSocket {
  private:
   int fd_ = -1;
 };
+
+}  // namespace vk::test

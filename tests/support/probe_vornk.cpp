@@ -3,6 +3,8 @@
 #include <mutex>
 #include <utility>
 
+namespace vk::test {
+
 ProbeVornk::ProbeVornk(std::chrono::milliseconds pause) : vornk(pause) {}
 
 ProbeVornk::~ProbeVornk() { stopSampling(); }
@@ -32,8 +34,8 @@ void ProbeVornk::giveRoundValues(Json::Value values) {
 
 Rig::Rig(std::chrono::milliseconds pause, const std::string& endpoint)
     : device(std::make_unique<ProbeVornk>(pause)),
-      host(std::make_shared<RecordingServices>()),
-      bacnet(std::make_shared<SimulatedBacnetDevice>()) {
+      host(std::make_shared<doubles::RecordingServices>()),
+      bacnet(std::make_shared<doubles::SimulatedBacnetDevice>()) {
   device->AttachHostServices(host);
   device->AttachBacnetClient(bacnet);
   device->endpointText = endpoint;
@@ -44,3 +46,5 @@ Rig Rig::withoutSampling() {
   rig.device->requestStop();
   return rig;
 }
+
+}  // namespace vk::test

@@ -12,6 +12,8 @@
 #include "doubles/simulated_device.h"
 #include "tests/support/record.h"
 
+namespace vk::test {
+
 // A vornk device with a chosen pause (by default one long enough that its sampling thread, once
 // started, stays out of the way after its first cycle), readable state and seams attached.
 class ProbeVornk : public vornk {
@@ -69,6 +71,8 @@ struct Rig {
   static Rig withoutSampling();
 
   std::unique_ptr<ProbeVornk> device;
-  std::shared_ptr<RecordingServices> host;
-  std::shared_ptr<SimulatedBacnetDevice> bacnet;
+  std::shared_ptr<doubles::RecordingServices> host;
+  std::shared_ptr<doubles::SimulatedBacnetDevice> bacnet;
 };
+
+}  // namespace vk::test

@@ -7,7 +7,7 @@
 #include <chrono>
 #include <thread>
 
-namespace process_state {
+namespace vk::test::process_state {
 
 namespace {
 
@@ -71,4 +71,4 @@ bool noThreadBeyond(const std::set<std::string>& before) {
   return true;
 }
 
-}  // namespace process_state
+}  // namespace vk::test::process_state

@@ -6,7 +6,7 @@
 #include <set>
 #include <string>
 
-namespace process_state {
+namespace vk::test::process_state {
 
 // The names of a /proc/self folder's entries.
 std::set<std::string> entries(const char* folder);
@@ -24,4 +24,4 @@ std::set<std::string> newThreads(const std::set<std::string>& before);
 // Waits, within 30 seconds, until no thread is running that was not running before.
 bool noThreadBeyond(const std::set<std::string>& before);
 
-}  // namespace process_state
+}  // namespace vk::test::process_state

@@ -4,14 +4,17 @@
 
 #include "doubles/simulated_device.h"
 
+namespace vk::test {
+
 Bytes floatBytes(float value) {
   Bytes bytes(sizeof value);
   std::memcpy(bytes.data(), &value, sizeof value);
   return bytes;
 }
 
-Bytes defaultSlot(const vornk_points::Point& point) {
-  const std::uint32_t value = SimulatedBacnetDevice::defaultValue(point.type, point.instance);
+Bytes defaultSlot(const device::Point& point) {
+  const std::uint32_t value =
+      doubles::SimulatedBacnetDevice::defaultValue(point.type, point.instance);
   Bytes bytes(point.size);
   std::memcpy(bytes.data(), &value, point.size);
   return bytes;
@@ -21,3 +24,5 @@ Bytes slice(const Bytes& bytes, std::size_t from, std::size_t length) {
   return Bytes(bytes.begin() + static_cast<std::ptrdiff_t>(from),
                bytes.begin() + static_cast<std::ptrdiff_t>(from + length));
 }
+
+}  // namespace vk::test

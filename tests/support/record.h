@@ -11,6 +11,8 @@
 #include "device/point_table.h"
 #include "device/vornk_data.h"
 
+namespace vk::test {
+
 using Bytes = std::vector<unsigned char>;
 
 // The bytes of one record, as the device publishes, stores and restores it.
@@ -25,22 +27,24 @@ inline constexpr std::size_t kPointsSize = kStampOffset - kPointsOffset;
 // of its request in a cycle and, after the cycle's trace line, of its value line. Throws
 // std::out_of_range for a point the table lacks, which stops the build in a constant expression.
 constexpr std::size_t pointIndex(BACnetObjectType type, std::uint32_t instance) {
-  for (std::size_t i = 0; i < vornk_points::kPoints.size(); ++i) {
-    const vornk_points::Point& point = vornk_points::kPoints[i];
+  for (std::size_t i = 0; i < device::kPoints.size(); ++i) {
+    const device::Point& point = device::kPoints[i];
     if (point.type == type && point.instance == instance) return i;
   }
   throw std::out_of_range("the point table has no such point");
 }
 
 // The point table's row of a point, with its slot in the record.
-constexpr const vornk_points::Point& pointOf(BACnetObjectType type, std::uint32_t instance) {
-  return vornk_points::kPoints[pointIndex(type, instance)];
+constexpr const device::Point& pointOf(BACnetObjectType type, std::uint32_t instance) {
+  return device::kPoints[pointIndex(type, instance)];
 }
 
 // A float's four bytes, as an analog slot holds them.
 Bytes floatBytes(float value);
 
 // The bytes a point's slot holds after the simulated device answered it with its default.
-Bytes defaultSlot(const vornk_points::Point& point);
+Bytes defaultSlot(const device::Point& point);
 
 Bytes slice(const Bytes& bytes, std::size_t from, std::size_t length);
+
+}  // namespace vk::test

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <sstream>
 
+namespace vk::test {
+
 std::vector<std::string> splitLines(const std::string& text) {
   std::vector<std::string> lines;
   std::istringstream in(text);
@@ -14,23 +16,23 @@ void cachedRound(Rig& rig) {
   capturedLines([&] { EXPECT_TRUE(rig.device->zeroRecordRound()); });
 }
 
-std::vector<HostCall> evaluatedRound(Rig& rig, const Json::Value& values) {
+std::vector<doubles::HostCall> evaluatedRound(Rig& rig, const Json::Value& values) {
   rig.device->giveRoundValues(values);
   rig.host->clear();
   cachedRound(rig);
-  std::vector<HostCall> calls = rig.host->calls();
+  std::vector<doubles::HostCall> calls = rig.host->calls();
   const auto isName = [](const char* name) {
-    return [name](const HostCall& call) { return call.name == name; };
+    return [name](const doubles::HostCall& call) { return call.name == name; };
   };
   const auto from = std::find_if(calls.begin(), calls.end(), isName("Reset"));
   const auto to = std::find_if(calls.begin(), calls.end(), isName("DoBatchCheckThreshold"));
   EXPECT_TRUE(from != calls.end() && to != calls.end());
-  return std::vector<HostCall>(from + 1, to);
+  return std::vector<doubles::HostCall>(from + 1, to);
 }
 
-std::vector<std::string> callLines(const std::vector<HostCall>& calls) {
+std::vector<std::string> callLines(const std::vector<doubles::HostCall>& calls) {
   std::vector<std::string> lines;
-  for (const HostCall& call : calls) {
+  for (const doubles::HostCall& call : calls) {
     std::string line = call.name;
     for (const std::string& arg : call.args) line += " " + arg;
     lines.push_back(line);
@@ -68,3 +70,5 @@ Json::Value evaluatingSettings(int mode) {
   return parseJson(R"({"appSetting": {"b_mode": 5}, "thresholdSetting": {"a": {"ID": "S1",
       "SignalName": "t1", "UpValue": 30, "UpReconverValue": 28, "UpAlarmLevel": 2}}})");
 }
+
+}  // namespace vk::test

@@ -11,6 +11,8 @@
 #include "doubles/round_calls.h"
 #include "tests/support/probe_vornk.h"
 
+namespace vk::test {
+
 std::vector<std::string> splitLines(const std::string& text);
 
 // Runs f with standard output captured and returns what it printed, as lines.
@@ -26,10 +28,10 @@ void cachedRound(Rig& rig);
 
 // Completes one round through the cache path, with values as what GenJsonData gives, and returns
 // the host calls the round's evaluation made: those between Reset and DoBatchCheckThreshold.
-std::vector<HostCall> evaluatedRound(Rig& rig, const Json::Value& values);
+std::vector<doubles::HostCall> evaluatedRound(Rig& rig, const Json::Value& values);
 
 // Each host call as one line: its name, then its arguments, each after a space.
-std::vector<std::string> callLines(const std::vector<HostCall>& calls);
+std::vector<std::string> callLines(const std::vector<doubles::HostCall>& calls);
 
 // A JSON text as a value; the test fails on a syntax error.
 Json::Value parseJson(const std::string& text);
@@ -50,5 +52,7 @@ inline constexpr char kOneSignalIni[] = "[AI]\nt1=A0100001,one\n[ALARM]\na1=B01\
 void evaluateEveryRound(ProbeVornk& device);
 
 // Settings in mode 1 or 5 for a device set up by evaluateEveryRound; its rounds then make the
-// host calls of roundCallOrder(mode).
+// host calls of doubles::roundCallOrder(mode).
 Json::Value evaluatingSettings(int mode);
+
+}  // namespace vk::test

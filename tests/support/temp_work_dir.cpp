@@ -6,6 +6,8 @@
 #include <stdexcept>
 #include <system_error>
 
+namespace vk::test {
+
 TempWorkDir::Entered::Entered(const std::filesystem::path& folder)
     : previous_(std::filesystem::current_path()) {
   std::filesystem::current_path(folder);
@@ -41,3 +43,5 @@ void TempWorkDir::write(const std::string& relative, std::string_view text) cons
   out.write(text.data(), static_cast<std::streamsize>(text.size()));
   if (!out) throw std::runtime_error("cannot write " + file.string());
 }
+
+}  // namespace vk::test

@@ -9,6 +9,8 @@
 #include <string>
 #include <string_view>
 
+namespace vk::test {
+
 class TempWorkDir {
  public:
   enum Entering { kEnterNow, kEnterOnRequest };
@@ -46,3 +48,5 @@ class TempWorkDir {
   std::filesystem::path path_;
   std::optional<Entered> entered_;
 };
+
+}  // namespace vk::test

@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+namespace vk::test {
+
 Watchdog::Watchdog(std::chrono::seconds limit, const char* file, int line)
     : limit_(limit), file_(file), line_(line), start_(std::chrono::steady_clock::now()) {
   const testing::TestInfo* test = testing::UnitTest::GetInstance()->current_test_info();
@@ -79,3 +81,5 @@ void Watchdog::reportAndExit(std::uint32_t now) const {
   std::fflush(stderr);
   std::_Exit(1);
 }
+
+}  // namespace vk::test

@@ -19,6 +19,8 @@
 #include <thread>
 #include <utility>
 
+namespace vk::test {
+
 class Watchdog {
   enum State : int { kFree, kClaimed, kRunning };
   struct Slot {
@@ -96,3 +98,5 @@ void deleteWatched(std::unique_ptr<T>& owner, const char* name, const char* file
   Watchdog watchdog(Watchdog::kDeletionLimit, file, line);
   watchdog.run(name, [&] { owner.reset(); });
 }
+
+}  // namespace vk::test

@@ -8,7 +8,7 @@
 
 #include "tools/setup_error.h"
 
-using namespace vornk_tools;
+using namespace vk::tools;
 
 namespace {
 
@@ -85,7 +85,7 @@ TEST(CommandLine, ValuesAfterChecksAndTransforms) {
   EXPECT_FALSE(host.decode.json);  // the last --format counts
   ASSERT_EQ(outcome({"discover", "--target", "localhost"}, host), "run");
   EXPECT_EQ(host.discover.targetHost, "localhost");
-  EXPECT_EQ(host.discover.targetPort, bacnet::kDefaultPort);
+  EXPECT_EQ(host.discover.targetPort, vk::bacnet::kDefaultPort);
 
   SimulatorOptions sim;
   ASSERT_EQ(outcome({"--drop", "3:10005", "--drop=analog-output:10410", "--delay",

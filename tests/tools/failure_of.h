@@ -10,7 +10,7 @@ template <class Call>
 std::string failureOf(Call call) {
   try {
     call();
-  } catch (const vornk_tools::SetupError& error) {
+  } catch (const vk::tools::SetupError& error) {
     return std::to_string(error.exitStatus()) + ": " + error.what();
   }
   return "none";

@@ -16,7 +16,9 @@
 #include "tools/settings_file.h"
 #include "tools/setup_error.h"
 
-using namespace vornk_tools;
+using namespace vk::test;
+
+using namespace vk::tools;
 
 // A record, a simulator values file made from its JSON line, and the record the simulator's
 // values would give: the same bytes, special floats included.
@@ -24,7 +26,7 @@ TEST(HostDecode, JsonLineFeedsTheSimulatorBack) {
   Bytes record(kRecordSize, 0);
   record[pointOf(OBJECT_BINARY_INPUT, 10005).recordOffset] = 1;
   record[pointOf(OBJECT_BINARY_OUTPUT, 10104).recordOffset] = 255;
-  const std::pair<vornk_points::Point, float> analog[] = {
+  const std::pair<vk::device::Point, float> analog[] = {
       {pointOf(OBJECT_ANALOG_INPUT, 10365), 21.5f},
       {pointOf(OBJECT_ANALOG_INPUT, 10368), -0.1f},
       {pointOf(OBJECT_ANALOG_INPUT, 10416), std::numeric_limits<float>::quiet_NaN()},
@@ -37,10 +39,10 @@ TEST(HostDecode, JsonLineFeedsTheSimulatorBack) {
   }
   const std::string line = jsonLine(record.data());
   const std::map<ObjectKey, std::uint32_t> values = parsePointValues(parseSettings(line));
-  ASSERT_EQ(values.size(), vornk_points::kPointCount);
+  ASSERT_EQ(values.size(), vk::device::kPointCount);
 
   Bytes rebuilt(kRecordSize, 0);
-  for (const vornk_points::Point& point : vornk_points::kPoints) {
+  for (const vk::device::Point& point : vk::device::kPoints) {
     const std::uint32_t value = values.at({point.type, point.instance});
     std::memcpy(rebuilt.data() + point.recordOffset, &value, point.size);
   }
@@ -48,7 +50,7 @@ TEST(HostDecode, JsonLineFeedsTheSimulatorBack) {
 
   const std::string header = csvHeader();
   EXPECT_EQ(header.substr(0, 48), "data_id,time,binary-input 10005,binary-input 100");
-  EXPECT_EQ(std::count(header.begin(), header.end(), ','), vornk_points::kPoints.size() + 1);
+  EXPECT_EQ(std::count(header.begin(), header.end(), ','), vk::device::kPoints.size() + 1);
   EXPECT_THROW(parsePointValues(parseSettings(R"({"points":[{"type":"binary-input",
       "instance":10005,"value":1.5}]})")),
                SetupError);
@@ -81,7 +83,7 @@ TEST(HostDecode, CsvValuesStandUnderTheirOwnColumns) {
   const auto lines = splitLines(out.str());
   ASSERT_EQ(lines.size(), 2u);
   const std::vector<std::string> header = columns(lines[0]), row = columns(lines[1]);
-  ASSERT_EQ(header.size(), 2 + vornk_points::kPointCount);
+  ASSERT_EQ(header.size(), 2 + vk::device::kPointCount);
   ASSERT_EQ(row.size(), header.size());
   std::map<std::string, std::string> byColumn;
   for (std::size_t i = 0; i < header.size(); ++i) byColumn[header[i]] = row[i];
@@ -93,7 +95,7 @@ TEST(HostDecode, CsvValuesStandUnderTheirOwnColumns) {
   EXPECT_EQ(byColumn["binary-output 10104"], "2");
   EXPECT_EQ(byColumn["analog-value 3000836"], "21.5");
   EXPECT_EQ(std::count(row.begin() + 2, row.end(), "0"),
-            static_cast<std::ptrdiff_t>(vornk_points::kPointCount - 3));
+            static_cast<std::ptrdiff_t>(vk::device::kPointCount - 3));
 }
 
 // The JSON line as documented: data_id, time, then each point's type, instance and value.
@@ -127,7 +129,7 @@ TEST(HostDecode, AnalogValuesAreTheShortestTextThatReadsBack) {
                                                  {16777216.0f, "16777216"},
                                                  {3.4028235e38f, "3.4028235e+38"},
                                                  {std::numeric_limits<float>::infinity(), "inf"}};
-  const vornk_points::Point point = pointOf(OBJECT_ANALOG_INPUT, 10365);
+  const vk::device::Point point = pointOf(OBJECT_ANALOG_INPUT, 10365);
   Bytes record(kRecordSize, 0);
   for (const auto& [number, text] : cases) {
     const Bytes value = floatBytes(number);

@@ -9,7 +9,11 @@
 #include "tests/support/loopback_socket.h"
 #include "tools/read_failure_text.h"
 
-using namespace vornk_tools;
+using namespace vk::test;
+using namespace vk::doubles;
+
+using namespace vk::tools;
+using namespace vk::bacnet;
 using std::chrono::milliseconds;
 
 TEST(HostMeter, ACycleCountsItsRequestsUntilTheRound) {

@@ -4,7 +4,7 @@
 
 #include <filesystem>
 
-using namespace vornk_tools;
+using namespace vk::tools;
 
 // A bare file name is looked up in the current folder, not on the library path.
 TEST(HostSetup, ModulePathsForDlopen) {

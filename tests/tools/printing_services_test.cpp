@@ -11,7 +11,9 @@
 #include "tests/support/temp_work_dir.h"
 #include "tools/history_file.h"
 
-using namespace vornk_tools;
+using namespace vk::test;
+
+using namespace vk::tools;
 
 TEST(HostRounds, StopIsAskedOnceWhenTheLastRoundIsStored) {
   std::string shown;

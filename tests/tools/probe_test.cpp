@@ -11,10 +11,13 @@
 #include "tools/device_simulator.h"
 #include "tools/read_failure_text.h"
 
-using namespace vornk_tools;
+using namespace vk::test;
+
+using namespace vk::tools;
+using namespace vk::bacnet;
 using std::chrono::milliseconds;
 using Kind = ReadFailure::Kind;
-using vornk_points::kPoints;
+using vk::device::kPoints;
 
 namespace {
 
@@ -61,11 +64,11 @@ TEST(Probe, ReadsEveryPointAndNamesEachFailure) {
   BacnetIpClient client({milliseconds(40), 1, 0});
   const ProbeReport report = probeDevice(client, device.endpoint());
 
-  ASSERT_EQ(report.points.size(), vornk_points::kPointCount);
+  ASSERT_EQ(report.points.size(), vk::device::kPointCount);
   std::vector<std::string> failed;
   for (std::size_t i = 0; i < report.points.size(); ++i) {
     const PointProbe& probe = report.points[i];
-    EXPECT_EQ(probe.point.instance, vornk_points::kPoints[i].instance);
+    EXPECT_EQ(probe.point.instance, vk::device::kPoints[i].instance);
     EXPECT_NE(probe.value.has_value(), probe.failure.has_value());
     if (probe.failure) {
       failed.push_back(pointName(probe.point.type, probe.point.instance) + " " +
@@ -160,14 +163,14 @@ TEST(Probe, ASilentDeviceFailsEveryPoint) {
 TEST(Probe, SummaryTimesAreNearestRanks) {
   ProbeReport report{"h:1", {milliseconds(3000), 3, 0}, {}};
   for (std::size_t i = 0; i < 20; ++i) {
-    PointProbe probe{vornk_points::kPoints[i], 0u, std::nullopt, milliseconds(i + 1)};
+    PointProbe probe{vk::device::kPoints[i], 0u, std::nullopt, milliseconds(i + 1)};
     if (i == 19)
-      probe = {vornk_points::kPoints[i], std::nullopt, ReadFailure{Kind::Reject, 1, 0, 9},
+      probe = {vk::device::kPoints[i], std::nullopt, ReadFailure{Kind::Reject, 1, 0, 9},
                milliseconds(20)};
     report.points.push_back(probe);
   }
-  report.points.push_back({vornk_points::kPoints[20], std::nullopt, ReadFailure{Kind::NoAnswer, 4},
-                           milliseconds(12000)});
+  report.points.push_back(
+      {vk::device::kPoints[20], std::nullopt, ReadFailure{Kind::NoAnswer, 4}, milliseconds(12000)});
   const std::string text = probeText(report);
   // Answers 1..20 ms: the 10th of 20 is the median, the 19th the 95th percentile; the silent
   // point is no answer. Reads 1+..+19 = 190 ms, plus two failed points at 10 ms.

@@ -3,7 +3,8 @@
 
 #include <gtest/gtest.h>
 
-using namespace vornk_tools;
+using namespace vk::tools;
+using namespace vk::bacnet;
 using std::chrono::milliseconds;
 using Kind = ReadFailure::Kind;
 

@@ -8,7 +8,9 @@
 
 #include "tests/support/rounds.h"
 
-using namespace vornk_tools;
+using namespace vk::test;
+
+using namespace vk::tools;
 
 TEST(HostRecordText, ShowsIdentifierStampAndEveryPoint) {
   // A point's line: after the heading line, in the table's order.
@@ -20,7 +22,7 @@ TEST(HostRecordText, ShowsIdentifierStampAndEveryPoint) {
   record[1] = 0x01;  // data identifier 258
   record[pointOf(OBJECT_BINARY_INPUT, 3000485).recordOffset] = 1;
   // printf's %g: six significant digits, exponent form from 1e6 on.
-  const std::pair<vornk_points::Point, float> analog[] = {
+  const std::pair<vk::device::Point, float> analog[] = {
       {pointOf(OBJECT_ANALOG_OUTPUT, 10410), 21.5f},
       {pointOf(OBJECT_ANALOG_INPUT, 10365), 30.2f},
       {pointOf(OBJECT_ANALOG_OUTPUT, 10407), 1234567.0f}};
@@ -32,7 +34,7 @@ TEST(HostRecordText, ShowsIdentifierStampAndEveryPoint) {
   std::copy(stamp, stamp + 7, record.begin() + kStampOffset);
 
   const auto lines = splitLines(recordText(3, record.data(), record.size()));
-  ASSERT_EQ(lines.size(), 1 + vornk_points::kPoints.size());
+  ASSERT_EQ(lines.size(), 1 + vk::device::kPoints.size());
   EXPECT_EQ(lines[0], "round 3 data-id 258 time 2026-12-08 09:05:03");
   EXPECT_EQ(lines[lineOf(OBJECT_BINARY_INPUT, 10005)], "  binary-input 10005 = 0");
   EXPECT_EQ(lines[lineOf(OBJECT_BINARY_INPUT, 3000485)], "  binary-input 3000485 = 1");
@@ -49,7 +51,7 @@ TEST(HostRecordText, ShowsIdentifierStampAndEveryPoint) {
             "round 3 data-id 4294967295 time 2026-12-08 09:05:03");
 
   // The cycle's duration in milliseconds with one decimal, then its requests.
-  const std::size_t points = vornk_points::kPoints.size();
+  const std::size_t points = vk::device::kPoints.size();
   const std::string requests = " " + std::to_string(points) + " requests";
   const std::pair<long, std::string> cycles[] = {{400, "cycle 0.4 ms" + requests},
                                                  {12345, "cycle 12.3 ms" + requests},

@@ -1,9 +1,12 @@
 // vornk-host's --settings file that is no single JSON object.
+#include "tools/settings_file.h"
+
 #include <gtest/gtest.h>
 
 #include "tests/support/temp_work_dir.h"
-#include "tools/settings_file.h"
 #include "tools/setup_error.h"
+
+using namespace vk::test;
 
 namespace {
 
@@ -20,18 +23,18 @@ TEST(MalformedSettingsFile, IsRefusedWithAMessage) {
   const auto failure = [](const auto& read) -> std::string {
     try {
       read();
-    } catch (const vornk_tools::SetupError& error) {
+    } catch (const vk::tools::SetupError& error) {
       return error.what();
     }
     return {};
   };
   for (const auto& [text, message] : bad) {
-    const std::string error = failure([text = text] { vornk_tools::parseSettings(text); });
+    const std::string error = failure([text = text] { vk::tools::parseSettings(text); });
     EXPECT_EQ(error.rfind(message, 0), 0u) << text << ": " << error;
     EXPECT_EQ(error.find('\n'), std::string::npos) << error;
   }
   TempWorkDir folder;
-  EXPECT_EQ(failure([] { vornk_tools::loadSettingsFile("absent.json"); }),
+  EXPECT_EQ(failure([] { vk::tools::loadSettingsFile("absent.json"); }),
             "cannot read settings file 'absent.json': No such file or directory");
 }
 

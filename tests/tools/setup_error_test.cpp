@@ -16,7 +16,9 @@
 #include "tools/settings_file.h"
 #include "tools/text_output.h"
 
-using namespace vornk_tools;
+using namespace vk::test;
+
+using namespace vk::tools;
 
 // What main writes for a failure: the program, for a command-line mistake also the command and
 // the pointer to --help.

@@ -6,7 +6,9 @@
 
 #include "tests/support/temp_work_dir.h"
 
-using namespace vornk_tools;
+using namespace vk::test;
+
+using namespace vk::tools;
 
 // --output truncates the file it names, so the file holds this run's records only.
 TEST(HostSetup, AnOutputFileIsTruncatedFirst) {

@@ -24,8 +24,11 @@
 #include "tests/support/temp_work_dir.h"
 #include "tests/support/watchdog.h"
 
-using vornk_points::kPoints;
-using vornk_points::Point;
+using namespace vk::test;
+using namespace vk::doubles;
+
+using vk::device::kPoints;
+using vk::device::Point;
 
 namespace {
 
@@ -506,7 +509,7 @@ TEST(RestoresWhileSampling, PublishTheirRecordAndHistoryStoresThePublication) {
   // The mid-cycle restore: the sampling thread, about to read kMiddle, waits (holding
   // bacnetMutex) until the restore has published; the restore needs neither that lock nor the
   // round lock of a cycle in progress to get there.
-  const Point& kMiddle = kPoints[vornk_points::kPointCount / 2];
+  const Point& kMiddle = kPoints[vk::device::kPointCount / 2];
   struct {
     std::mutex lock;
     std::condition_variable changed;
@@ -650,7 +653,8 @@ TEST(LockWait, RoundsGiveUpWaitingForTheRoundAndThresholdLocks) {
   });
   const auto lines = capturedLines([&] {
     {
-      const std::unique_lock<unidata::BoundedLock> round(rig.device->roundLock_, std::try_to_lock);
+      const std::unique_lock<vk::unidata::BoundedLock> round(rig.device->roundLock_,
+                                                             std::try_to_lock);
       ASSERT_TRUE(round.owns_lock());
       rig.device->InitSetting(evaluatingSettings(1));
       watchdog.run("two sampled rounds giving up", [&] {
@@ -663,8 +667,8 @@ TEST(LockWait, RoundsGiveUpWaitingForTheRoundAndThresholdLocks) {
                  [&] { EXPECT_TRUE(rig.host->waitFor("SaveDeviceHistory", 1, kWait)); });
     watchdog.run("stopping the sampling thread", [&] { rig.device->stopSampling(); });
     rig.host->clear();
-    const std::unique_lock<unidata::BoundedLock> tables(rig.device->thresholdLock_,
-                                                        std::try_to_lock);
+    const std::unique_lock<vk::unidata::BoundedLock> tables(rig.device->thresholdLock_,
+                                                            std::try_to_lock);
     ASSERT_TRUE(tables.owns_lock());
     watchdog.run("a cached round skipping its evaluation",
                  [&] { std::thread([&] { EXPECT_TRUE(rig.device->zeroRecordRound()); }).join(); });

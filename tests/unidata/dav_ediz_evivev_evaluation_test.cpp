@@ -9,6 +9,9 @@
 #include "tests/support/probe_vornk.h"
 #include "tests/support/rounds.h"
 
+using namespace vk::test;
+using namespace vk::doubles;
+
 namespace {
 
 using Rule = ZeqVDevice::BAOSetting;
@@ -33,7 +36,7 @@ std::string low(const std::string& value, const std::string& threshold) {
 class AoReportCheck : public testing::Test {
  protected:
   bool check(const std::string& signalId, float value) {
-    return rig.device->CheckAOReport(unidata::templateId(signalId), signalId, value);
+    return rig.device->CheckAOReport(vk::unidata::templateId(signalId), signalId, value);
   }
   Rule& rule(const std::string& id) { return rig.device->aoReportSettings_.at(id); }
 

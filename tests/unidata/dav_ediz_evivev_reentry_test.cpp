@@ -14,6 +14,9 @@
 #include "tests/support/temp_work_dir.h"
 #include "tests/support/watchdog.h"
 
+using namespace vk::test;
+using namespace vk::doubles;
+
 namespace {
 
 const char kInitSettingRefused[] =

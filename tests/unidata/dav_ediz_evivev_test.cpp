@@ -17,6 +17,9 @@
 #include "tests/support/temp_work_dir.h"
 #include "ttime.h"
 
+using namespace vk::test;
+using namespace vk::doubles;
+
 namespace {
 
 class Round : public testing::Test {
@@ -120,9 +123,9 @@ class ThrowingRound : public testing::Test {
     bool free = false;
     std::thread other([&] {
       ProbeVornk& device = *rig->device;
-      std::unique_lock<unidata::BoundedLock> round(device.roundLock_, std::try_to_lock);
+      std::unique_lock<vk::unidata::BoundedLock> round(device.roundLock_, std::try_to_lock);
       std::unique_lock<std::mutex> record(device.recordLock_, std::try_to_lock);
-      std::unique_lock<unidata::BoundedLock> threshold(device.thresholdLock_, std::try_to_lock);
+      std::unique_lock<vk::unidata::BoundedLock> threshold(device.thresholdLock_, std::try_to_lock);
       free = round && record && threshold;
     });
     other.join();

@@ -10,7 +10,7 @@
 namespace {
 
 TEST(FixedTexts, AreTheHostsBytes) {
-  namespace text = unidata::text;
+  namespace text = vk::unidata::text;
   const std::pair<std::string_view, std::string_view> texts[] = {
       {text::kConfigFolders[0], "./ini/"},
       {text::kConfigFolders[1], "./ini/dederi/"},

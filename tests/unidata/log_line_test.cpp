@@ -30,7 +30,7 @@ TEST(ValueText, MatchesPrintfG) {
   for (const float value : values) {
     char expected[32];
     std::snprintf(expected, sizeof expected, "%g", static_cast<double>(value));
-    EXPECT_EQ(std::string_view(unidata::StreamFloatText(static_cast<double>(value))),
+    EXPECT_EQ(std::string_view(vk::unidata::StreamFloatText(static_cast<double>(value))),
               std::string_view(expected));
   }
 }
@@ -50,7 +50,7 @@ TEST(DiagnosticLine, IsReadableOnDescriptorOneAtOnce) {
 
   std::vector<std::string> readable;
   for (const char* part : {"first", "second"}) {
-    unidata::writeLine({part, " line"});
+    vk::unidata::writeLine({part, " line"});
     char buffer[64];
     const ssize_t size = ::read(ends[0], buffer, sizeof buffer);
     readable.push_back(size < 0 ? std::string("nothing, errno ") + std::to_string(errno)

@@ -45,7 +45,7 @@ TEST(MemberWalk, FindsExactlyThePresentKeysAskedInAscendingOrder) {
   };
   for (const auto& c : cases) {
     Json::Value object = objectWithKeys(c.keys);
-    unidata::MemberWalk walk(object);
+    vk::unidata::MemberWalk walk(object);
     for (const std::string& key : c.asked) {
       const Json::Value* member = walk.find(key);
       if (std::find(c.keys.begin(), c.keys.end(), key) == c.keys.end()) {
@@ -64,7 +64,7 @@ TEST(MemberWalk, AnythingButAnObjectHasNoMembers) {
   array.append("a");
   array.append(objectWithKeys({"a"}));
   for (Json::Value value : {Json::Value(), array, Json::Value("a"), Json::Value(1.5)}) {
-    unidata::MemberWalk walk(value);
+    vk::unidata::MemberWalk walk(value);
     EXPECT_EQ(walk.find(""), nullptr) << value;
     EXPECT_EQ(walk.find("a"), nullptr) << value;
   }
@@ -72,7 +72,7 @@ TEST(MemberWalk, AnythingButAnObjectHasNoMembers) {
 
 TEST(MemberWalk, AddedMembersLeaveTheWalkOnTheFollowingOnes) {
   Json::Value object = objectWithKeys({"b", "d"});
-  unidata::MemberWalk walk(object);
+  vk::unidata::MemberWalk walk(object);
   EXPECT_TRUE(walk.findOrAdd("a").isNull());
   EXPECT_EQ(&walk.findOrAdd("b"), &object["b"]);
   walk.findOrAdd("c") = "added";
@@ -87,7 +87,7 @@ TEST(MemberWalk, AddedMembersLeaveTheWalkOnTheFollowingOnes) {
 
 TEST(MemberWalk, ANullObjectBecomesAnObjectOfTheAddedMembers) {
   Json::Value object;
-  unidata::MemberWalk walk(object);
+  vk::unidata::MemberWalk walk(object);
   EXPECT_EQ(walk.find("a"), nullptr);
   walk.findOrAdd("a") = 1;
   Json::Value& b = walk.findOrAdd("b");
@@ -122,7 +122,7 @@ TEST(FindMember, AMemberIsPresentWhateverItHoldsAndOnlyInAnObject) {
       {unchanged["text"], "text", nullptr},
   };
   for (const auto& c : cases) {
-    EXPECT_EQ(unidata::findMember(c.value, c.name), c.found) << c.value << " " << c.name;
+    EXPECT_EQ(vk::unidata::findMember(c.value, c.name), c.found) << c.value << " " << c.name;
   }
   EXPECT_EQ(object, unchanged);  // no lookup adds a member
 }

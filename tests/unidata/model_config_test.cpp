@@ -12,6 +12,8 @@
 #include "tests/support/rounds.h"
 #include "tests/support/temp_work_dir.h"
 
+using namespace vk::test;
+
 namespace {
 
 const char* const kCandidates[] = {
@@ -69,18 +71,20 @@ TEST(ModelConfigSearch, TakesTheFirstExistingCandidateInOrder) {
   for (std::size_t first = 0; first < std::size(kCandidates); ++first) {
     TempWorkDir folder;
     for (std::size_t i = first; i < std::size(kCandidates); ++i) folder.write(kCandidates[i], "");
-    EXPECT_EQ(unidata::findModelConfig(12, "vornk"), std::string("./") + kCandidates[first]);
+    EXPECT_EQ(vk::unidata::findModelConfig(12, "vornk"), std::string("./") + kCandidates[first]);
   }
 }
 
 TEST(ModelConfigValues, AiSplitsAtTheFirstCommaAlarmIsCutThere) {
-  EXPECT_EQ(unidata::splitAiValue("abc"), std::make_pair(std::string("abc"), std::string("abc")));
-  EXPECT_EQ(unidata::splitAiValue("a,b,c"), std::make_pair(std::string("a"), std::string("b,c")));
-  EXPECT_EQ(unidata::splitAiValue(",x"), std::make_pair(std::string(), std::string("x")));
-  EXPECT_EQ(unidata::splitAiValue(""), std::make_pair(std::string(), std::string()));
-  EXPECT_EQ(unidata::alarmIdOf(""), "");
-  EXPECT_EQ(unidata::alarmIdOf("7,8"), "7");
-  EXPECT_EQ(unidata::alarmIdOf("B02"), "B02");
+  EXPECT_EQ(vk::unidata::splitAiValue("abc"),
+            std::make_pair(std::string("abc"), std::string("abc")));
+  EXPECT_EQ(vk::unidata::splitAiValue("a,b,c"),
+            std::make_pair(std::string("a"), std::string("b,c")));
+  EXPECT_EQ(vk::unidata::splitAiValue(",x"), std::make_pair(std::string(), std::string("x")));
+  EXPECT_EQ(vk::unidata::splitAiValue(""), std::make_pair(std::string(), std::string()));
+  EXPECT_EQ(vk::unidata::alarmIdOf(""), "");
+  EXPECT_EQ(vk::unidata::alarmIdOf("7,8"), "7");
+  EXPECT_EQ(vk::unidata::alarmIdOf("B02"), "B02");
 }
 
 TEST_F(ModelConfig, LoadsTheTypeNamedFileAndPrintsItsLines) {
@@ -88,7 +92,7 @@ TEST_F(ModelConfig, LoadsTheTypeNamedFileAndPrintsItsLines) {
   EXPECT_EQ(import(), (std::vector<std::string>{"parse ini/yaml filename:./ini/vornk.ini",
                                                 "alarmSignalIdMap_ a1 : B02", "AI 12",
                                                 "first:t1 second:A01 name:Supply air"}));
-  EXPECT_EQ(rig.device->alarmSignalIdMap_, (unidata::AlarmIdMap{{"a1", "B02"}}));
+  EXPECT_EQ(rig.device->alarmSignalIdMap_, (vk::unidata::AlarmIdMap{{"a1", "B02"}}));
   EXPECT_EQ(rig.host->names(), std::vector<std::string>{"InitSetting"});
 }
 
@@ -117,12 +121,12 @@ TEST_F(ModelConfig, ReadsTheLastCandidateAndTheFileSyntax) {
                "[ALARM]\nempty=\ntwo=7,8\n");
   const auto lines = import();
   EXPECT_EQ(lines.front(), "parse ini/yaml filename:./ini/dederi/vornk.ini");
-  EXPECT_EQ(rig.device->aiSignalMap_, (unidata::AiSignalMap{{"abc", {"abc", "abc"}},
-                                                            {"lead", {"", "x"}},
-                                                            {"more", {"a=b", "a=b"}},
-                                                            {"semi", {"v;w#z", "v;w#z"}},
-                                                            {"split", {"a", "b,c"}}}));
-  EXPECT_EQ(rig.device->alarmSignalIdMap_, (unidata::AlarmIdMap{{"empty", ""}, {"two", "7"}}));
+  EXPECT_EQ(rig.device->aiSignalMap_, (vk::unidata::AiSignalMap{{"abc", {"abc", "abc"}},
+                                                                {"lead", {"", "x"}},
+                                                                {"more", {"a=b", "a=b"}},
+                                                                {"semi", {"v;w#z", "v;w#z"}},
+                                                                {"split", {"a", "b,c"}}}));
+  EXPECT_EQ(rig.device->alarmSignalIdMap_, (vk::unidata::AlarmIdMap{{"empty", ""}, {"two", "7"}}));
   EXPECT_EQ(std::vector<std::string>(lines.begin() + 1, lines.begin() + 3),
             (std::vector<std::string>{"alarmSignalIdMap_ empty : ", "alarmSignalIdMap_ two : 7"}));
 }
@@ -182,7 +186,7 @@ TEST_F(ModelConfig, ASecondImportKeepsKeysTheNewFileLacks) {
             (std::vector<std::string>{"AI 12", "first:t1 second:A01 name:one",
                                       "first:t2 second:A22 name:two again",
                                       "first:t3 second:A03 name:three"}));
-  EXPECT_EQ(rig.device->alarmSignalIdMap_, (unidata::AlarmIdMap{{"a1", "B01"}, {"a2", "B02"}}));
+  EXPECT_EQ(rig.device->alarmSignalIdMap_, (vk::unidata::AlarmIdMap{{"a1", "B01"}, {"a2", "B02"}}));
 }
 
 // The error leaves InitSetting as the reader's exception, before the host's InitSetting and
@@ -198,8 +202,8 @@ TEST_P(MalformedConfigFile, LeavesAsTheReadersErrorKeepingEarlierEntries) {
     }
   });
   EXPECT_NE(error.find(GetParam().error), std::string::npos) << error;
-  EXPECT_EQ(rig.device->aiSignalMap_, (unidata::AiSignalMap{{"kept", {"K01", "kept signal"}}}));
-  EXPECT_EQ(rig.device->alarmSignalIdMap_, (unidata::AlarmIdMap{{"kept", "B01"}}));
+  EXPECT_EQ(rig.device->aiSignalMap_, (vk::unidata::AiSignalMap{{"kept", {"K01", "kept signal"}}}));
+  EXPECT_EQ(rig.device->alarmSignalIdMap_, (vk::unidata::AlarmIdMap{{"kept", "B01"}}));
   EXPECT_TRUE(rig.host->names().empty());
 }
 

@@ -28,34 +28,36 @@ std::time_t fixedClock() { return fixedNow; }
 std::vector<float> reported(Rule rule, const std::vector<float>& values) {
   std::vector<float> reports;
   for (const float value : values) {
-    if (!unidata::aoReportDue(rule, value, fixedClock)) continue;
+    if (!vk::unidata::aoReportDue(rule, value, fixedClock)) continue;
     rule.lastReportValue = value;
     reports.push_back(value);
   }
   return reports;
 }
 
-bool due(const Rule& rule, float value) { return unidata::aoReportDue(rule, value, fixedClock); }
+bool due(const Rule& rule, float value) {
+  return vk::unidata::aoReportDue(rule, value, fixedClock);
+}
 
 }  // namespace
 
 TEST(SignalTemplateId, ReplacesPositionsThreeAndEightThatExist) {
-  EXPECT_EQ(unidata::templateId("abcdefghijk"), "abc6efgh1jk");
-  EXPECT_EQ(unidata::templateId("abcdefghi"), "abc6efgh1");
-  EXPECT_EQ(unidata::templateId("abcdefgh"), "abc6efgh");
-  EXPECT_EQ(unidata::templateId("abcd"), "abc6");
-  EXPECT_EQ(unidata::templateId("abc"), "abc");
-  EXPECT_EQ(unidata::templateId(""), "");
+  EXPECT_EQ(vk::unidata::templateId("abcdefghijk"), "abc6efgh1jk");
+  EXPECT_EQ(vk::unidata::templateId("abcdefghi"), "abc6efgh1");
+  EXPECT_EQ(vk::unidata::templateId("abcdefgh"), "abc6efgh");
+  EXPECT_EQ(vk::unidata::templateId("abcd"), "abc6");
+  EXPECT_EQ(vk::unidata::templateId("abc"), "abc");
+  EXPECT_EQ(vk::unidata::templateId(""), "");
 }
 
 TEST(SignalValue, NumbersAndBooleansOnly) {
-  EXPECT_EQ(unidata::signalValue(Json::Value(2.5)), 2.5f);
-  EXPECT_EQ(unidata::signalValue(Json::Value(-3)), -3.0f);
-  EXPECT_EQ(unidata::signalValue(Json::Value(true)), 1.0f);
-  EXPECT_EQ(unidata::signalValue(Json::Value(false)), 0.0f);
+  EXPECT_EQ(vk::unidata::signalValue(Json::Value(2.5)), 2.5f);
+  EXPECT_EQ(vk::unidata::signalValue(Json::Value(-3)), -3.0f);
+  EXPECT_EQ(vk::unidata::signalValue(Json::Value(true)), 1.0f);
+  EXPECT_EQ(vk::unidata::signalValue(Json::Value(false)), 0.0f);
   for (const Json::Value& none : {Json::Value(), Json::Value("1"), Json::Value(Json::objectValue),
                                   Json::Value(Json::arrayValue)}) {
-    EXPECT_FALSE(unidata::signalValue(none).has_value()) << none.toStyledString();
+    EXPECT_FALSE(vk::unidata::signalValue(none).has_value()) << none.toStyledString();
   }
 }
 

@@ -29,7 +29,7 @@ std::ostream& operator<<(std::ostream& out, const Step& step) {
 std::vector<Step> steps(SignalThreshold band, bool upper, const std::vector<float>& values) {
   std::vector<Step> reported;
   for (const float value : values) {
-    const std::string message = unidata::stepThreshold(band, value, upper);
+    const std::string message = vk::unidata::stepThreshold(band, value, upper);
     reported.push_back({band.alarmActive, message});
   }
   return reported;
@@ -59,11 +59,11 @@ TEST(ThresholdText, FloatsAreWrittenWithNineSignificantDigits) {
       {0.1f, "0.100000001"}, {1e10f, "1e+10"}, {-2.5f, "-2.5"},
       {kNan, "nan"},         {-kNan, "-nan"},  {kInf, "inf"},
       {-kInf, "-inf"},       {-0.0f, "-0"},    {1.17549435e-38f, "1.17549435e-38"}};
-  for (const auto& [value, text] : cases) EXPECT_EQ(unidata::floatText(value), text);
+  for (const auto& [value, text] : cases) EXPECT_EQ(vk::unidata::floatText(value), text);
 
-  EXPECT_EQ(unidata::thresholdMessage(35.5f, 30.0f, true), "当前值35.5高于阈值:30");
-  EXPECT_EQ(unidata::thresholdMessage(12.0f, 15.0f, false), "当前值12低于阈值:15");
-  EXPECT_EQ(unidata::thresholdMessage(31.0f, 30.2f, true), up("31", "30.2000008"));
+  EXPECT_EQ(vk::unidata::thresholdMessage(35.5f, 30.0f, true), "当前值35.5高于阈值:30");
+  EXPECT_EQ(vk::unidata::thresholdMessage(12.0f, 15.0f, false), "当前值12低于阈值:15");
+  EXPECT_EQ(vk::unidata::thresholdMessage(31.0f, 30.2f, true), up("31", "30.2000008"));
 }
 
 TEST(ThresholdHysteresis, RaisesInclusivelyAndContinuesExclusively) {

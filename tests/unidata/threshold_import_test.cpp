@@ -13,6 +13,8 @@
 #include "tests/support/rounds.h"
 #include "tests/support/temp_work_dir.h"
 
+using namespace vk::test;
+
 // Found by argument-dependent lookup, so it must live beside SignalThreshold.
 static bool operator==(const SignalThreshold& a, const SignalThreshold& b) {
   return a.alarmId == b.alarmId && a.threshold == b.threshold && a.recoverValue == b.recoverValue &&
@@ -196,9 +198,9 @@ TEST_F(SettingsImport, EveryThresholdImportStartsFromEmptyMaps) {
 TEST(ThresholdBand, ReplacesTheWholeEntry) {
   SignalThresholdMap map{{"t", {"OLD", 9.0f, 9.0f, true, 9}}};
   const Json::Value record = parseJson(R"({"V": " 1.5e1", "R": "-0x8", "L": " +4 levels"})");
-  unidata::importThresholdBand(record, "t", "N", "V", "R", "L", "002", map);
+  vk::unidata::importThresholdBand(record, "t", "N", "V", "R", "L", "002", map);
   EXPECT_EQ(map, (SignalThresholdMap{{"t", {"N002", 15.0f, -8.0f, false, 4}}}));
-  unidata::importThresholdBand(record, "u", "N", "V", "R", "missing", "002", map);
+  vk::unidata::importThresholdBand(record, "u", "N", "V", "R", "missing", "002", map);
   EXPECT_EQ(map.size(), 1u);
 
   // Levels are decimal whatever their leading characters.
@@ -206,7 +208,7 @@ TEST(ThresholdBand, ReplacesTheWholeEntry) {
        std::vector<std::pair<const char*, int>>{{"010", 10}, {"0x10", 0}, {"08", 8}}) {
     const Json::Value leveled =
         parseJson(std::string(R"({"V": 1, "R": 0, "L": ")") + level + "\"}");
-    unidata::importThresholdBand(leveled, "t", "N", "V", "R", "L", "001", map);
+    vk::unidata::importThresholdBand(leveled, "t", "N", "V", "R", "L", "001", map);
     EXPECT_EQ(map["t"].alarmLevel, expected) << level;
   }
 }
