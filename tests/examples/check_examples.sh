@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# vornk-host run as the README shows for each example, in the examples folder for one round:
+# vornk-host run as docs/settings.md shows for each example, in the examples folder for one round:
 # the settings import prints the lines the example is there to show, nothing is ignored, and the
 # round completes.
 # Usage: check_examples.sh EXAMPLES_DIR COMMAND...; COMMAND runs vornk-host (an emulator may come
