@@ -40,6 +40,16 @@ std::vector<std::string> callLines(const std::vector<doubles::HostCall>& calls) 
   return lines;
 }
 
+std::string up(const std::string& value, const std::string& threshold) {
+  return "\xE5\xBD\x93\xE5\x89\x8D\xE5\x80\xBC" + value +
+         "\xE9\xAB\x98\xE4\xBA\x8E\xE9\x98\x88\xE5\x80\xBC:" + threshold;
+}
+
+std::string low(const std::string& value, const std::string& threshold) {
+  return "\xE5\xBD\x93\xE5\x89\x8D\xE5\x80\xBC" + value +
+         "\xE4\xBD\x8E\xE4\xBA\x8E\xE9\x98\x88\xE5\x80\xBC:" + threshold;
+}
+
 Json::Value parseJson(const std::string& text) {
   Json::Value value;
   std::string errors;

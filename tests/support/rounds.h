@@ -33,6 +33,11 @@ std::vector<doubles::HostCall> evaluatedRound(Rig& rig, const Json::Value& value
 // Each host call as one line: its name, then its arguments, each after a space.
 std::vector<std::string> callLines(const std::vector<doubles::HostCall>& calls);
 
+// The alarm messages as the host gets them, spelled out byte for byte: "当前值" + value, then
+// "高于阈值:" (up) or "低于阈值:" (low) + threshold.
+std::string up(const std::string& value, const std::string& threshold);
+std::string low(const std::string& value, const std::string& threshold);
+
 // A JSON text as a value; the test fails on a syntax error.
 Json::Value parseJson(const std::string& text);
 

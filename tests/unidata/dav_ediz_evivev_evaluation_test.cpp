@@ -18,18 +18,6 @@ using Rule = ZeqVDevice::BAOSetting;
 
 Rule absolute(float delta, float last) { return {true, delta, false, 0, false, 0, 0, last}; }
 
-const std::string kCurrent = "\xE5\xBD\x93\xE5\x89\x8D\xE5\x80\xBC";           // 当前值
-const std::string kUp = "\xE9\xAB\x98\xE4\xBA\x8E\xE9\x98\x88\xE5\x80\xBC:";   // 高于阈值:
-const std::string kLow = "\xE4\xBD\x8E\xE4\xBA\x8E\xE9\x98\x88\xE5\x80\xBC:";  // 低于阈值:
-
-std::string up(const std::string& value, const std::string& threshold) {
-  return kCurrent + value + kUp + threshold;
-}
-
-std::string low(const std::string& value, const std::string& threshold) {
-  return kCurrent + value + kLow + threshold;
-}
-
 }  // namespace
 
 // The device's check: rule lookup with template inheritance, update, and the host call.

@@ -7,6 +7,10 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/rounds.h"
+
+using namespace vk::test;
+
 namespace {
 
 constexpr float kNan = std::numeric_limits<float>::quiet_NaN();
@@ -37,18 +41,6 @@ std::vector<Step> steps(SignalThreshold band, bool upper, const std::vector<floa
 
 SignalThreshold band(float threshold, float recoverValue) {
   return {"A1", threshold, recoverValue, false, 2};
-}
-
-const std::string kCurrent = "\xE5\xBD\x93\xE5\x89\x8D\xE5\x80\xBC";           // 当前值
-const std::string kUp = "\xE9\xAB\x98\xE4\xBA\x8E\xE9\x98\x88\xE5\x80\xBC:";   // 高于阈值:
-const std::string kLow = "\xE4\xBD\x8E\xE4\xBA\x8E\xE9\x98\x88\xE5\x80\xBC:";  // 低于阈值:
-
-std::string up(const std::string& value, const std::string& threshold) {
-  return kCurrent + value + kUp + threshold;
-}
-
-std::string low(const std::string& value, const std::string& threshold) {
-  return kCurrent + value + kLow + threshold;
 }
 
 }  // namespace
