@@ -27,9 +27,9 @@ class vornk : public DavEdizEvivev<vornk_Data_t, ZeqBacNetDevice, vk::device::kV
   vornk(const vornk&) = delete;
   vornk& operator=(const vornk&) = delete;
   // Stops the sampling thread and joins it: waits for the BACnet request in flight, for a round
-  // in progress, and at worst for one bounded wait of that round for a lock. Deleting a device from
-  // its own sampling thread or from inside one of its own rounds (a host call of the round) cannot
-  // work: it writes one line saying so and ends the process.
+  // in progress, and at worst for that round's bounded waits for the round and threshold locks.
+  // Deleting a device from its own sampling thread or from inside one of its own rounds (a host
+  // call of the round) cannot work: it writes one line saying so and ends the process.
   ~vornk() override;
 
   // Copies the data identifier into the record, starts the sampling thread (once per device)
