@@ -1,5 +1,6 @@
 #include "tests/support/record.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "doubles/simulated_device.h"
@@ -18,6 +19,21 @@ Bytes defaultSlot(const device::Point& point) {
   Bytes bytes(point.size);
   std::memcpy(bytes.data(), &value, point.size);
   return bytes;
+}
+
+Bytes cachedSlot(const device::Point& point, int variant) {
+  if (point.size == 1) return Bytes{static_cast<unsigned char>(variant == 0 ? 7 : 9)};
+  return floatBytes((variant == 0 ? -1.0f : -0.5f) - static_cast<float>(point.instance));
+}
+
+Bytes cachedRecord(std::uint32_t dataId, int variant) {
+  Bytes record(kRecordSize, 0);
+  std::memcpy(record.data(), &dataId, sizeof dataId);
+  for (const device::Point& point : device::kPoints) {
+    const Bytes slot = cachedSlot(point, variant);
+    std::copy(slot.begin(), slot.end(), record.begin() + point.recordOffset);
+  }
+  return record;
 }
 
 Bytes slice(const Bytes& bytes, std::size_t from, std::size_t length) {

@@ -45,6 +45,13 @@ Bytes floatBytes(float value);
 // The bytes a point's slot holds after the simulated device answered it with its default.
 Bytes defaultSlot(const device::Point& point);
 
+// The slot a point holds in one of two cached records (variant 0 or 1): values that differ
+// between the two and from anything the simulated device answers.
+Bytes cachedSlot(const device::Point& point, int variant);
+// A cached record: the data identifier, variant's slot of every point and an all-zero stamp,
+// which no round may publish.
+Bytes cachedRecord(std::uint32_t dataId, int variant);
+
 Bytes slice(const Bytes& bytes, std::size_t from, std::size_t length);
 
 }  // namespace vk::test

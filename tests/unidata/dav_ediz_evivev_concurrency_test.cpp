@@ -34,25 +34,6 @@ namespace {
 
 constexpr auto kWait = std::chrono::seconds(60);  // beyond the watchdog's limit
 
-// The slot a point holds in one of a device's two cached records: values that differ between
-// the two and from anything the simulated device answers.
-Bytes cachedSlot(const Point& point, int variant) {
-  if (point.size == 1) return Bytes{static_cast<unsigned char>(variant == 0 ? 7 : 9)};
-  return floatBytes((variant == 0 ? -1.0f : -0.5f) - static_cast<float>(point.instance));
-}
-
-// A cached record of the device: its data identifier, variant's points and an all-zero stamp,
-// which no round may publish.
-Bytes cachedRecord(std::uint32_t dataId, int variant) {
-  Bytes record(kRecordSize, 0);
-  std::memcpy(record.data(), &dataId, 4);
-  for (const Point& point : kPoints) {
-    const Bytes slot = cachedSlot(point, variant);
-    std::copy(slot.begin(), slot.end(), record.begin() + point.recordOffset);
-  }
-  return record;
-}
-
 bool plausibleStamp(const Bytes& record) {
   const unsigned year = record[kStampOffset] | record[kStampOffset + 1] << 8;
   return year >= 2000 && year < 2200 && record[kStampOffset + 2] >= 1 &&
