@@ -14,12 +14,7 @@
 #include "tests/support/loopback_socket.h"
 
 using namespace vk::test;
-
-using vk::bacnet::AbortReason, vk::bacnet::ErrorClass, vk::bacnet::ErrorCode,
-    vk::bacnet::RejectReason;
-using vk::bacnet::AnswerKind;
-using vk::bacnet::Frame;
-using vk::bacnet::ReadPropertyRequest;
+using namespace vk::bacnet;
 
 namespace {
 
@@ -54,8 +49,8 @@ const ReadPropertyRequest kAnalogRequest{7, OBJECT_ANALOG_INPUT, 10365, PROP_PRE
 const ReadPropertyRequest kBinaryRequest{7, OBJECT_BINARY_INPUT, 3000485, PROP_PRESENT_VALUE,
                                          BACNET_ARRAY_ALL};
 
-vk::bacnet::Answer decode(const Frame& frame, const ReadPropertyRequest& request = kAnalogRequest) {
-  return vk::bacnet::decodeReadPropertyAnswer(frame.data(), frame.size(), request);
+Answer decode(const Frame& frame, const ReadPropertyRequest& request = kAnalogRequest) {
+  return decodeReadPropertyAnswer(frame.data(), frame.size(), request);
 }
 
 // A Complex-ACK carrying a DOUBLE.
@@ -78,28 +73,28 @@ Frame withNpdu(Frame frame, std::uint8_t control, std::initializer_list<std::uin
   return withBvlcLength(std::move(frame));
 }
 
-vk::bacnet::DeviceRequest decodeRequest(const Frame& frame) {
-  return vk::bacnet::decodeDeviceRequest(frame.data(), frame.size());
+DeviceRequest decodeRequest(const Frame& frame) {
+  return decodeDeviceRequest(frame.data(), frame.size());
 }
 
-std::optional<vk::bacnet::IAm> decodeIAm(const Frame& frame) {
+std::optional<IAm> decodeIAm(const Frame& frame) {
   return vk::bacnet::decodeIAm(frame.data(), frame.size());
 }
 
 }  // namespace
 
 TEST(BacnetCodec, ReadPropertyRequestBytes) {
-  EXPECT_EQ(vk::bacnet::encodeReadPropertyRequest(kAnalogRequest),
+  EXPECT_EQ(encodeReadPropertyRequest(kAnalogRequest),
             (Frame{0x81, 0x0A, 0x00, 0x11, 0x01, 0x04, 0x00, 0x05, 0x07, 0x0C, 0x0C, 0x00, 0x00,
                    0x28, 0x7D, 0x19, 0x55}));
   // An array index is encoded only when it is not BACNET_ARRAY_ALL.
   ReadPropertyRequest indexed{255, OBJECT_BINARY_INPUT, 3000485, PROP_PRESENT_VALUE, 2};
-  EXPECT_EQ(vk::bacnet::encodeReadPropertyRequest(indexed),
+  EXPECT_EQ(encodeReadPropertyRequest(indexed),
             (Frame{0x81, 0x0A, 0x00, 0x13, 0x01, 0x04, 0x00, 0x05, 0xFF, 0x0C, 0x0C, 0x00, 0xED,
                    0xC8, 0xA5, 0x19, 0x55, 0x29, 0x02}));
   // An instance beyond 22 bits cannot be named.
-  indexed.instance = vk::bacnet::kMaxInstance + 1;
-  EXPECT_TRUE(vk::bacnet::encodeReadPropertyRequest(indexed).empty());
+  indexed.instance = kMaxInstance + 1;
+  EXPECT_TRUE(encodeReadPropertyRequest(indexed).empty());
 }
 
 TEST(BacnetCodec, AnalogObjectsGetFloatBits) {
@@ -113,9 +108,9 @@ TEST(BacnetCodec, AnalogObjectsGetFloatBits) {
       {ack({0x11}), 1.0f},                                          // BOOLEAN
   };
   for (const auto& [frame, expected] : cases) {
-    const vk::bacnet::Answer answer = decode(frame);
+    const Answer answer = decode(frame);
     EXPECT_EQ(answer.kind, AnswerKind::Value) << int(frame[17]);
-    EXPECT_EQ(answer.value, vk::bacnet::floatBits(expected)) << int(frame[17]);
+    EXPECT_EQ(answer.value, floatBits(expected)) << int(frame[17]);
   }
   // A REAL NaN keeps its bits.
   EXPECT_EQ(decode(ack({0x44, 0x7F, 0xC0, 0x00, 0x01})).value, 0x7FC00001u);
@@ -132,7 +127,7 @@ TEST(BacnetCodec, BinaryObjectsGetIntegers) {
       {binaryAck({0x31, 0x00}), 0},        // SIGNED
   };
   for (const auto& [frame, expected] : cases) {
-    const vk::bacnet::Answer answer = decode(frame, kBinaryRequest);
+    const Answer answer = decode(frame, kBinaryRequest);
     EXPECT_EQ(answer.kind, AnswerKind::Value) << int(frame[17]);
     EXPECT_EQ(answer.value, expected) << int(frame[17]);
   }
@@ -167,11 +162,11 @@ TEST(BacnetCodec, DoublesBeyondTheFloatRangeAreRefused) {
       {-infinity, -INFINITY}, {1e-300, 0.0f},       {-21.5, -21.5f},
   };
   for (const auto& [value, expected] : values) {
-    const vk::bacnet::Answer answer = decode(doubleAck(value));
+    const Answer answer = decode(doubleAck(value));
     EXPECT_EQ(answer.kind, AnswerKind::Value) << value;
-    EXPECT_EQ(answer.value, vk::bacnet::floatBits(expected)) << value;
+    EXPECT_EQ(answer.value, floatBits(expected)) << value;
   }
-  const vk::bacnet::Answer nan = decode(doubleAck(std::numeric_limits<double>::quiet_NaN()));
+  const Answer nan = decode(doubleAck(std::numeric_limits<double>::quiet_NaN()));
   ASSERT_EQ(nan.kind, AnswerKind::Value);
   float stored;
   std::memcpy(&stored, &nan.value, sizeof stored);
@@ -192,8 +187,8 @@ TEST(BacnetCodec, ErrorRejectAndAbortForTheRequest) {
       {bvlc({0x01, 0x00, 0x50, 0x07, 0x0C, 0x91, 0x01, 0x91, 0x1F}), AnswerKind::Error, 1, 31},
       {bvlc({0x01, 0x00, 0x50, 0x07, 0x0C, 0x91, 0x02, 0x92, 0x01, 0x00}), AnswerKind::Error, 2,
        256},
-      {vk::bacnet::encodeError(7, 12, ErrorClass::Property, ErrorCode::PropertyIsNotAnArray),
-       AnswerKind::Error, 2, 50},
+      {encodeError(7, 12, ErrorClass::Property, ErrorCode::PropertyIsNotAnArray), AnswerKind::Error,
+       2, 50},
       // An Error whose class and code do not decode is still an Error: no class, a class and code
       // of another type, too wide, or a byte after them.
       {bvlc({0x01, 0x00, 0x50, 0x07, 0x0C}), AnswerKind::Error, 0, 0},
@@ -203,12 +198,12 @@ TEST(BacnetCodec, ErrorRejectAndAbortForTheRequest) {
        AnswerKind::Error, 0, 0},
       {bvlc({0x01, 0x00, 0x50, 0x07, 0x0C, 0x91, 0x01, 0x91, 0x1F, 0x00}), AnswerKind::Error, 0, 0},
       {bvlc({0x01, 0x00, 0x60, 0x07, 0x09}), AnswerKind::Reject, 0, 9},
-      {vk::bacnet::encodeReject(7, RejectReason::InvalidTag), AnswerKind::Reject, 0, 4},
+      {encodeReject(7, RejectReason::InvalidTag), AnswerKind::Reject, 0, 4},
       {bvlc({0x01, 0x00, 0x71, 0x07, 0x04}), AnswerKind::Abort, 0, 4},
-      {vk::bacnet::encodeAbort(7, AbortReason::SecurityError), AnswerKind::Abort, 0, 5},
+      {encodeAbort(7, AbortReason::SecurityError), AnswerKind::Abort, 0, 5},
   };
   for (const Case& expected : cases) {
-    const vk::bacnet::Answer answer = decode(expected.frame);
+    const Answer answer = decode(expected.frame);
     EXPECT_EQ(answer.kind, expected.kind) << testing::PrintToString(expected.frame);
     EXPECT_EQ(answer.errorClass, expected.errorClass) << testing::PrintToString(expected.frame);
     EXPECT_EQ(answer.errorCode, expected.errorCode) << testing::PrintToString(expected.frame);
@@ -291,7 +286,7 @@ TEST(BacnetCodec, AnswersForAnotherNetworkOrWithReservedBitsAreUnusable) {
       {"reserved bit 0x40", withNpdu(value, 0x40, {})},
       {"reserved bit 0x10", withNpdu(value, 0x10, {})},
       {"reserved bit 0x10 on an Error", withNpdu(error, 0x10, {})},
-      {"addressed by the encoder", vk::bacnet::addressTo(value, {5, {0x21}})},
+      {"addressed by the encoder", addressTo(value, {5, {0x21}})},
   };
   for (const auto& [name, frame] : unusable) {
     EXPECT_EQ(decode(frame).kind, AnswerKind::Unusable) << name;
@@ -316,13 +311,13 @@ TEST(BacnetCodec, AnswerOfTheLargestDatagramSize) {
     frame.push_back(0x3F);
     return withBvlcLength(std::move(frame));
   };
-  for (const std::size_t size : {vk::bacnet::kMaxDatagram - 1, vk::bacnet::kMaxDatagram}) {
+  for (const std::size_t size : {kMaxDatagram - 1, kMaxDatagram}) {
     const Frame frame = stringAck(size);
     ASSERT_EQ(frame.size(), size);
     EXPECT_EQ(decode(frame).kind, AnswerKind::Unusable) << size;
   }
-  const Frame oversized = stringAck(vk::bacnet::kMaxDatagram + 1);
-  ASSERT_EQ(oversized.size(), vk::bacnet::kMaxDatagram + 1);
+  const Frame oversized = stringAck(kMaxDatagram + 1);
+  ASSERT_EQ(oversized.size(), kMaxDatagram + 1);
   EXPECT_EQ(decode(oversized).kind, AnswerKind::Ignored);
 }
 
@@ -331,7 +326,7 @@ TEST(BacnetCodec, RoutedAndForwardedAnswersAreDecoded) {
   EXPECT_EQ(decode(bvlc({0x01, 0x08, 0x00, 0x05, 0x01, 0x21, 0x30, 0x07, 0x0C, 0x0C, 0x00, 0x00,
                          0x28, 0x7D, 0x19, 0x55, 0x3E, 0x44, 0x41, 0xAC, 0,    0,    0x3F}))
                 .value,
-            vk::bacnet::floatBits(21.5f));
+            floatBits(21.5f));
   Frame forwarded = ack({0x44, 0x41, 0xAC, 0, 0});
   forwarded[1] = 0x04;
   forwarded.insert(forwarded.begin() + 4, {192, 168, 0, 9, 0xBA, 0xC0});
@@ -366,12 +361,11 @@ TEST(BacnetCodec, DamagedDatagramsAreIgnored) {
   EXPECT_EQ(decode(damaged).kind, AnswerKind::Ignored);
   // Oversized, however it is labelled.
   Frame oversized = good;
-  oversized.resize(vk::bacnet::kMaxDatagram + 1);
+  oversized.resize(kMaxDatagram + 1);
   oversized[2] = static_cast<std::uint8_t>(oversized.size() >> 8);
   oversized[3] = static_cast<std::uint8_t>(oversized.size());
   EXPECT_EQ(decode(oversized).kind, AnswerKind::Ignored);
-  EXPECT_EQ(vk::bacnet::decodeReadPropertyAnswer(nullptr, 0, kAnalogRequest).kind,
-            AnswerKind::Ignored);
+  EXPECT_EQ(decodeReadPropertyAnswer(nullptr, 0, kAnalogRequest).kind, AnswerKind::Ignored);
 }
 
 // Every one-byte change of a valid answer and random datagrams decode without reading outside
@@ -402,10 +396,9 @@ TEST(BacnetCodec, ArbitraryBytesAreSafe) {
 }
 
 TEST(BacnetCodec, DeviceSideFrames) {
-  const Frame request = vk::bacnet::encodeReadPropertyRequest(kBinaryRequest);
-  const vk::bacnet::DeviceRequest read =
-      vk::bacnet::decodeDeviceRequest(request.data(), request.size());
-  ASSERT_EQ(read.kind, vk::bacnet::DeviceRequest::Kind::ReadProperty);
+  const Frame request = encodeReadPropertyRequest(kBinaryRequest);
+  const DeviceRequest read = decodeDeviceRequest(request.data(), request.size());
+  ASSERT_EQ(read.kind, DeviceRequest::Kind::ReadProperty);
   EXPECT_EQ(read.readProperty.invokeId, 7);
   EXPECT_EQ(read.readProperty.type, OBJECT_BINARY_INPUT);
   EXPECT_EQ(read.readProperty.instance, 3000485u);
@@ -415,29 +408,25 @@ TEST(BacnetCodec, DeviceSideFrames) {
   Frame whoIs =
       bvlc({0x01, 0x20, 0xFF, 0xFF, 0x00, 0xFF, 0x10, 0x08, 0x09, 0x00, 0x1B, 0x3F, 0xFF, 0xFF});
   whoIs[1] = 0x0B;
-  const vk::bacnet::DeviceRequest who = vk::bacnet::decodeDeviceRequest(whoIs.data(), whoIs.size());
-  ASSERT_EQ(who.kind, vk::bacnet::DeviceRequest::Kind::WhoIs);
+  const DeviceRequest who = decodeDeviceRequest(whoIs.data(), whoIs.size());
+  ASSERT_EQ(who.kind, DeviceRequest::Kind::WhoIs);
   EXPECT_EQ(who.range, std::make_pair(0u, 4194303u));
 
-  EXPECT_EQ(vk::bacnet::encodeIAm(5156, 0xFFFF),
+  EXPECT_EQ(encodeIAm(5156, 0xFFFF),
             (Frame{0x81, 0x0A, 0x00, 0x15, 0x01, 0x00, 0x10, 0x00, 0xC4, 0x02, 0x00,
                    0x14, 0x24, 0x22, 0x05, 0xC4, 0x91, 0x03, 0x22, 0xFF, 0xFF}));
-  EXPECT_EQ(vk::bacnet::encodeReadPropertyAck(kAnalogRequest, {vk::bacnet::PresentValue::Type::Real,
-                                                               vk::bacnet::floatBits(21.5f)}),
+  EXPECT_EQ(encodeReadPropertyAck(kAnalogRequest, {PresentValue::Type::Real, floatBits(21.5f)}),
             ack({0x44, 0x41, 0xAC, 0x00, 0x00}));
-  EXPECT_EQ(vk::bacnet::encodeReadPropertyAck(kBinaryRequest,
-                                              {vk::bacnet::PresentValue::Type::Enumerated, 257}),
+  EXPECT_EQ(encodeReadPropertyAck(kBinaryRequest, {PresentValue::Type::Enumerated, 257}),
             binaryAck({0x92, 0x01, 0x01}));
-  EXPECT_EQ(
-      decode(vk::bacnet::encodeError(7, 12, ErrorClass::Object, ErrorCode::UnknownObject)).kind,
-      AnswerKind::Error);
-  EXPECT_EQ(decode(vk::bacnet::encodeReject(7, RejectReason::UnrecognizedService)).kind,
-            AnswerKind::Reject);
+  EXPECT_EQ(decode(encodeError(7, 12, ErrorClass::Object, ErrorCode::UnknownObject)).kind,
+            AnswerKind::Error);
+  EXPECT_EQ(decode(encodeReject(7, RejectReason::UnrecognizedService)).kind, AnswerKind::Reject);
 }
 
 // How a request was addressed: broadcast by its BVLC function, DNET and SNET/SADR from its NPDU.
 TEST(BacnetCodec, DeviceRequestAddressing) {
-  const Frame plain = vk::bacnet::encodeReadPropertyRequest(kAnalogRequest);
+  const Frame plain = encodeReadPropertyRequest(kAnalogRequest);
   Frame broadcast = plain;
   broadcast[1] = 0x0B;
   Frame forwarded = plain;
@@ -448,22 +437,22 @@ TEST(BacnetCodec, DeviceRequestAddressing) {
     Frame frame;
     bool broadcast;
     std::optional<std::uint16_t> destinationNetwork;
-    std::optional<vk::bacnet::NetworkAddress> source;
+    std::optional<NetworkAddress> source;
   };
   const Case cases[] = {
       {"unicast", plain, false, std::nullopt, std::nullopt},
       {"Original-Broadcast-NPDU", broadcast, true, std::nullopt, std::nullopt},
       {"Forwarded-NPDU", withBvlcLength(forwarded), true, std::nullopt, std::nullopt},
-      {"DNET 0xFFFF", vk::bacnet::addressTo(plain, {0xFFFF, {}}), false, 0xFFFF, std::nullopt},
-      {"DNET 5, DADR 0x21", vk::bacnet::addressTo(plain, {5, {0x21}}), false, 5, std::nullopt},
+      {"DNET 0xFFFF", addressTo(plain, {0xFFFF, {}}), false, 0xFFFF, std::nullopt},
+      {"DNET 5, DADR 0x21", addressTo(plain, {5, {0x21}}), false, 5, std::nullopt},
       {"SNET 5, SADR 0x21 0x22", withNpdu(plain, 0x08, {0x00, 0x05, 0x02, 0x21, 0x22}), false,
-       std::nullopt, vk::bacnet::NetworkAddress{5, {0x21, 0x22}}},
+       std::nullopt, NetworkAddress{5, {0x21, 0x22}}},
       {"DNET 7 and SNET 5", withNpdu(plain, 0x28, {0x00, 0x07, 0x00, 0x00, 0x05, 0x01, 0x21, 0xFF}),
-       false, 7, vk::bacnet::NetworkAddress{5, {0x21}}},
+       false, 7, NetworkAddress{5, {0x21}}},
   };
   for (const Case& expected : cases) {
-    const vk::bacnet::DeviceRequest request = decodeRequest(expected.frame);
-    ASSERT_EQ(request.kind, vk::bacnet::DeviceRequest::Kind::ReadProperty) << expected.name;
+    const DeviceRequest request = decodeRequest(expected.frame);
+    ASSERT_EQ(request.kind, DeviceRequest::Kind::ReadProperty) << expected.name;
     EXPECT_EQ(request.readProperty.instance, 10365u) << expected.name;
     EXPECT_EQ(request.broadcast, expected.broadcast) << expected.name;
     EXPECT_EQ(request.destinationNetwork, expected.destinationNetwork) << expected.name;
@@ -475,20 +464,20 @@ TEST(BacnetCodec, DeviceRequestAddressing) {
   }
   // A source without an address cannot be answered.
   EXPECT_EQ(decodeRequest(withNpdu(plain, 0x08, {0x00, 0x05, 0x00})).kind,
-            vk::bacnet::DeviceRequest::Kind::Ignored);
+            DeviceRequest::Kind::Ignored);
 }
 
 // A segment of a confirmed request, and a ReadProperty whose parameters do not decode, keep their
 // invoke ID so that they can be refused; the reason of the Reject depends on what is wrong.
 TEST(BacnetCodec, SegmentedAndMalformedRequests) {
-  using Kind = vk::bacnet::DeviceRequest::Kind;
+  using Kind = DeviceRequest::Kind;
   // A confirmed ReadProperty request, invoke ID 9, with the given parameters.
   const auto readProperty = [](std::initializer_list<std::uint8_t> parameters) {
     Frame frame = bvlc({0x01, 0x04, 0x00, 0x05, 0x09, 0x0C});
     frame.insert(frame.end(), parameters);
     return withBvlcLength(std::move(frame));
   };
-  const vk::bacnet::DeviceRequest segmented =
+  const DeviceRequest segmented =
       decodeRequest(bvlc({0x01, 0x04, 0x0C, 0x05, 0x09, 0x00, 0x01, 0x0C, 0x0C, 0x00}));
   EXPECT_EQ(segmented.kind, Kind::Segmented);
   EXPECT_EQ(segmented.invokeId, 9);
@@ -509,7 +498,7 @@ TEST(BacnetCodec, SegmentedAndMalformedRequests) {
        RejectReason::TooManyArguments},
   };
   for (const auto& [frame, reason] : malformed) {
-    const vk::bacnet::DeviceRequest request = decodeRequest(frame);
+    const DeviceRequest request = decodeRequest(frame);
     EXPECT_EQ(request.kind, Kind::MalformedReadProperty) << testing::PrintToString(frame);
     EXPECT_EQ(request.invokeId, 9) << testing::PrintToString(frame);
     EXPECT_EQ(int(request.rejectReason), int(reason)) << testing::PrintToString(frame);
@@ -520,29 +509,25 @@ TEST(BacnetCodec, SegmentedAndMalformedRequests) {
 }
 
 TEST(BacnetCodec, DiscoveryAndRoutingFrames) {
-  EXPECT_EQ(vk::bacnet::encodeWhoIs(false),
-            (Frame{0x81, 0x0A, 0x00, 0x08, 0x01, 0x00, 0x10, 0x08}));
-  EXPECT_EQ(vk::bacnet::encodeWhoIs(true), (Frame{0x81, 0x0B, 0x00, 0x08, 0x01, 0x00, 0x10, 0x08}));
-  EXPECT_EQ(decodeRequest(vk::bacnet::encodeWhoIs(true)).kind,
-            vk::bacnet::DeviceRequest::Kind::WhoIs);
-  EXPECT_EQ(vk::bacnet::encodeAbort(9, AbortReason::SegmentationNotSupported),
+  EXPECT_EQ(encodeWhoIs(false), (Frame{0x81, 0x0A, 0x00, 0x08, 0x01, 0x00, 0x10, 0x08}));
+  EXPECT_EQ(encodeWhoIs(true), (Frame{0x81, 0x0B, 0x00, 0x08, 0x01, 0x00, 0x10, 0x08}));
+  EXPECT_EQ(decodeRequest(encodeWhoIs(true)).kind, DeviceRequest::Kind::WhoIs);
+  EXPECT_EQ(encodeAbort(9, AbortReason::SegmentationNotSupported),
             (Frame{0x81, 0x0A, 0x00, 0x09, 0x01, 0x00, 0x71, 0x09, 0x04}));
-  EXPECT_EQ(vk::bacnet::encodeAbort(9, AbortReason::SegmentationNotSupported, false),
+  EXPECT_EQ(encodeAbort(9, AbortReason::SegmentationNotSupported, false),
             (Frame{0x81, 0x0A, 0x00, 0x09, 0x01, 0x00, 0x70, 0x09, 0x04}));
   // DNET 0x0105, DLEN 2, DADR 0x21 0x22, hop count 255 after the control octet.
-  EXPECT_EQ(vk::bacnet::addressTo(vk::bacnet::encodeReject(9, RejectReason::UnrecognizedService),
-                                  {0x0105, {0x21, 0x22}}),
+  EXPECT_EQ(addressTo(encodeReject(9, RejectReason::UnrecognizedService), {0x0105, {0x21, 0x22}}),
             (Frame{0x81, 0x0A, 0x00, 0x0F, 0x01, 0x20, 0x01, 0x05, 0x02, 0x21, 0x22, 0xFF, 0x60,
                    0x09, 0x09}));
-  EXPECT_TRUE(vk::bacnet::addressTo({}, {5, {0x21}}).empty());
-  EXPECT_TRUE(vk::bacnet::addressTo(vk::bacnet::encodeReject(9, RejectReason::UnrecognizedService),
-                                    {5, Frame(256, 0x21)})
-                  .empty());
+  EXPECT_TRUE(addressTo({}, {5, {0x21}}).empty());
+  EXPECT_TRUE(
+      addressTo(encodeReject(9, RejectReason::UnrecognizedService), {5, Frame(256, 0x21)}).empty());
 }
 
 TEST(BacnetCodec, IAmDecoding) {
-  const Frame iAm = vk::bacnet::encodeIAm(5156, 0xFFFF);
-  const std::optional<vk::bacnet::IAm> decoded = decodeIAm(iAm);
+  const Frame iAm = encodeIAm(5156, 0xFFFF);
+  const std::optional<IAm> decoded = decodeIAm(iAm);
   ASSERT_TRUE(decoded);
   EXPECT_EQ(decoded->deviceInstance, 5156u);
   EXPECT_EQ(decoded->maxApdu, 1476u);
@@ -559,14 +544,14 @@ TEST(BacnetCodec, IAmDecoding) {
                            0x00, 0x05, 0xC4, 0x91, 0x00, 0x24, 0x00, 0x01, 0x02, 0x03});
   for (const Frame& frame :
        {broadcast, withBvlcLength(forwarded), withNpdu(iAm, 0x08, {0x00, 0x05, 0x01, 0x21}),
-        vk::bacnet::addressTo(iAm, {0xFFFF, {}})}) {
+        addressTo(iAm, {0xFFFF, {}})}) {
     const auto also = decodeIAm(frame);
     ASSERT_TRUE(also) << testing::PrintToString(frame);
     EXPECT_EQ(also->deviceInstance, 5156u);
   }
   const auto wideIAm = decodeIAm(wide);
   ASSERT_TRUE(wideIAm);
-  EXPECT_EQ(wideIAm->deviceInstance, vk::bacnet::kMaxInstance);
+  EXPECT_EQ(wideIAm->deviceInstance, kMaxInstance);
   EXPECT_EQ(wideIAm->maxApdu, 1476u);
   EXPECT_EQ(wideIAm->segmentation, 0u);
   EXPECT_EQ(wideIAm->vendorId, 0x010203u);
@@ -585,9 +570,8 @@ TEST(BacnetCodec, IAmDecoding) {
   wrongLength[3] += 1;
   Frame shortId = bvlc({0x01, 0x00, 0x10, 0x00, 0xC3, 0x02, 0x00, 0x14, 0x22, 0x05, 0xC4, 0x91,
                         0x03, 0x22, 0xFF, 0xFF});
-  for (const Frame& frame :
-       {notDevice, vk::bacnet::encodeWhoIs(false), confirmed, unsignedSegmentation,
-        withBvlcLength(trailing), wrongLength, shortId}) {
+  for (const Frame& frame : {notDevice, encodeWhoIs(false), confirmed, unsignedSegmentation,
+                             withBvlcLength(trailing), wrongLength, shortId}) {
     EXPECT_FALSE(decodeIAm(frame)) << testing::PrintToString(frame);
   }
   for (std::size_t size = 0; size < iAm.size(); ++size) {

@@ -14,7 +14,6 @@ using namespace vk::test;
 using namespace vk::bacnet;
 
 using namespace std::chrono_literals;
-using vk::bacnet::RejectReason;
 
 // Discovery against a device played by hand: the Who-Is goes to the target, every I-Am in the
 // time is collected in order of arrival, the same device at the same address once.
@@ -22,16 +21,15 @@ TEST(BacnetDiscovery, CollectsEachIAmOnceInOrderOfArrival) {
   LoopbackSocket device, router;
   std::thread answering([&] {
     std::uint16_t asker = 0;
-    EXPECT_EQ(device.receive(&asker), vk::bacnet::encodeWhoIs(false));
-    device.sendTo(asker, vk::bacnet::encodeIAm(7, 260));
-    device.sendTo(asker,
-                  vk::bacnet::encodeReject(1, RejectReason::UnrecognizedService));  // no I-Am
-    device.sendTo(asker, vk::bacnet::encodeIAm(8, 260));
-    device.sendTo(asker, vk::bacnet::encodeIAm(7, 260));  // again
-    router.sendTo(asker, vk::bacnet::encodeIAm(7, 261));  // the same instance at another address
+    EXPECT_EQ(device.receive(&asker), encodeWhoIs(false));
+    device.sendTo(asker, encodeIAm(7, 260));
+    device.sendTo(asker, encodeReject(1, RejectReason::UnrecognizedService));  // no I-Am
+    device.sendTo(asker, encodeIAm(8, 260));
+    device.sendTo(asker, encodeIAm(7, 260));  // again
+    router.sendTo(asker, encodeIAm(7, 261));  // the same instance at another address
   });
-  const std::vector<vk::bacnet::DiscoveredDevice> found =
-      vk::bacnet::discoverDevices(loopbackAddress(device.port()), 500ms);
+  const std::vector<DiscoveredDevice> found =
+      discoverDevices(loopbackAddress(device.port()), 500ms);
   answering.join();
   ASSERT_EQ(found.size(), 3u);
   const std::tuple<std::uint32_t, std::uint32_t, std::uint16_t> expected[] = {
@@ -47,17 +45,17 @@ TEST(BacnetDiscovery, CollectsEachIAmOnceInOrderOfArrival) {
 TEST(BacnetDiscovery, SocketOrSendingFailuresThrow) {
   LoopbackSocket taken;
   // Its port is taken, and port 0 cannot be sent to.
-  EXPECT_THROW(vk::bacnet::discoverDevices(loopbackAddress(taken.port()), 10ms, taken.port()),
+  EXPECT_THROW(discoverDevices(loopbackAddress(taken.port()), 10ms, taken.port()),
                std::runtime_error);
-  EXPECT_THROW(vk::bacnet::discoverDevices(loopbackAddress(0), 10ms), std::runtime_error);
+  EXPECT_THROW(discoverDevices(loopbackAddress(0), 10ms), std::runtime_error);
 }
 
 TEST(Discovery, SilentTargetGivesNothingAfterTheTimeout) {
   LoopbackSocket silent;
   const auto start = std::chrono::steady_clock::now();
-  EXPECT_TRUE(vk::bacnet::discoverDevices(loopbackAddress(silent.port()), 200ms).empty());
+  EXPECT_TRUE(discoverDevices(loopbackAddress(silent.port()), 200ms).empty());
   EXPECT_GE(std::chrono::steady_clock::now() - start, 200ms);
-  EXPECT_EQ(silent.receive(), vk::bacnet::encodeWhoIs(false));
+  EXPECT_EQ(silent.receive(), encodeWhoIs(false));
 }
 
 // Without a target the Who-Is goes to the broadcast address, which the socket must be allowed to
@@ -65,10 +63,10 @@ TEST(Discovery, SilentTargetGivesNothingAfterTheTimeout) {
 TEST(BacnetDiscovery, OnlyABroadcastAllowsTheSocketToBroadcast) {
   const in_addr loopback{htonl(INADDR_LOOPBACK)};
   UdpSocket broadcasting(loopback, 0), unicasting(loopback, 0);
-  const sockaddr_in everyone = vk::bacnet::whoIsDestination(broadcasting, std::nullopt);
+  const sockaddr_in everyone = whoIsDestination(broadcasting, std::nullopt);
   EXPECT_TRUE(broadcasting.broadcastAllowed());
   EXPECT_EQ(everyone.sin_addr.s_addr, htonl(INADDR_BROADCAST));
-  EXPECT_EQ(ntohs(everyone.sin_port), vk::bacnet::kDefaultPort);
-  EXPECT_EQ(ntohs(vk::bacnet::whoIsDestination(unicasting, loopbackAddress(5)).sin_port), 5);
+  EXPECT_EQ(ntohs(everyone.sin_port), kDefaultPort);
+  EXPECT_EQ(ntohs(whoIsDestination(unicasting, loopbackAddress(5)).sin_port), 5);
   EXPECT_FALSE(unicasting.broadcastAllowed());
 }

@@ -13,18 +13,14 @@
 using namespace vk::test;
 using namespace vk::bacnet;
 
-using vk::bacnet::AbortReason, vk::bacnet::ErrorClass, vk::bacnet::ErrorCode,
-    vk::bacnet::RejectReason;
-using vk::bacnet::Frame;
 using FailureKind = ReadFailure::Kind;
 using namespace std::chrono_literals;
 
 namespace {
 
 // The device's Complex-ACK for request carrying the given application-tagged value.
-Frame ackCarrying(const vk::bacnet::ReadPropertyRequest& request, const Frame& value) {
-  Frame frame =
-      vk::bacnet::encodeReadPropertyAck(request, {vk::bacnet::PresentValue::Type::Enumerated, 0});
+Frame ackCarrying(const ReadPropertyRequest& request, const Frame& value) {
+  Frame frame = encodeReadPropertyAck(request, {PresentValue::Type::Enumerated, 0});
   frame.resize(frame.size() - 3);  // ENUMERATED 0 and the closing tag
   frame.insert(frame.end(), value.begin(), value.end());
   frame.push_back(0x3F);
@@ -32,7 +28,7 @@ Frame ackCarrying(const vk::bacnet::ReadPropertyRequest& request, const Frame& v
 }
 
 // A Complex-ACK for request, of exactly size bytes: its value a character string.
-Frame ackOfSize(const vk::bacnet::ReadPropertyRequest& request, std::size_t size) {
+Frame ackOfSize(const ReadPropertyRequest& request, std::size_t size) {
   Frame frame = ackCarrying(request, {});
   const std::size_t content = size - frame.size() - 4;  // after the tag and its length
   frame.pop_back();
@@ -65,16 +61,14 @@ class BacnetIpClientTest : public testing::Test {
                                    PROP_PRESENT_VALUE, BACNET_ARRAY_ALL);
   }
   Frame answer(std::uint8_t invokeId, float value) {
-    return vk::bacnet::encodeReadPropertyAck(
-        analogInputRequest(invokeId),
-        {vk::bacnet::PresentValue::Type::Real, vk::bacnet::floatBits(value)});
+    return encodeReadPropertyAck(analogInputRequest(invokeId),
+                                 {PresentValue::Type::Real, floatBits(value)});
   }
   // The request the device received.
-  vk::bacnet::ReadPropertyRequest received() {
+  ReadPropertyRequest received() {
     const Frame frame = device.receive();
-    const vk::bacnet::DeviceRequest request =
-        vk::bacnet::decodeDeviceRequest(frame.data(), frame.size());
-    EXPECT_EQ(request.kind, vk::bacnet::DeviceRequest::Kind::ReadProperty);
+    const DeviceRequest request = decodeDeviceRequest(frame.data(), frame.size());
+    EXPECT_EQ(request.kind, DeviceRequest::Kind::ReadProperty);
     return request.readProperty;
   }
 
@@ -85,7 +79,7 @@ class BacnetIpClientTest : public testing::Test {
 // Late answers, strangers' datagrams and damaged datagrams are dropped while the client waits.
 TEST_F(BacnetIpClientTest, AcceptsOnlyTheAnswerFromTheDevice) {
   ASSERT_TRUE(send());
-  EXPECT_EQ(device.receive(), vk::bacnet::encodeReadPropertyRequest(analogInputRequest(0)));
+  EXPECT_EQ(device.receive(), encodeReadPropertyRequest(analogInputRequest(0)));
 
   LoopbackSocket stranger;
   const std::uint16_t to = client.localPort();
@@ -101,7 +95,7 @@ TEST_F(BacnetIpClientTest, AcceptsOnlyTheAnswerFromTheDevice) {
   std::uint32_t value = 0;
   EXPECT_FALSE(client.lastFailure()) << "before any request";
   EXPECT_TRUE(client.Receive(value));
-  EXPECT_EQ(value, vk::bacnet::floatBits(21.5f));
+  EXPECT_EQ(value, floatBits(21.5f));
   EXPECT_FALSE(client.lastFailure()) << "after a value";
   EXPECT_FALSE(client.Receive(value)) << "one answer per request";
   expectFailure(client, FailureKind::NotSent, 0);
@@ -111,12 +105,12 @@ TEST_F(BacnetIpClientTest, InvokeIdsRollOver) {
   for (int i = 0; i < 300; ++i) {
     ASSERT_TRUE(send());
     const Frame request = device.receive();
-    const auto decoded = vk::bacnet::decodeDeviceRequest(request.data(), request.size());
+    const auto decoded = decodeDeviceRequest(request.data(), request.size());
     ASSERT_EQ(decoded.invokeId, i % 256);
     device.sendTo(client.localPort(), answer(decoded.invokeId, static_cast<float>(i)));
     std::uint32_t value = 0;
     ASSERT_TRUE(client.Receive(value));
-    EXPECT_EQ(value, vk::bacnet::floatBits(static_cast<float>(i)));
+    EXPECT_EQ(value, floatBits(static_cast<float>(i)));
   }
 }
 
@@ -140,10 +134,10 @@ TEST_F(BacnetIpClientTest, AnswerToTheRetryCountsItsTries) {
   std::thread playing([&] {
     device.receive();
     const Frame retry = device.receive();
-    const auto request = vk::bacnet::decodeDeviceRequest(retry.data(), retry.size());
+    const auto request = decodeDeviceRequest(retry.data(), retry.size());
     device.sendTo(patient.localPort(),
-                  vk::bacnet::encodeError(request.invokeId, vk::bacnet::kServiceReadProperty,
-                                          ErrorClass::Property, ErrorCode::UnknownProperty));
+                  encodeError(request.invokeId, kServiceReadProperty, ErrorClass::Property,
+                              ErrorCode::UnknownProperty));
   });
   std::uint32_t value = 0;
   EXPECT_FALSE(patient.Receive(value));
@@ -153,12 +147,10 @@ TEST_F(BacnetIpClientTest, AnswerToTheRetryCountsItsTries) {
 
 TEST_F(BacnetIpClientTest, RefusalsAndOtherObjectsFail) {
   const Frame answers[] = {
-      vk::bacnet::encodeError(0, vk::bacnet::kServiceReadProperty, ErrorClass::Object,
-                              ErrorCode::UnknownObject),
-      vk::bacnet::encodeReject(1, RejectReason::UnrecognizedService),
-      vk::bacnet::encodeReadPropertyAck(
-          {2, OBJECT_ANALOG_INPUT, 10368, PROP_PRESENT_VALUE, BACNET_ARRAY_ALL},
-          {vk::bacnet::PresentValue::Type::Real, 0}),
+      encodeError(0, kServiceReadProperty, ErrorClass::Object, ErrorCode::UnknownObject),
+      encodeReject(1, RejectReason::UnrecognizedService),
+      encodeReadPropertyAck({2, OBJECT_ANALOG_INPUT, 10368, PROP_PRESENT_VALUE, BACNET_ARRAY_ALL},
+                            {PresentValue::Type::Real, 0}),
   };
   for (const Frame& refusal : answers) {
     ASSERT_TRUE(send());
@@ -173,33 +165,28 @@ TEST_F(BacnetIpClientTest, RefusalsAndOtherObjectsFail) {
 TEST_F(BacnetIpClientTest, FailureDetails) {
   struct Case {
     const char* name;
-    std::function<Frame(const vk::bacnet::ReadPropertyRequest&)> answer;
+    std::function<Frame(const ReadPropertyRequest&)> answer;
     FailureKind kind;
     std::uint32_t errorClass, errorCode;
   };
-  const std::uint8_t service = vk::bacnet::kServiceReadProperty;
+  const std::uint8_t service = kServiceReadProperty;
   const Case cases[] = {
       {"Error",
        [&](auto& r) {
-         return vk::bacnet::encodeError(r.invokeId, service, ErrorClass::Object,
-                                        ErrorCode::UnknownObject);
+         return encodeError(r.invokeId, service, ErrorClass::Object, ErrorCode::UnknownObject);
        },
        FailureKind::Error, 1, 31},
       {"Reject",
-       [](auto& r) {
-         return vk::bacnet::encodeReject(r.invokeId, RejectReason::UnrecognizedService);
-       },
+       [](auto& r) { return encodeReject(r.invokeId, RejectReason::UnrecognizedService); },
        FailureKind::Reject, 0, 9},
       {"Abort",
-       [](auto& r) {
-         return vk::bacnet::encodeAbort(r.invokeId, AbortReason::SegmentationNotSupported);
-       },
+       [](auto& r) { return encodeAbort(r.invokeId, AbortReason::SegmentationNotSupported); },
        FailureKind::Abort, 0, 4},
       {"another object",
        [](auto& r) {
-         return vk::bacnet::encodeReadPropertyAck(
+         return encodeReadPropertyAck(
              {r.invokeId, OBJECT_ANALOG_INPUT, 10368, PROP_PRESENT_VALUE, BACNET_ARRAY_ALL},
-             {vk::bacnet::PresentValue::Type::Real, 0});
+             {PresentValue::Type::Real, 0});
        },
        FailureKind::Unusable, 0, 0},
       {"array index 4294967295",
@@ -211,7 +198,7 @@ TEST_F(BacnetIpClientTest, FailureDetails) {
        FailureKind::Unusable, 0, 0},
       {"for another network",
        [&](auto& r) {
-         return vk::bacnet::addressTo(answer(r.invokeId, 1.0f), {5, {0x21}});
+         return addressTo(answer(r.invokeId, 1.0f), {5, {0x21}});
        },
        FailureKind::Unusable, 0, 0},
       {"reserved control bit",
@@ -265,8 +252,8 @@ TEST_F(BacnetIpClientTest, BinaryPointRefusesOtherNumbers) {
 // byte more is dropped like any oversized datagram, and the client waits on.
 TEST_F(BacnetIpClientTest, LargestDatagramIsTakenOneMoreIsDropped) {
   const std::pair<std::size_t, FailureKind> cases[] = {
-      {vk::bacnet::kMaxDatagram, FailureKind::Unusable},
-      {vk::bacnet::kMaxDatagram + 1, FailureKind::NoAnswer},
+      {kMaxDatagram, FailureKind::Unusable},
+      {kMaxDatagram + 1, FailureKind::NoAnswer},
   };
   for (const auto& [size, kind] : cases) {
     ASSERT_TRUE(send());
@@ -291,9 +278,8 @@ TEST_F(BacnetIpClientTest, BadEndpointsAndInterruptionFailAtOnce) {
     expectFailure(client, FailureKind::NotSent, 0);
   }
   // An instance beyond 22 bits has no object identifier.
-  EXPECT_FALSE(client.SendReadProperty(device.endpoint(), OBJECT_ANALOG_INPUT,
-                                       vk::bacnet::kMaxInstance + 1, PROP_PRESENT_VALUE,
-                                       BACNET_ARRAY_ALL));
+  EXPECT_FALSE(client.SendReadProperty(device.endpoint(), OBJECT_ANALOG_INPUT, kMaxInstance + 1,
+                                       PROP_PRESENT_VALUE, BACNET_ARRAY_ALL));
   expectFailure(client, FailureKind::NotSent, 0);
   std::uint32_t value = 0;
   EXPECT_FALSE(client.Receive(value));

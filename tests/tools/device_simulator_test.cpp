@@ -25,9 +25,6 @@ using namespace vk::test;
 
 using namespace vk::tools;
 using namespace vk::bacnet;
-using vk::bacnet::AbortReason, vk::bacnet::ErrorClass, vk::bacnet::ErrorCode,
-    vk::bacnet::RejectReason;
-using vk::bacnet::Frame;
 using namespace std::chrono_literals;
 
 // The vornk device reading the simulated device on the network, one cycle on the test's thread.
@@ -150,7 +147,7 @@ TEST_F(SimulatorTest, AnswersWhoIsWithIAm) {
   start(settings, {});
   LoopbackSocket asker;
   asker.sendTo(simulator->port(), Frame{0x81, 0x0B, 0x00, 0x08, 0x01, 0x00, 0x10, 0x08});
-  EXPECT_EQ(asker.receive(), vk::bacnet::encodeIAm(4001, 0xFFFF));
+  EXPECT_EQ(asker.receive(), encodeIAm(4001, 0xFFFF));
   // Not one of its points: an Error.
   std::uint32_t value = 0;
   ASSERT_TRUE(network->SendReadProperty(rig.device->endpointText, OBJECT_ANALOG_INPUT, 1,
@@ -163,7 +160,7 @@ TEST_F(SimulatorTest, AnswersWhoIsWithIAm) {
 TEST_F(SimulatorTest, RejectsOtherServicesAndIgnoresDamagedDatagrams) {
   start({}, {});
   LoopbackSocket asker;
-  Frame readProperty = vk::bacnet::encodeReadPropertyRequest(analogInputRequest(9));
+  Frame readProperty = encodeReadPropertyRequest(analogInputRequest(9));
   Frame truncated(readProperty.begin(), readProperty.end() - 2);
   asker.sendTo(simulator->port(), Frame{0x81, 0x0A, 0x00});
   asker.sendTo(simulator->port(), truncated);
@@ -171,13 +168,11 @@ TEST_F(SimulatorTest, RejectsOtherServicesAndIgnoresDamagedDatagrams) {
   Frame otherService = readProperty;
   otherService[9] = 0x0E;  // ReadPropertyMultiple
   asker.sendTo(simulator->port(), otherService);
-  EXPECT_EQ(asker.receive(), vk::bacnet::encodeReject(9, RejectReason::UnrecognizedService));
+  EXPECT_EQ(asker.receive(), encodeReject(9, RejectReason::UnrecognizedService));
   asker.sendTo(simulator->port(), readProperty);
   const Frame answer = asker.receive();
-  EXPECT_EQ(
-      vk::bacnet::decodeReadPropertyAnswer(answer.data(), answer.size(), analogInputRequest(9))
-          .kind,
-      vk::bacnet::AnswerKind::Value);
+  EXPECT_EQ(decodeReadPropertyAnswer(answer.data(), answer.size(), analogInputRequest(9)).kind,
+            AnswerKind::Value);
   EXPECT_FALSE(asker.pending());
 }
 
@@ -198,13 +193,13 @@ Frame fromRouter(Frame frame) {
 // Refused requests get the Error, Abort or Reject a device sends.
 TEST_F(SimulatorTest, RoutingAndRefusals) {
   SimulatorSettings settings;
-  settings.values[{OBJECT_ANALOG_INPUT, 10365}] = vk::bacnet::floatBits(21.5f);
+  settings.values[{OBJECT_ANALOG_INPUT, 10365}] = floatBits(21.5f);
   start(settings, {});
-  const Frame request = vk::bacnet::encodeReadPropertyRequest(analogInputRequest(9));
-  const Frame value = vk::bacnet::encodeReadPropertyAck(
-      analogInputRequest(9), {vk::bacnet::PresentValue::Type::Real, vk::bacnet::floatBits(21.5f)});
-  const Frame iAm = vk::bacnet::encodeIAm(5156, 0xFFFF);
-  const vk::bacnet::NetworkAddress router{5, {0x21, 0x22}};
+  const Frame request = encodeReadPropertyRequest(analogInputRequest(9));
+  const Frame value =
+      encodeReadPropertyAck(analogInputRequest(9), {PresentValue::Type::Real, floatBits(21.5f)});
+  const Frame iAm = encodeIAm(5156, 0xFFFF);
+  const NetworkAddress router{5, {0x21, 0x22}};
 
   Frame broadcast = request;
   broadcast[1] = 0x0B;
@@ -221,7 +216,7 @@ TEST_F(SimulatorTest, RoutingAndRefusals) {
   Frame trailing = request;
   trailing.insert(trailing.end(), {0x29, 0x01, 0x00});
   const auto whoIsFor = [](std::uint16_t low, std::uint16_t high) {  // as 4-byte limits
-    Frame frame = vk::bacnet::encodeWhoIs(false);
+    Frame frame = encodeWhoIs(false);
     frame.insert(frame.end(), {0x0C, 0, 0, std::uint8_t(low >> 8), std::uint8_t(low), 0x1C, 0, 0,
                                std::uint8_t(high >> 8), std::uint8_t(high)});
     return withBvlcLength(std::move(frame));
@@ -231,24 +226,21 @@ TEST_F(SimulatorTest, RoutingAndRefusals) {
       {"unicast", {request, value}},
       {"Original-Broadcast-NPDU", {broadcast, {}}},
       {"Forwarded-NPDU", {withBvlcLength(forwarded), {}}},
-      {"DNET 0xFFFF", {vk::bacnet::addressTo(request, {0xFFFF, {}}), {}}},
-      {"DNET 5, DADR 0x21", {vk::bacnet::addressTo(request, {5, {0x21}}), {}}},
-      {"DNET 5, every node", {vk::bacnet::addressTo(request, {5, {}}), {}}},
-      {"through a router", {fromRouter(request), vk::bacnet::addressTo(value, router)}},
-      {"Who-Is broadcast", {vk::bacnet::encodeWhoIs(true), iAm}},
-      {"Who-Is for every network",
-       {vk::bacnet::addressTo(vk::bacnet::encodeWhoIs(true), {0xFFFF, {}}), iAm}},
-      {"Who-Is for network 5",
-       {vk::bacnet::addressTo(vk::bacnet::encodeWhoIs(false), {5, {}}), {}}},
+      {"DNET 0xFFFF", {addressTo(request, {0xFFFF, {}}), {}}},
+      {"DNET 5, DADR 0x21", {addressTo(request, {5, {0x21}}), {}}},
+      {"DNET 5, every node", {addressTo(request, {5, {}}), {}}},
+      {"through a router", {fromRouter(request), addressTo(value, router)}},
+      {"Who-Is broadcast", {encodeWhoIs(true), iAm}},
+      {"Who-Is for every network", {addressTo(encodeWhoIs(true), {0xFFFF, {}}), iAm}},
+      {"Who-Is for network 5", {addressTo(encodeWhoIs(false), {5, {}}), {}}},
       {"Who-Is for 5156 to 5156", {whoIsFor(5156, 5156), iAm}},
       {"Who-Is for 5157 to 65535", {whoIsFor(5157, 65535), {}}},
       {"Who-Is for 0 to 5155", {whoIsFor(0, 5155), {}}},
-      {"Who-Is through a router",
-       {fromRouter(vk::bacnet::encodeWhoIs(false)), vk::bacnet::addressTo(iAm, router)}},
+      {"Who-Is through a router", {fromRouter(encodeWhoIs(false)), addressTo(iAm, router)}},
       {"array index",
-       {vk::bacnet::encodeReadPropertyRequest(indexed),
-        vk::bacnet::encodeError(9, 12, ErrorClass::Property, ErrorCode::PropertyIsNotAnArray)}},
-      {"segmented", {segmented, vk::bacnet::encodeAbort(9, AbortReason::SegmentationNotSupported)}},
+       {encodeReadPropertyRequest(indexed),
+        encodeError(9, 12, ErrorClass::Property, ErrorCode::PropertyIsNotAnArray)}},
+      {"segmented", {segmented, encodeAbort(9, AbortReason::SegmentationNotSupported)}},
       {"segmented, broadcast",
        {[&] {
           Frame frame = segmented;
@@ -257,16 +249,13 @@ TEST_F(SimulatorTest, RoutingAndRefusals) {
         }(),
         {}}},
       {"no property",
-       {withBvlcLength(noProperty),
-        vk::bacnet::encodeReject(9, RejectReason::MissingRequiredParameter)}},
-      {"property with another tag",
-       {badTag, vk::bacnet::encodeReject(9, RejectReason::InvalidTag)}},
+       {withBvlcLength(noProperty), encodeReject(9, RejectReason::MissingRequiredParameter)}},
+      {"property with another tag", {badTag, encodeReject(9, RejectReason::InvalidTag)}},
       {"bytes after the array index",
-       {withBvlcLength(trailing), vk::bacnet::encodeReject(9, RejectReason::TooManyArguments)}},
+       {withBvlcLength(trailing), encodeReject(9, RejectReason::TooManyArguments)}},
       {"malformed, through a router",
        {fromRouter(withBvlcLength(noProperty)),
-        vk::bacnet::addressTo(vk::bacnet::encodeReject(9, RejectReason::MissingRequiredParameter),
-                              router)}},
+        addressTo(encodeReject(9, RejectReason::MissingRequiredParameter), router)}},
   };
   LoopbackSocket asker;
   for (const auto& [name, exchange] : cases) {
@@ -277,25 +266,23 @@ TEST_F(SimulatorTest, RoutingAndRefusals) {
       EXPECT_EQ(asker.receive(), expected);
     }
     // Answered in order: the answer to a plain Who-Is comes next, and nothing after it.
-    asker.sendTo(simulator->port(), vk::bacnet::encodeWhoIs(false));
+    asker.sendTo(simulator->port(), encodeWhoIs(false));
     EXPECT_EQ(asker.receive(), iAm);
     EXPECT_FALSE(asker.pending());
   }
   // A routed answer names a destination network, so the client, which talks to devices directly,
   // cannot use it.
-  const Frame routed = vk::bacnet::addressTo(value, router);
-  EXPECT_EQ(
-      vk::bacnet::decodeReadPropertyAnswer(routed.data(), routed.size(), analogInputRequest(9))
-          .kind,
-      vk::bacnet::AnswerKind::Unusable);
+  const Frame routed = addressTo(value, router);
+  EXPECT_EQ(decodeReadPropertyAnswer(routed.data(), routed.size(), analogInputRequest(9)).kind,
+            AnswerKind::Unusable);
 }
 
 TEST_F(SimulatorTest, DiscoveryFindsTheSimulator) {
   SimulatorSettings settings;
   settings.deviceInstance = 4001;
   start(settings, {});
-  const std::vector<vk::bacnet::DiscoveredDevice> found =
-      vk::bacnet::discoverDevices(loopbackAddress(simulator->port()), 300ms);
+  const std::vector<DiscoveredDevice> found =
+      discoverDevices(loopbackAddress(simulator->port()), 300ms);
   ASSERT_EQ(found.size(), 1u);
   EXPECT_EQ(found[0].iAm.deviceInstance, 4001u);
   EXPECT_EQ(found[0].iAm.maxApdu, 1476u);
