@@ -9,8 +9,7 @@
 #include <set>
 #include <utility>
 
-using vk::device::kPoints;
-using vk::device::Point;
+using namespace vk::device;
 
 namespace {
 

@@ -6,11 +6,10 @@
 #include "tests/support/rounds.h"
 
 using namespace vk::test;
-using namespace vk::doubles;
 
 TEST(Allocation, FullCycleAllocatesNothing) {
   ProbeVornk device;
-  device.AttachBacnetClient(std::make_shared<SimulatedBacnetDevice>());
+  device.AttachBacnetClient(std::make_shared<vk::doubles::SimulatedBacnetDevice>());
   device.endpointText = "sim";
   std::size_t allocations = 0;
   const auto lines = capturedLines([&] {

@@ -18,10 +18,8 @@
 #include "tests/support/temp_work_dir.h"
 
 using namespace vk::test;
-using namespace vk::doubles;
 
-using vk::device::kPoints;
-using vk::device::Point;
+using namespace vk::device;
 
 namespace {
 
@@ -126,7 +124,7 @@ TEST(Stress, ThirtyTwoDevicesWhileHostThreadsImportRestoreAndRecreate) {
   const auto create = [&](Slot& slot) {  // slot.lock held exclusively, or no host thread yet
     auto device = std::make_unique<ProbeVornk>(kPause);
     device->AttachHostServices(slot.host);
-    device->AttachBacnetClient(std::make_shared<SimulatedBacnetDevice>());
+    device->AttachBacnetClient(std::make_shared<vk::doubles::SimulatedBacnetDevice>());
     device->endpointText = "sim";
     device->dataId_ = slot.dataId;
     device->aoReportSettings_["A0160001"] = {true, 0, false, 0, false, 0, 0, 0};

@@ -23,8 +23,7 @@
 using namespace vk::test;
 using namespace vk::doubles;
 
-using vk::device::kPoints;
-using vk::device::Point;
+using namespace vk::device;
 
 namespace {
 

@@ -5,13 +5,17 @@
 
 #include "tools/setup_error.h"
 
+namespace vk::test {
+
 // The SetupError that call throws, as "STATUS: MESSAGE"; "none" when it throws none.
 template <class Call>
 std::string failureOf(Call call) {
   try {
     call();
-  } catch (const vk::tools::SetupError& error) {
+  } catch (const tools::SetupError& error) {
     return std::to_string(error.exitStatus()) + ": " + error.what();
   }
   return "none";
 }
+
+}  // namespace vk::test

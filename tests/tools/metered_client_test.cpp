@@ -10,14 +10,13 @@
 #include "tools/read_failure_text.h"
 
 using namespace vk::test;
-using namespace vk::doubles;
 
 using namespace vk::tools;
 using namespace vk::bacnet;
 using std::chrono::milliseconds;
 
 TEST(HostMeter, ACycleCountsItsRequestsUntilTheRound) {
-  auto simulated = std::make_shared<SimulatedBacnetDevice>();
+  auto simulated = std::make_shared<vk::doubles::SimulatedBacnetDevice>();
   simulated->failReceive(OBJECT_BINARY_INPUT, 10008);
   MeteredClient meter(simulated);
   std::uint32_t value;
