@@ -121,6 +121,9 @@ class DavEdizEvivev : public HostDevice {
     if (const char* why = vk::unidata::notAnObject(settings)) {
       throw std::invalid_argument(std::string("settings: ") + why);
     }
+    // Asked of the host before the lock: no host call is made while an import holds it.
+    const std::uint32_t dataId = this->DataId();
+    const std::string deviceType = this->DeviceType();
     {
       const std::unique_lock<vk::unidata::BoundedLock> tables(thresholdLock_, lockWait_);
       if (!tables.owns_lock()) {
@@ -128,7 +131,7 @@ class DavEdizEvivev : public HostDevice {
             "InitSetting",
             vk::unidata::refusal::lockTaken(vk::unidata::refusal::kThresholdLock, lockWait_)));
       }
-      importSettings(settings);
+      importSettings(settings, dataId, deviceType);
     }
     return this->ZeqVDevice::InitSetting(settings);
   }
@@ -279,15 +282,16 @@ class DavEdizEvivev : public HostDevice {
     return round;
   }
 
-  // Sets the mode from the settings and runs its import. The caller holds thresholdLock_.
-  void importSettings(const Json::Value& settings) {
+  // Sets the mode from the settings and runs its import for the device with that data identifier
+  // and type. The caller holds thresholdLock_.
+  void importSettings(const Json::Value& settings, std::uint32_t dataId,
+                      const std::string& deviceType) {
     switch (takeMode(settings)) {
       case 1:
-        vk::unidata::importModelConfig(this->DataId(), this->DeviceType(), aiSignalMap_,
-                                       alarmSignalIdMap_);
+        vk::unidata::importModelConfig(dataId, deviceType, aiSignalMap_, alarmSignalIdMap_);
         break;
       case 3:
-        vk::unidata::importMobileIds(settings, this->DataId(), mobileIdMap_, mobileNameMap_,
+        vk::unidata::importMobileIds(settings, dataId, mobileIdMap_, mobileNameMap_,
                                      this->signalLevelMap, this->signalValueMap);
         break;
       case 5:
