@@ -55,23 +55,21 @@ class VDeviceInterface {
   VDeviceInterface(const VDeviceInterface&) = delete;
   VDeviceInterface& operator=(const VDeviceInterface&) = delete;
 
-  virtual float Get_Value(unsigned int index, const std::string& name) const;
-  virtual bool LoadFromCache(const std::string& cached);
-  virtual bool LoadFromCache(const unsigned char* data, int length);
+  virtual float Get_Value(unsigned int, const std::string&) const;
+  virtual bool LoadFromCache(const std::string&);
+  virtual bool LoadFromCache(const unsigned char*, int);
   virtual std::uint32_t DataId() const;
   virtual std::string DeviceType() const;
-  virtual int DeviceIoControl(int code, const void* in, int inLength, void* out, int outLength,
-                              int& returned);
+  virtual int DeviceIoControl(int, const void*, int, void*, int, int&);
   virtual void RoundDone();
   virtual bool UseControllerDb();
   virtual ~VDeviceInterface();
   virtual void Reset();
-  virtual int InitV(ZeqVDevice* parent, unsigned int dataId, const Json::Value& settings);
-  virtual int Init(std::weak_ptr<ZeqController> controller, unsigned int dataId,
-                   const Json::Value& settings);
-  virtual bool InitSetting(const Json::Value& settings);
-  virtual bool IsSupportDevice(const std::string& deviceType) const;
-  virtual std::shared_ptr<VDeviceInterface> GetChildVDevice(unsigned int dataId);
+  virtual int InitV(ZeqVDevice*, unsigned int, const Json::Value&);
+  virtual int Init(std::weak_ptr<ZeqController>, unsigned int, const Json::Value&);
+  virtual bool InitSetting(const Json::Value&);
+  virtual bool IsSupportDevice(const std::string&) const;
+  virtual std::shared_ptr<VDeviceInterface> GetChildVDevice(unsigned int);
   virtual std::vector<std::shared_ptr<VDeviceInterface>> GetAllChildVDevices();
 
   std::map<std::string, std::string> attributes_;
@@ -98,23 +96,21 @@ class ZeqVDevice : public VDeviceInterface {
   ~ZeqVDevice() override;
 
   void Reset() override;
-  bool InitSetting(const Json::Value& settings) override;
+  bool InitSetting(const Json::Value&) override;
 
-  virtual int SendSP(int dataId, const unsigned char* data, unsigned int length, bool delay);
-  virtual int SendDelayData(int dataId);
-  virtual int SendDoData(int index, char value);
-  virtual int ReadDi(int index);
-  virtual int ReadAi(int index);
-  virtual double Get_SP_Value(unsigned int dataId, const std::string& name);
+  virtual int SendSP(int, const unsigned char*, unsigned int, bool);
+  virtual int SendDelayData(int);
+  virtual int SendDoData(int, char);
+  virtual int ReadDi(int);
+  virtual int ReadAi(int);
+  virtual double Get_SP_Value(unsigned int, const std::string&);
 
-  void CheckThreshold(const std::string& signalId, const std::string& signalName,
-                      const float& value, int flag);
-  void CheckThresholdBool(int level, const std::string& key, const std::string& alarmId,
-                          const std::string& valueText, const std::string& message, bool active,
-                          unsigned short flag);
-  void CheckAOReport(const std::string& signalId, float value);
-  int DoBatchCheckThreshold(const std::vector<rule_value>& rules);
-  void SaveDeviceHistory(const unsigned char* data, unsigned int length);
+  void CheckThreshold(const std::string&, const std::string&, const float&, int);
+  void CheckThresholdBool(int, const std::string&, const std::string&, const std::string&,
+                          const std::string&, bool, unsigned short);
+  void CheckAOReport(const std::string&, float);
+  int DoBatchCheckThreshold(const std::vector<rule_value>&);
+  void SaveDeviceHistory(const unsigned char*, unsigned int);
 
   std::vector<rule_value> ruleValues_;
   std::string lastError_;
@@ -133,16 +129,16 @@ class ZeqSocketDevice : public ZeqVDevice {
   ZeqSocketDevice();
   ~ZeqSocketDevice() override;
 
-  virtual int process(int socket, unsigned char* data, int length);
-  virtual long process_data(int socket, unsigned char* data, int length) = 0;
-  virtual int OnConnected(int socket);
+  virtual int process(int, unsigned char*, int);
+  virtual long process_data(int, unsigned char*, int) = 0;
+  virtual int OnConnected(int);
   virtual bool RefreshStatus();
-  virtual int StartSocket(const std::string& host, unsigned short port);
-  virtual int CloseSocket(int socket);
-  virtual int SendSocketData(const unsigned char* data, unsigned int length);
-  virtual int SendSocketData(int socket, const unsigned char* data, unsigned int length);
-  virtual int SendSocketData(const std::vector<boost::asio::const_buffer>& buffers);
-  virtual int SendSocketData(int socket, const std::vector<boost::asio::const_buffer>& buffers);
+  virtual int StartSocket(const std::string&, unsigned short);
+  virtual int CloseSocket(int);
+  virtual int SendSocketData(const unsigned char*, unsigned int);
+  virtual int SendSocketData(int, const unsigned char*, unsigned int);
+  virtual int SendSocketData(const std::vector<boost::asio::const_buffer>&);
+  virtual int SendSocketData(int, const std::vector<boost::asio::const_buffer>&);
 
   std::uint8_t endpointFlag;
   std::vector<unsigned char> pending_;
@@ -169,13 +165,12 @@ class ZeqBacNetDevice : public ZeqSocketDevice {
   ZeqBacNetDevice();
   ~ZeqBacNetDevice() override;
 
-  int Init(std::weak_ptr<ZeqController> controller, unsigned int dataId,
-           const Json::Value& settings) override;
+  int Init(std::weak_ptr<ZeqController>, unsigned int, const Json::Value&) override;
   // The host's own operation, after the contract's slots.
-  virtual int SubscribeCov(unsigned int instance);
+  virtual int SubscribeCov(unsigned int);
 
-  bool Send_Read_Property_Request_Address(BACnetObjectType type, unsigned int instance,
-                                          BACNET_PROPERTY_ID property, unsigned int arrayIndex);
+  bool Send_Read_Property_Request_Address(BACnetObjectType, unsigned int, BACNET_PROPERTY_ID,
+                                          unsigned int);
   bool Receive();
 
   std::array<char, 40> guardC_;
