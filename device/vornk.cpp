@@ -20,17 +20,13 @@ vornk::vornk(std::chrono::milliseconds pause) : pause_(pause) {
 
 vornk::~vornk() { stopSampling(); }
 
-vornk::InitSettingResult vornk::InitSetting(const Json::Value& settings) {
+auto vornk::InitSetting(const Json::Value& settings)
+    -> decltype(this->Base::InitSetting(settings)) {
   refuseSettingsInsideOwnWork();
   writeDataId();
   startSampling();
   return Base::InitSetting(settings);
 }
-
-// Both return 0, in the type the host declares.
-vornk::ProcessDataResult vornk::process_data(int, unsigned char*, int) { return {}; }
-
-vornk::RefreshStatusResult vornk::RefreshStatus() { return {}; }
 
 void vornk::RunCheckThreshold() {}
 

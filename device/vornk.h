@@ -9,7 +9,6 @@
 #include <mutex>
 #include <string_view>
 #include <thread>
-#include <utility>
 
 #include "device/point_table.h"
 #include "device/vornk_data.h"
@@ -19,9 +18,6 @@
 class vornk : public DavEdizEvivev<vornk_Data_t, ZeqBacNetDevice, vk::device::kVornkDataId> {
  public:
   using Base = DavEdizEvivev<vornk_Data_t, ZeqBacNetDevice, vk::device::kVornkDataId>;
-  // What the socket layer's hooks return, as the host declares them.
-  using ProcessDataResult = decltype(std::declval<ZeqBacNetDevice&>().process_data(0, nullptr, 0));
-  using RefreshStatusResult = decltype(std::declval<ZeqBacNetDevice&>().RefreshStatus());
 
   vornk();
   vornk(const vornk&) = delete;
@@ -34,9 +30,15 @@ class vornk : public DavEdizEvivev<vornk_Data_t, ZeqBacNetDevice, vk::device::kV
 
   // Copies the data identifier into the record, starts the sampling thread (once per device)
   // and runs the generic settings import.
-  InitSettingResult InitSetting(const Json::Value& settings) override;
-  ProcessDataResult process_data(int socket, unsigned char* data, int length) override;
-  RefreshStatusResult RefreshStatus() override;
+  auto InitSetting(const Json::Value& settings)
+      -> decltype(this->Base::InitSetting(settings)) override;
+  // The socket layer's hooks: both return 0, in the type the host declares (taken through this,
+  // so that hooks the host declares protected serve as well).
+  auto process_data(int socket, unsigned char* data, int length)
+      -> decltype(this->ZeqBacNetDevice::process_data(socket, data, length)) override {
+    return {};
+  }
+  auto RefreshStatus() -> decltype(this->ZeqBacNetDevice::RefreshStatus()) override { return {}; }
   void RunCheckThreshold() override;
 
   // Body of the sampling thread: cycles and pauses until the device is stopped.

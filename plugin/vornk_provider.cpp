@@ -4,7 +4,9 @@
 
 vornkProvider::~vornkProvider() = default;
 
-vornkProvider::DevicePointer vornkProvider::create() const { return new vornk(); }
+auto vornkProvider::create() const -> decltype(this->ZeqSocketDeviceProvider::create()) {
+  return new vornk();
+}
 
 std::vector<std::shared_ptr<Provider>> get_providers() {
   std::vector<std::shared_ptr<Provider>> providers;

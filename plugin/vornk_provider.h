@@ -2,7 +2,6 @@
 #pragma once
 
 #include <memory>
-#include <utility>
 #include <vector>
 
 #include "unidata/host.h"
@@ -11,11 +10,9 @@ class vornkProvider final : public ZeqSocketDeviceProvider {
  public:
   vornkProvider() = default;
   ~vornkProvider() override;
-  // The host's device pointer type, as its create() declares it.
-  using DevicePointer = decltype(std::declval<const ZeqSocketDeviceProvider&>().create());
 
-  // A new, unconfigured vornk device owned by the caller.
-  DevicePointer create() const override;
+  // A new, unconfigured vornk device owned by the caller, as the host's device pointer type.
+  auto create() const -> decltype(this->ZeqSocketDeviceProvider::create()) override;
 };
 
 // The module's only exported symbol: a new list holding one new vornkProvider.

@@ -22,7 +22,6 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
-#include <utility>
 
 #include "unidata/bounded_lock.h"
 #include "unidata/fixed_texts.h"
@@ -45,9 +44,6 @@ class DavEdizEvivev : public HostDevice {
 
  public:
   static constexpr unsigned int kRecordSize = sizeof(Record);
-  // What the host's InitSetting returns; the module passes it on unchanged.
-  using InitSettingResult =
-      decltype(std::declval<HostDevice&>().InitSetting(std::declval<const Json::Value&>()));
 
   DavEdizEvivev() {
     std::memset(&record_, 0, sizeof record_);
@@ -114,8 +110,10 @@ class DavEdizEvivev : public HostDevice {
   // import (1: configuration file, 3: mobile identifiers, 5: threshold maps) and hands the
   // settings to the host. Settings that are not a JSON object, and import errors, leave as
   // exceptions before the host call, as does a threshold lock that stays taken (then nothing
-  // but the data identifier has changed).
-  InitSettingResult InitSetting(const Json::Value& settings) override {
+  // but the data identifier has changed). Returns what the host's returns, in the host's type
+  // (taken through this, so that a protected InitSetting of the host's serves as well).
+  auto InitSetting(const Json::Value& settings)
+      -> decltype(this->ZeqVDevice::InitSetting(settings)) override {
     refuseSettingsInsideOwnWork();
     writeDataId();
     if (const char* why = vk::unidata::notAnObject(settings)) {
@@ -160,8 +158,7 @@ class DavEdizEvivev : public HostDevice {
   // first use a copy of templateId's) asks for it; true when it did. The caller holds
   // thresholdLock_.
   bool CheckAOReport(const std::string& templateId, const std::string& signalId, float value) {
-    ZeqVDevice::BAOSetting* rule =
-        vk::unidata::aoReportRule(this->aoReportSettings_, templateId, signalId);
+    auto* rule = vk::unidata::aoReportRule(this->aoReportSettings_, templateId, signalId);
     if (rule == nullptr || !vk::unidata::aoReportDue(*rule, value, vk::unidata::wallClock))
       return false;
     rule->lastReportValue = value;

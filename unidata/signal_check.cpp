@@ -21,16 +21,7 @@ std::optional<float> signalValue(const Json::Value& value) {
   return std::nullopt;
 }
 
-ZeqVDevice::BAOSetting* aoReportRule(AoReportSettings& settings, const std::string& templateId,
-                                     const std::string& signalId) {
-  const auto own = settings.find(signalId);
-  if (own != settings.end()) return &own->second;
-  const auto inherited = settings.find(templateId);
-  if (inherited == settings.end()) return nullptr;
-  return &settings.emplace(signalId, inherited->second).first->second;
-}
-
-bool aoReportDue(const ZeqVDevice::BAOSetting& rule, float value, std::time_t (*clock)()) {
+bool aoReportDue(const AoReportRule& rule, float value, std::time_t (*clock)()) {
   const float last = rule.lastReportValue;
   if (rule.absEnabled && (value > last + rule.absDelta || value < last - rule.absDelta)) {
     return true;

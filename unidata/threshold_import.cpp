@@ -58,8 +58,7 @@ void importThresholdSettings(const Json::Value& settings, SignalThresholdMap& up
 
 void importMobileIds(const Json::Value& settings, std::uint32_t dataId,
                      std::map<std::string, std::string>& idMap,
-                     std::map<std::string, std::string>& nameMap, SignalLevelMap& levelMap,
-                     SignalValueMap& valueMap) {
+                     std::map<std::string, std::string>& nameMap, const SignalReading& reading) {
   writeLine({text::kMobileStart});
   const Json::Value* signals = findMember(settings, "thresholdSetting");
   if (signals == nullptr || signals->isNull()) return;
@@ -88,9 +87,9 @@ void importMobileIds(const Json::Value& settings, std::uint32_t dataId,
       }
       triple += ';';
     }
-    writeLine({text::kMobile, key, ":", triple, text::kMobileLevel,
-               DecimalText(static_cast<long long>(levelMap[key])), text::kMobileValue,
-               StreamFloatText(valueMap[key])});
+    const auto [level, value] = reading(key);
+    writeLine({text::kMobile, key, ":", triple, text::kMobileLevel, DecimalText(level),
+               text::kMobileValue, StreamFloatText(value)});
     idMap[key] = triple;
   }
 }

@@ -4,17 +4,15 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <string>
+#include <utility>
 
 #include "unidata/host.h"
 #include "unidata/signal_threshold.h"
 
 namespace vk::unidata {
-
-// The host's level and value maps of the signals, as it declares them.
-using SignalLevelMap = decltype(ZeqVDevice::signalLevelMap);
-using SignalValueMap = decltype(ZeqVDevice::signalValueMap);
 
 // Stores one band of a threshold record under the signal's name: alarm identifier id + suffix,
 // threshold, recovery value and level parsed from the three members, alarm inactive. The band is
@@ -29,13 +27,27 @@ void importThresholdSettings(const Json::Value& settings, SignalThresholdMap& up
                              SignalThresholdMap& up2, SignalThresholdMap& low,
                              SignalThresholdMap& low2);
 
+// A signal's level and value as the host keeps them, looked up by the signal's key.
+using SignalReading = std::function<std::pair<long long, float>(const std::string& key)>;
+
 // Records, for every member of "thresholdSetting", its signal name and its identifier triple
-// "NMAlarmID;ID;SignalNumber;", with a trace line per member. The host's level and value maps
-// gain a zero entry for a member they lack, as their lookup inserts one. A "thresholdSetting"
-// that is an array throws std::invalid_argument naming its type, after the trace lines.
+// "NMAlarmID;ID;SignalNumber;", with a trace line per member that shows the member's reading. A
+// "thresholdSetting" that is an array throws std::invalid_argument naming its type, after the
+// trace lines.
 void importMobileIds(const Json::Value& settings, std::uint32_t dataId,
                      std::map<std::string, std::string>& idMap,
-                     std::map<std::string, std::string>& nameMap, SignalLevelMap& levelMap,
-                     SignalValueMap& valueMap);
+                     std::map<std::string, std::string>& nameMap, const SignalReading& reading);
+
+// The same, reading the host's level and value maps of the signals, whatever their types. They
+// gain a zero entry for a member they lack, as their lookup inserts one.
+template <typename LevelMap, typename ValueMap>
+void importMobileIds(const Json::Value& settings, std::uint32_t dataId,
+                     std::map<std::string, std::string>& idMap,
+                     std::map<std::string, std::string>& nameMap, LevelMap& levelMap,
+                     ValueMap& valueMap) {
+  importMobileIds(settings, dataId, idMap, nameMap, [&](const std::string& key) {
+    return std::pair<long long, float>(levelMap[key], valueMap[key]);
+  });
+}
 
 }  // namespace vk::unidata
