@@ -86,7 +86,7 @@ bool VDeviceInterface::LoadFromCache(const std::string& cached) {
 }
 
 bool VDeviceInterface::LoadFromCache(const unsigned char*, int) { return false; }
-std::uint32_t VDeviceInterface::DataId() const { return dataId_; }
+vk::foreign_host::DataIdType VDeviceInterface::DataId() const { return dataId_; }
 std::string VDeviceInterface::DeviceType() const { return deviceType_; }
 int VDeviceInterface::DeviceIoControl(int, const void*, int, void*, int, int& returned) {
   returned = 0;
@@ -103,7 +103,7 @@ int VDeviceInterface::Init(std::weak_ptr<ZeqController>, unsigned int dataId, co
   dataId_ = dataId;
   return 1;
 }
-bool VDeviceInterface::InitSetting(const Json::Value&) { return false; }
+vk::foreign_host::SettingResult VDeviceInterface::InitSetting(const Json::Value&) { return false; }
 bool VDeviceInterface::IsSupportDevice(const std::string& type) const {
   return type == deviceType_;
 }
@@ -117,7 +117,7 @@ ZeqVDevice::ZeqVDevice() : checkResult_(false), roundState_(0), dataReady_(false
 }
 ZeqVDevice::~ZeqVDevice() = default;
 void ZeqVDevice::Reset() {}
-bool ZeqVDevice::InitSetting(const Json::Value&) { return true; }
+vk::foreign_host::SettingResult ZeqVDevice::InitSetting(const Json::Value&) { return true; }
 
 int ZeqVDevice::SendSP(int, const unsigned char* data, unsigned int length, bool) {
   std::lock_guard<std::mutex> lock(recordLock);
@@ -153,7 +153,7 @@ int ZeqSocketDevice::OnConnected(int socket) {
   socketId_ = socket;
   return 0;
 }
-bool ZeqSocketDevice::RefreshStatus() { return true; }
+vk::foreign_host::StatusResult ZeqSocketDevice::RefreshStatus() { return true; }
 int ZeqSocketDevice::StartSocket(const std::string&, unsigned short) { return -1; }
 int ZeqSocketDevice::CloseSocket(int) { return 0; }
 int ZeqSocketDevice::SendSocketData(const unsigned char* data, unsigned int length) {
@@ -187,10 +187,9 @@ int ZeqBacNetDevice::Init(std::weak_ptr<ZeqController> controller, unsigned int 
 
 int ZeqBacNetDevice::SubscribeCov(unsigned int) { return 0; }
 
-bool ZeqBacNetDevice::Send_Read_Property_Request_Address(BACnetObjectType type,
-                                                         unsigned int instance,
-                                                         BACNET_PROPERTY_ID property,
-                                                         unsigned int arrayIndex) {
+vk::foreign_host::BacnetResult ZeqBacNetDevice::Send_Read_Property_Request_Address(
+    BACnetObjectType type, unsigned int instance, BACNET_PROPERTY_ID property,
+    unsigned int arrayIndex) {
   if (property != PROP_ID_PRESENT_VALUE || arrayIndex != BACNET_ARRAY_ALL) return false;
   requestedType_ = type;
   requestedInstance_ = instance;
@@ -199,8 +198,9 @@ bool ZeqBacNetDevice::Send_Read_Property_Request_Address(BACnetObjectType type,
   return true;
 }
 
-bool ZeqBacNetDevice::Receive() {
-  receivedValue = vk::foreign_host::answerFor(requestedType_, requestedInstance_);
+vk::foreign_host::BacnetResult ZeqBacNetDevice::Receive() {
+  const std::uint32_t answer = vk::foreign_host::answerFor(requestedType_, requestedInstance_);
+  std::memcpy(&receivedValue, &answer, sizeof receivedValue);
   return true;
 }
 

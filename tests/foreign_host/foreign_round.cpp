@@ -20,7 +20,34 @@
 #include "device/point_table.h"
 #include "host_framework.h"
 
+// The host's own view of a device's fields, as every class of the rendering allows it.
+struct vk::foreign_host::Inspector {
+  static bool endpointFlagSet(const ZeqSocketDevice& device) { return device.endpointFlag == 1; }
+  static void setEndpoint(ZeqSocketDevice& device, const char* text) { device.endpointText = text; }
+  static const boost::posix_time::ptime& roundTime(const ZeqVDevice& device) {
+    return device.roundTime_;
+  }
+  static bool roundFieldsSet(const ZeqVDevice& device) {
+    return device.dataReady_ && device.roundState_ == 1 && device.checkResult_;
+  }
+  static bool guardsKept(const ZeqBacNetDevice& device) {
+    return guarded(device.guardA_) && guarded(device.guardB_) && guarded(device.guardC_);
+  }
+
+ private:
+  template <typename Array>
+  static bool guarded(const Array& guard) {
+    const auto* bytes = reinterpret_cast<const unsigned char*>(guard.data());
+    for (std::size_t i = 0; i < sizeof guard; ++i) {
+      if (bytes[i] != kGuard) return false;
+    }
+    return true;
+  }
+};
+
 namespace {
+
+using vk::foreign_host::Inspector;
 
 int failures = 0;
 
@@ -28,15 +55,6 @@ void expect(bool holds, const std::string& what) {
   if (holds) return;
   std::fprintf(stderr, "foreign_round: %s\n", what.c_str());
   ++failures;
-}
-
-template <typename Array>
-bool guarded(const Array& guard) {
-  const auto* bytes = reinterpret_cast<const unsigned char*>(guard.data());
-  for (std::size_t i = 0; i < sizeof guard; ++i) {
-    if (bytes[i] != vk::foreign_host::kGuard) return false;
-  }
-  return true;
 }
 
 // The record as the device should have published it, stamp aside.
@@ -97,16 +115,17 @@ int main(int argc, char** argv) {
     return 1;
   }
 
-  ZeqVDevice* created = getProviders().at(0)->create();
-  auto* device = dynamic_cast<ZeqBacNetDevice*>(created);
-  if (device == nullptr) {
+  // The host drives a device through its interface, and reads its fields as the host's own.
+  VDeviceInterface* device = getProviders().at(0)->create();
+  auto* bacnet = dynamic_cast<ZeqBacNetDevice*>(device);
+  if (bacnet == nullptr) {
     std::fprintf(stderr, "foreign_round: create() gave no BACnet device\n");
     return 1;
   }
   expect(device->DeviceType() == "vornk", "DeviceType() is " + device->DeviceType());
-  expect(device->endpointFlag == 1, "endpointFlag is not 1");
+  expect(Inspector::endpointFlagSet(*bacnet), "endpointFlag is not 1");
   device->Init({}, 4242, Json::Value());
-  device->endpointText = "foreign";
+  Inspector::setEndpoint(*bacnet, "foreign");
 
   const auto before = boost::posix_time::second_clock::local_time();
   expect(device->InitSetting(Json::Value(Json::objectValue)),
@@ -131,19 +150,17 @@ int main(int argc, char** argv) {
   checkRecord(published, "published");
   expect(published == vk::foreign_host::stored(),
          "the stored record differs from the published one");
-  expect(!device->roundTime_.is_special() && device->roundTime_ >= before,
-         "roundTime_ is not the round's time");
-  const ttime stamp = get_ttime(device->roundTime_);
+  const boost::posix_time::ptime& roundTime = Inspector::roundTime(*bacnet);
+  expect(!roundTime.is_special() && roundTime >= before, "roundTime_ is not the round's time");
+  const ttime stamp = get_ttime(roundTime);
   expect(published.size() == sizeof(vornk_Data_t) &&
              std::memcmp(published.data() + offsetof(vornk_Data_t, stamp), &stamp, 7) == 0,
          "the record's stamp is not the round's");
-  expect(device->dataReady_ && device->roundState_ == 1 && device->checkResult_,
-         "the round's host fields are not set");
-  expect(guarded(device->guardA_) && guarded(device->guardB_) && guarded(device->guardC_),
-         "the host's own members were overwritten");
+  expect(Inspector::roundFieldsSet(*bacnet), "the round's host fields are not set");
+  expect(Inspector::guardsKept(*bacnet), "the host's own members were overwritten");
 
   // The device waits out its pause now: deleting it stops the pause at once.
-  within(std::chrono::seconds(4), "deleting the device", [&] { delete created; });
+  within(std::chrono::seconds(4), "deleting the device", [&] { delete device; });
   dlclose(module);
   if (failures != 0) return 1;
   std::printf(

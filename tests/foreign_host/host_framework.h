@@ -1,12 +1,20 @@
-// A second rendering of the host framework, written from the host contract alone and laid out as
-// another host may lay it out: the contract's fields in another order among members of its own,
-// other sizes, a virtual operation of its own after the contract's slots, its own result types,
-// enumerator spellings and mutex, and no visibility attributes, as a vendor's headers have none.
+// A second rendering of the host framework, written from the host contract alone and taking the
+// other side from the stand-in in host/ on every choice the contract leaves open: the contract's
+// fields, its nested type and the operations only a device calls are protected, the host's own
+// members private; the fields sit in another order among members of its own, with other sizes
+// and types; the host has a virtual operation of its own after the contract's slots, its own
+// result types, enumerator spellings and mutex; the classes carry visibility attributes, and
+// jsoncpp comes in through its value header alone. The host's own program reaches the fields
+// through vk::foreign_host::Inspector, which every class befriends.
+//
+// Where one rendering cannot take every other side at once, variant/host_framework.h sets
+// FOREIGN_HOST_VARIANT and includes this file: the choices below then take a third side.
+//
 // vornk.so built against it must work with foreign_host.cpp, its implementation: that proves the
-// module relies on the contract and on nothing else of the stand-in in host/.
+// module relies on the contract and on nothing else of the stand-in.
 #pragma once
 
-#include <json/json.h>
+#include <json/value.h>
 #include <pthread.h>
 
 #include <array>
@@ -18,6 +26,10 @@
 #include <string>
 #include <vector>
 
+#ifndef FOREIGN_HOST_VARIANT
+
+#define FOREIGN_API __attribute__((visibility("default")))
+
 enum class BACnetObjectType : std::uint16_t {
   kAnalogIn = 0,
   kAnalogOut = 1,
@@ -28,7 +40,59 @@ enum class BACnetObjectType : std::uint16_t {
 enum BACNET_PROPERTY_ID : int { PROP_ID_PRESENT_VALUE = 85, PROP_ID_OBJECT_NAME = 77 };
 #define BACNET_ARRAY_ALL 0xFFFFFFFFu
 
-struct rule_value {
+class HostMutex;
+
+namespace vk::foreign_host {
+using DataIdType = std::uint32_t;
+using RoundState = std::int16_t;
+using ReceivedCell = std::int32_t;
+using SocketId = long;
+using EndpointFlag = bool;
+using ControllerDbFlag = unsigned char;
+using SettingResult = bool;
+using ProcessResult = long;
+using StatusResult = bool;
+using BacnetResult = bool;
+using BacnetMutex = HostMutex;
+}  // namespace vk::foreign_host
+
+#else
+
+#include <boost/thread/mutex.hpp>
+
+#define FOREIGN_API
+
+enum BACnetObjectType {
+  BACNET_OBJECT_ANALOG_INPUT = 0,
+  BACNET_OBJECT_ANALOG_OUTPUT = 1,
+  BACNET_OBJECT_ANALOG_VALUE = 2,
+  BACNET_OBJECT_BINARY_INPUT = 3,
+  BACNET_OBJECT_BINARY_OUTPUT = 4,
+};
+enum class BACNET_PROPERTY_ID : std::uint8_t { PresentValue = 85 };
+enum : unsigned { BACNET_ARRAY_ALL = 0xFFFFFFFFu };
+
+namespace vk::foreign_host {
+using DataIdType = std::int32_t;
+using RoundState = char16_t;
+using ReceivedCell = float;
+using SocketId = unsigned;
+using EndpointFlag = char;
+using ControllerDbFlag = int;
+using SettingResult = long;
+using ProcessResult = short;
+using StatusResult = unsigned;
+enum BacnetResult { kBacnetFailed, kBacnetDone };
+using BacnetMutex = boost::mutex;
+}  // namespace vk::foreign_host
+
+#endif
+
+namespace vk::foreign_host {
+struct Inspector;
+}
+
+struct FOREIGN_API rule_value {
   std::string rule;
   std::string id;
   std::string name;
@@ -36,20 +100,22 @@ struct rule_value {
 };
 
 // Year since 2000, month, day, hour, minute, second, and a flag byte set for a converted time.
-struct ttime {
+struct FOREIGN_API ttime {
   std::uint8_t fields[7];
 };
-ttime get_ttime(boost::posix_time::ptime time);
+FOREIGN_API ttime get_ttime(boost::posix_time::ptime time);
 
-class ZeqController {
+class FOREIGN_API ZeqController {
  public:
   virtual ~ZeqController();
+
+ private:
   std::string site_;
 };
 
 class ZeqVDevice;
 
-class VDeviceInterface {
+class FOREIGN_API VDeviceInterface {
  public:
   VDeviceInterface();
   VDeviceInterface(const VDeviceInterface&) = delete;
@@ -58,7 +124,7 @@ class VDeviceInterface {
   virtual float Get_Value(unsigned int, const std::string&) const;
   virtual bool LoadFromCache(const std::string&);
   virtual bool LoadFromCache(const unsigned char*, int);
-  virtual std::uint32_t DataId() const;
+  virtual vk::foreign_host::DataIdType DataId() const;
   virtual std::string DeviceType() const;
   virtual int DeviceIoControl(int, const void*, int, void*, int, int&);
   virtual void RoundDone();
@@ -67,20 +133,32 @@ class VDeviceInterface {
   virtual void Reset();
   virtual int InitV(ZeqVDevice*, unsigned int, const Json::Value&);
   virtual int Init(std::weak_ptr<ZeqController>, unsigned int, const Json::Value&);
-  virtual bool InitSetting(const Json::Value&);
+  virtual vk::foreign_host::SettingResult InitSetting(const Json::Value&);
   virtual bool IsSupportDevice(const std::string&) const;
   virtual std::shared_ptr<VDeviceInterface> GetChildVDevice(unsigned int);
   virtual std::vector<std::shared_ptr<VDeviceInterface>> GetAllChildVDevices();
 
+ private:
+  friend struct vk::foreign_host::Inspector;
   std::map<std::string, std::string> attributes_;
-  bool useControllerDb_;
+
+ protected:
+  vk::foreign_host::ControllerDbFlag useControllerDb_;
+
+ private:
   std::array<std::uint8_t, 13> guardA_;
+
+ protected:
   std::string deviceType_;
-  std::uint32_t dataId_;
+  vk::foreign_host::DataIdType dataId_;
 };
 
-class ZeqVDevice : public VDeviceInterface {
+class FOREIGN_API ZeqVDevice : public VDeviceInterface {
  public:
+  ZeqVDevice();
+  ~ZeqVDevice() override;
+
+ protected:
   struct BAOSetting {
     bool absEnabled;
     float absDelta;
@@ -92,19 +170,18 @@ class ZeqVDevice : public VDeviceInterface {
     float lastReportValue;
   };
 
-  ZeqVDevice();
-  ~ZeqVDevice() override;
-
   void Reset() override;
-  bool InitSetting(const Json::Value&) override;
-
+  vk::foreign_host::SettingResult InitSetting(const Json::Value&) override;
   virtual int SendSP(int, const unsigned char*, unsigned int, bool);
+
+ public:
   virtual int SendDelayData(int);
   virtual int SendDoData(int, char);
   virtual int ReadDi(int);
   virtual int ReadAi(int);
   virtual double Get_SP_Value(unsigned int, const std::string&);
 
+ protected:
   void CheckThreshold(const std::string&, const std::string&, const float&, int);
   void CheckThresholdBool(int, const std::string&, const std::string&, const std::string&,
                           const std::string&, bool, unsigned short);
@@ -113,26 +190,43 @@ class ZeqVDevice : public VDeviceInterface {
   void SaveDeviceHistory(const unsigned char*, unsigned int);
 
   std::vector<rule_value> ruleValues_;
+
+ private:
+  friend struct vk::foreign_host::Inspector;
   std::string lastError_;
+
+ protected:
   std::map<std::string, float> signalValueMap;
   bool checkResult_;
   boost::posix_time::ptime roundTime_;
+
+ private:
   std::array<double, 3> guardB_;
+
+ protected:
   std::map<std::string, BAOSetting> aoReportSettings_;
-  std::uint16_t roundState_;
+  vk::foreign_host::RoundState roundState_;
   std::map<std::string, int> signalLevelMap;
   bool dataReady_;
 };
 
-class ZeqSocketDevice : public ZeqVDevice {
+class FOREIGN_API ZeqSocketDevice : public ZeqVDevice {
  public:
   ZeqSocketDevice();
   ~ZeqSocketDevice() override;
 
   virtual int process(int, unsigned char*, int);
-  virtual long process_data(int, unsigned char*, int) = 0;
+
+ protected:
+  virtual vk::foreign_host::ProcessResult process_data(int, unsigned char*, int) = 0;
+
+ public:
   virtual int OnConnected(int);
-  virtual bool RefreshStatus();
+
+ protected:
+  virtual vk::foreign_host::StatusResult RefreshStatus();
+
+ public:
   virtual int StartSocket(const std::string&, unsigned short);
   virtual int CloseSocket(int);
   virtual int SendSocketData(const unsigned char*, unsigned int);
@@ -140,14 +234,20 @@ class ZeqSocketDevice : public ZeqVDevice {
   virtual int SendSocketData(const std::vector<boost::asio::const_buffer>&);
   virtual int SendSocketData(int, const std::vector<boost::asio::const_buffer>&);
 
-  std::uint8_t endpointFlag;
+ protected:
+  vk::foreign_host::EndpointFlag endpointFlag;
+
+ private:
+  friend struct vk::foreign_host::Inspector;
   std::vector<unsigned char> pending_;
+
+ protected:
   std::string endpointText;
-  int socketId_;
+  vk::foreign_host::SocketId socketId_;
 };
 
 // The host's own mutex: a POSIX mutex with lock and unlock.
-class HostMutex {
+class FOREIGN_API HostMutex {
  public:
   HostMutex();
   ~HostMutex();
@@ -160,7 +260,7 @@ class HostMutex {
   pthread_mutex_t mutex_;
 };
 
-class ZeqBacNetDevice : public ZeqSocketDevice {
+class FOREIGN_API ZeqBacNetDevice : public ZeqSocketDevice {
  public:
   ZeqBacNetDevice();
   ~ZeqBacNetDevice() override;
@@ -169,29 +269,46 @@ class ZeqBacNetDevice : public ZeqSocketDevice {
   // The host's own operation, after the contract's slots.
   virtual int SubscribeCov(unsigned int);
 
-  bool Send_Read_Property_Request_Address(BACnetObjectType, unsigned int, BACNET_PROPERTY_ID,
-                                          unsigned int);
-  bool Receive();
+ protected:
+  vk::foreign_host::BacnetResult Send_Read_Property_Request_Address(BACnetObjectType, unsigned int,
+                                                                    BACNET_PROPERTY_ID,
+                                                                    unsigned int);
+  vk::foreign_host::BacnetResult Receive();
 
+ private:
+  friend struct vk::foreign_host::Inspector;
   std::array<char, 40> guardC_;
-  std::uint32_t receivedValue;
+
+ protected:
+  vk::foreign_host::ReceivedCell receivedValue;
+
+ private:
   std::map<std::uint32_t, std::string> objectNames_;
-  HostMutex bacnetMutex;
+
+ protected:
+  vk::foreign_host::BacnetMutex bacnetMutex;
+
+ private:
   std::weak_ptr<ZeqController> controller_;
   BACnetObjectType requestedType_;
   unsigned int requestedInstance_;
 };
 
-class Provider {
+class FOREIGN_API Provider {
  public:
   virtual ~Provider();
   virtual ZeqVDevice* create() const = 0;
+
+ private:
   std::string name_;
 };
 
-class ZeqSocketDeviceProvider : public Provider {
+class FOREIGN_API ZeqSocketDeviceProvider : public Provider {
  public:
   ~ZeqSocketDeviceProvider() override;
+#ifdef FOREIGN_HOST_VARIANT
+  ZeqSocketDevice* create() const override = 0;
+#endif
 };
 
 // What this host records for the program that checks a module against it (none of it is the
