@@ -4,10 +4,12 @@
 #include <cstdlib>
 #include <cstring>
 #include <exception>
+#include <optional>
 
 #include "device/point_table.h"
 #include "unidata/fixed_texts.h"
 #include "unidata/log_line.h"
+#include "unidata/refusal.h"
 
 using vk::unidata::writeLine;
 
@@ -89,6 +91,8 @@ void vornk::do_sample() {
   writeLine({vk::unidata::text::kRefreshStatus});
   if (endpointText.empty()) return;
 
+  const SamplingCycle cycle(*this);
+  bool interrupted = false;
   for (const vk::device::Point& point : vk::device::kPoints) {
     if (stopping_) return;
     std::lock_guard<decltype(bacnetMutex)> bacnet(bacnetMutex);
@@ -106,14 +110,24 @@ void vornk::do_sample() {
 
     // Store the value (the low byte, or all four bytes), then echo it as read back from its slot.
     static_assert(sizeof receivedValue == 4, "the host's receivedValue is a 32-bit cell");
-    const std::uint32_t stored = storeValue(point.recordOffset, &receivedValue, point.size);
+    const std::optional<std::uint32_t> stored =
+        storeValue(point.recordOffset, &receivedValue, point.size);
+    if (!stored) {
+      interrupted = true;
+      break;
+    }
     if (point.size == 1) {
-      echoValue(point, vk::unidata::DecimalText(static_cast<unsigned long long>(stored)));
+      echoValue(point, vk::unidata::DecimalText(static_cast<unsigned long long>(*stored)));
     } else {
       float value;
-      std::memcpy(&value, &stored, sizeof value);
+      std::memcpy(&value, &*stored, sizeof value);
       echoValue(point, vk::unidata::StreamFloatText(static_cast<double>(value)));
     }
+  }
+  // A restore replaced the record during the cycle: it stays the cached record, without a round.
+  if (interrupted) {
+    refuse(vk::unidata::refusal::kSamplingCycle, vk::unidata::refusal::kRestoredDuringCycle);
+    return;
   }
   RoundDone();
 }

@@ -56,7 +56,8 @@ class DavEdizEvivev : public HostDevice {
   using HostDevice::LoadFromCache;
 
   // Restores a cached record and completes a round with it on the calling thread. The round
-  // publishes exactly the cached bytes with a new stamp, even while the cycle stores points.
+  // publishes exactly the cached bytes with a new stamp; a sampling cycle it lands in stores
+  // nothing more and completes no round.
   bool LoadFromCache(const unsigned char* data, int length) override {
     if (data == nullptr || length != static_cast<int>(kRecordSize)) return false;
     if (refuseInsideOwnWork("LoadFromCache")) return false;
@@ -64,7 +65,7 @@ class DavEdizEvivev : public HostDevice {
     if (!round.owns_lock()) return false;
     {
       std::lock_guard<std::mutex> lock(recordLock_);
-      std::memcpy(&record_, data, kRecordSize);
+      restoreRecord(data);
     }
     this->dataReady_ = true;
     cachedRecord_ = data;
@@ -80,17 +81,23 @@ class DavEdizEvivev : public HostDevice {
 
   // Completes a round: stamps the record and publishes it from published_, where it stays valid
   // for the host until the next publication; evaluates; passes on the queued rule_values; stores
-  // the record as history.
+  // the record as history. Refused for a sampling cycle that a restore interrupted, and for a
+  // call of another thread while a cycle is under way.
   void RoundDone() override {
     // A round inside a round would clear the rules the host is walking, among other things.
     if (refuseInsideOwnWork("RoundDone")) return;
     const std::unique_lock<vk::unidata::BoundedLock> round = takeRoundLock("RoundDone");
     if (!round.owns_lock()) return;
+    if (refuseRoundInCycle()) return;
     const vk::unidata::ThreadMark::Scope inRound(roundThread_);
     this->dataReady_ = true;
     const boost::posix_time::ptime now = boost::posix_time::second_clock::local_time();
     this->roundTime_ = now;
     const unsigned char* bytes = stampAndPublish(get_ttime(now));
+    if (bytes == nullptr) {
+      refuse("RoundDone", vk::unidata::refusal::kCycleUnderWay);
+      return;
+    }
     this->ZeqVDevice::SendSP(PublishId, bytes, kRecordSize, false);
     this->Reset();
     this->checkResult_ = false;
@@ -205,24 +212,85 @@ class DavEdizEvivev : public HostDevice {
 
   unsigned char* recordBytes() { return reinterpret_cast<unsigned char*>(&record_); }
 
+  // One sampling cycle of the driver, on the calling thread, from the first read to the end of
+  // its round. A restore that lands after the cycle's first store interrupts it: its later
+  // stores and its round are refused, and the record stays the cached one.
+  class SamplingCycle {
+   public:
+    explicit SamplingCycle(DavEdizEvivev& device) : device_(device), mark_(device.cycleThread_) {}
+    ~SamplingCycle() {
+      std::lock_guard<std::mutex> lock(device_.recordLock_);
+      device_.cycleStored_ = false;
+    }
+    SamplingCycle(const SamplingCycle&) = delete;
+    SamplingCycle& operator=(const SamplingCycle&) = delete;
+
+   private:
+    DavEdizEvivev& device_;
+    const vk::unidata::ThreadMark::Scope mark_;
+  };
+
   // Writes the first size bytes of the 32-bit cell (its low-order bytes: the machine is
-  // little-endian) at offset of the record and returns what the slot then holds. Called by the
-  // cycle with bacnetMutex held.
-  std::uint32_t storeValue(std::size_t offset, const void* cell, std::size_t size) {
+  // little-endian) at offset of the record and returns what the slot then holds; nothing, and
+  // the record untouched, when a restore has interrupted the cycle. Called by the cycle with
+  // bacnetMutex held.
+  std::optional<std::uint32_t> storeValue(std::size_t offset, const void* cell, std::size_t size) {
     std::uint32_t stored = 0;
     std::lock_guard<std::mutex> lock(recordLock_);
+    if (!cycleStored_) {
+      cycleStored_ = true;
+      cycleRestores_ = restores_;
+    } else if (restores_ != cycleRestores_) {
+      return std::nullopt;
+    }
     std::memcpy(recordBytes() + offset, cell, size);
     std::memcpy(&stored, recordBytes() + offset, size);
     return stored;
   }
 
+  // Copies a cached record over the record. recordLock_ is held.
+  void restoreRecord(const unsigned char* data) {
+    std::memcpy(&record_, data, kRecordSize);
+    ++restores_;
+  }
+
+  // When the round about to begin may not publish the record, writes the line that says why and
+  // returns true: the round of a cycle that a restore interrupted, or a round of another thread
+  // while a cycle has stored points (unless it completes a restore). The round of a cycle that
+  // goes on ends the cycle's stores. The caller holds roundLock_, which keeps restores out.
+  bool refuseRoundInCycle() {
+    // A restore's round is never the cycle's, even on the cycle's thread.
+    const bool ownCycle = cycleThread_.heldByThisThread() && cachedRecord_ == nullptr;
+    bool conflict;
+    {
+      std::lock_guard<std::mutex> lock(recordLock_);
+      conflict = ownCycle ? cycleStored_ && restores_ != cycleRestores_ : otherRoundInCycle();
+      if (ownCycle) cycleStored_ = false;
+    }
+    if (!conflict) return false;
+    if (ownCycle) {
+      refuse(vk::unidata::refusal::kSamplingCycle, vk::unidata::refusal::kRestoredDuringCycle);
+    } else {
+      refuse("RoundDone", vk::unidata::refusal::kCycleUnderWay);
+    }
+    return true;
+  }
+
+  // Whether the calling thread's round, which is not a cycle's own, would publish points of a
+  // cycle beside older ones. recordLock_ is held.
+  bool otherRoundInCycle() const {
+    return !cycleThread_.heldByThisThread() && cachedRecord_ == nullptr && cycleStored_;
+  }
+
   // Writes stamp into the record and copies the record into published_, both under the record
-  // lock, so that a cycle storing points meanwhile cannot tear it; returns published_'s bytes. A
-  // round that completes a cached record takes the cached bytes again: the cycle may have stored
-  // points since LoadFromCache copied them in. The caller holds roundLock_.
+  // lock, so that a cycle storing points meanwhile cannot tear it; returns published_'s bytes, or
+  // null when a cycle began storing since this round of another thread began. A round that
+  // completes a cached record takes the cached bytes again: a cycle may have stored points since
+  // LoadFromCache copied them in, and is interrupted by it. The caller holds roundLock_.
   const unsigned char* stampAndPublish(const ttime& stamp) {
     std::lock_guard<std::mutex> lock(recordLock_);
-    if (cachedRecord_ != nullptr) std::memcpy(&record_, cachedRecord_, kRecordSize);
+    if (otherRoundInCycle()) return nullptr;
+    if (cachedRecord_ != nullptr) restoreRecord(cachedRecord_);
     std::memcpy(recordBytes() + offsetof(Record, stamp), &stamp, sizeof stamp);
     std::memcpy(&published_, &record_, kRecordSize);
     return reinterpret_cast<const unsigned char*>(&published_);
@@ -359,4 +427,5 @@ class DavEdizEvivev : public HostDevice {
   vk::unidata::ThreadMark roundThread_;       // the thread inside RoundDone
   vk::unidata::ThreadMark evaluationThread_;  // the thread inside the evaluation
   vk::unidata::ThreadMark exchangeThread_;    // the thread inside the driver's BACnet exchange
+  vk::unidata::ThreadMark cycleThread_;       // the thread inside the driver's sampling cycle
 };

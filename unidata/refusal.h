@@ -16,6 +16,15 @@ inline constexpr std::string_view kInsideEvaluation =
 inline constexpr std::string_view kInsideExchange =
     "called from inside the device's own BACnet exchange";
 
+// A round of another thread would publish the points of two cycles.
+inline constexpr std::string_view kCycleUnderWay =
+    "called while a sampling cycle of the device is under way";
+// A cycle whose record a restore replaced after its first store: its later points would sit beside
+// the cached ones.
+inline constexpr std::string_view kSamplingCycle = "sampling cycle";
+inline constexpr std::string_view kRestoredDuringCycle =
+    "a restore from the cache replaced the record during the cycle";
+
 // How long a call waits for the device's round lock or threshold lock, which host calls of a
 // round may be holding up from another thread: longer than any sane round, short enough that a
 // controller's watchdog sees a working process.

@@ -3,6 +3,7 @@
 // by a fixed number of host operations; run under ThreadSanitizer in CI.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <condition_variable>
@@ -70,8 +71,8 @@ class CheckingServices : public HostServices {
   }
 
  private:
-  // A whole record with this slot's data identifier, a plausible stamp, and every point slot
-  // holding either what the simulated device answers or what the cache held; a round on the
+  // A whole record with this slot's data identifier, a plausible stamp, and the point slots all
+  // holding what the simulated device answers or all what the cache held; a round on the
   // restoring thread publishes exactly the cached record.
   bool whole(const Bytes& record) const {
     if (record.size() != kRecordSize || std::memcmp(record.data(), &dataId_, 4) != 0) return false;
@@ -85,11 +86,12 @@ class CheckingServices : public HostServices {
     if (std::this_thread::get_id() == restorer_) {
       return std::equal(cached_.begin(), cached_.begin() + kStampOffset, record.begin());
     }
-    for (const Point& point : kPoints) {
-      const Bytes slot = slice(record, point.recordOffset, point.size);
-      if (slot != defaultSlot(point) && slot != cachedSlot(point, 0)) return false;
-    }
-    return true;
+    const auto all = [&](const auto& slotOf) {
+      return std::all_of(kPoints.begin(), kPoints.end(), [&](const Point& point) {
+        return slice(record, point.recordOffset, point.size) == slotOf(point);
+      });
+    };
+    return all(defaultSlot) || all([](const Point& point) { return cachedSlot(point, 0); });
   }
 
   const std::uint32_t dataId_;

@@ -20,6 +20,11 @@ bool ProbeVornk::zeroRecordRound() {
   return LoadFromCache(zeros, kRecordSize);
 }
 
+void ProbeVornk::RoundDone() {
+  if (beforeRound) beforeRound(*this);
+  vornk::RoundDone();
+}
+
 void ProbeVornk::RunCheckThreshold() {
   if (inRunCheckThreshold) inRunCheckThreshold(*this);
 }

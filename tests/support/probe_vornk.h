@@ -48,6 +48,11 @@ class ProbeVornk : public vornk {
   // Completes one round through the cache path with an all-zero record; false when refused.
   bool zeroRecordRound();
 
+  // Set by a test, before sampling starts, to act before each round, in the driver's own
+  // RoundDone.
+  std::function<void(ProbeVornk&)> beforeRound;
+  void RoundDone() override;
+
   // Set by a test, before sampling starts, to act in the round's RunCheckThreshold step.
   std::function<void(ProbeVornk&)> inRunCheckThreshold;
   void RunCheckThreshold() override;

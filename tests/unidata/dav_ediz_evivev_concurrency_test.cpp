@@ -13,6 +13,7 @@
 #include <condition_variable>
 #include <functional>
 #include <map>
+#include <mutex>
 #include <ostream>
 #include <stdexcept>
 #include <thread>
@@ -23,6 +24,7 @@
 #include "tests/support/rounds.h"
 #include "tests/support/temp_work_dir.h"
 #include "tests/support/watchdog.h"
+#include "ttime.h"
 
 using namespace vk::test;
 using namespace vk::doubles;
@@ -48,10 +50,6 @@ std::size_t firstDifference(const Bytes& a, const Bytes& b, std::size_t n) {
                                   a.begin());
 }
 
-std::string pointName(const Point& point) {
-  return "point " + std::to_string(point.type) + ":" + std::to_string(point.instance);
-}
-
 // The record a LoadFromCache of this thread restores; null outside a restore. A round the
 // restore completes runs on this thread, so the checker, called there, tells such rounds apart.
 thread_local const Bytes* tRestoring = nullptr;
@@ -67,8 +65,8 @@ bool restore(ProbeVornk& device, const Bytes& record) {
 // Checks every round as the host sees it, on the thread of each host call (the hook of an
 // AdversarialServices):
 // * SendSP: a whole record under 5156, the device's data identifier, a stamp. A restore's round
-//   publishes exactly the restored bytes apart from the stamp; a sampled round's points are each
-//   sampled (the simulated device's default) or cached, and cached ones all from one record.
+//   publishes exactly the restored bytes apart from the stamp; a sampled round's points are all
+//   sampled (the simulated device's default) or all from one cached record, never a mix.
 // * DoBatchCheckThreshold: with a host that never throws, the round's rule_values are exactly
 //   those the host queued in the round's earlier calls.
 // * SaveDeviceHistory: exactly what the same round published.
@@ -77,7 +75,6 @@ class RecordChecker {
   struct Counts {
     int sampledRounds = 0;    // rounds on the sampling thread that reached their history
     int restoredRounds = 0;   // the same, of restores
-    int mixedSampled = 0;     // sampled rounds holding both sampled and cached points
     int cutShortSampled = 0;  // sampled rounds that ended before their history, then another began
   };
 
@@ -93,16 +90,15 @@ class RecordChecker {
     if (call.name == "InitSetting") return;
     const std::uint32_t dataId = device.dataId_;
     const Bytes* restoring = tRestoring;
-    bool mixed = false;
     std::string fault =
-        call.name == "SendSP" ? publicationFault(call, dataId, restoring, mixed) : std::string();
+        call.name == "SendSP" ? publicationFault(call, dataId, restoring) : std::string();
     {
       std::lock_guard<std::mutex> lock(mutex_);
       Round& round = rounds_[{dataId, std::this_thread::get_id()}];
       Counts& counts = counts_[dataId];
       if (call.name == "SendSP") {
         if (round.open && !round.restored) ++counts.cutShortSampled;
-        round = {call.data, 1, true, restoring != nullptr, mixed};
+        round = {call.data, 1, true, restoring != nullptr};
       } else if (!round.open) {
         fault = "outside a round";
       } else if (call.name == "DoBatchCheckThreshold") {
@@ -116,12 +112,7 @@ class RecordChecker {
                   std::to_string(firstDifference(call.data, round.published, kRecordSize));
         }
         round.open = false;
-        if (round.restored) {
-          ++counts.restoredRounds;
-        } else {
-          ++counts.sampledRounds;
-          counts.mixedSampled += round.mixed;
-        }
+        ++(round.restored ? counts.restoredRounds : counts.sampledRounds);
       } else {
         ++round.calls;
       }
@@ -157,13 +148,11 @@ class RecordChecker {
     unsigned calls = 0;  // calls of the round so far
     bool open = false;   // published, history not yet stored
     bool restored = false;
-    bool mixed = false;  // sampled and cached points
   };
 
-  // What is wrong with a publication; empty when nothing is. mixed: it holds both sampled and
-  // cached points.
+  // What is wrong with a publication; empty when nothing is.
   static std::string publicationFault(const HostCall& call, std::uint32_t dataId,
-                                      const Bytes* restoring, bool& mixed) {
+                                      const Bytes* restoring) {
     const Bytes& record = call.data;
     if (call.args.at(0) != "5156") return "published under " + call.args.at(0);
     if (record.size() != kRecordSize) return std::to_string(record.size()) + " bytes";
@@ -174,23 +163,16 @@ class RecordChecker {
       if (differs == kStampOffset) return {};
       return "byte " + std::to_string(differs) + " is not the restored one";
     }
-    int sampled = 0;
-    std::array<int, 2> cached{};
+    std::array<std::size_t, 3> whole{};  // points sampled, points of cached record 0, of 1
     for (const Point& point : kPoints) {
       const Bytes slot = slice(record, point.recordOffset, point.size);
-      if (slot == defaultSlot(point)) {
-        ++sampled;
-      } else if (slot == cachedSlot(point, 0)) {
-        ++cached[0];
-      } else if (slot == cachedSlot(point, 1)) {
-        ++cached[1];
-      } else {
-        return pointName(point) + " holds neither a sampled nor a cached value";
-      }
+      whole[0] += slot == defaultSlot(point);
+      whole[1] += slot == cachedSlot(point, 0);
+      whole[2] += slot == cachedSlot(point, 1);
     }
-    if (cached[0] > 0 && cached[1] > 0) return "points of both cached records";
-    mixed = sampled > 0 && cached[0] + cached[1] > 0;
-    return {};
+    if (std::find(whole.begin(), whole.end(), kPoints.size()) != whole.end()) return {};
+    return std::to_string(whole[0]) + " points sampled, " + std::to_string(whole[1]) + " and " +
+           std::to_string(whole[2]) + " of the cached records";
   }
 
   const bool exactRules_;
@@ -475,9 +457,8 @@ INSTANTIATE_TEST_SUITE_P(Hosts, LockOrder,
 
 // Two host threads restore the device's two cached records while it samples and evaluates, under
 // a host that takes bacnetMutex and sleeps in every call and queues rule_values: each restore
-// publishes its own record once and every round's history is its publication. Then one restore
-// lands in the middle of a cycle, whose round must hold the cached points read before it and
-// sampled ones after. (The checker fails the test on any other record.)
+// publishes its own record once, every sampled round is wholly sampled, and every round's history
+// is its publication. (The checker fails the test on any other record.)
 TEST(RestoresWhileSampling, PublishTheirRecordAndHistoryStoresThePublication) {
   Watchdog watchdog;
   TempWorkDir folder;
@@ -485,41 +466,11 @@ TEST(RestoresWhileSampling, PublishTheirRecordAndHistoryStoresThePublication) {
   const auto settings = settingsInModes135();
   auto host = std::make_shared<AdversarialServices>(lockingHost());
   RecordChecker checker(host->behaviour());
-
-  // The mid-cycle restore: the sampling thread, about to read kMiddle, waits (holding
-  // bacnetMutex) until the restore has published; the restore needs neither that lock nor the
-  // round lock of a cycle in progress to get there.
-  const Point& kMiddle = kPoints[vk::device::kPointCount / 2];
-  struct {
-    std::mutex lock;
-    std::condition_variable changed;
-    bool armed = false;
-    bool reached = false;
-    bool published = false;
-  } middle;
-  host->setHook([&](ZeqVDevice& device, const HostCall& call) {
-    checker.check(device, call);
-    if (call.name == "SendSP" && tRestoring != nullptr) {
-      std::lock_guard<std::mutex> lock(middle.lock);
-      middle.published = true;
-      middle.changed.notify_all();
-    }
-  });
-  auto bacnet = std::make_shared<SimulatedBacnetDevice>();
-  bacnet->setRequestHook([&](BACnetObjectType type, std::uint32_t instance) {
-    if (type != kMiddle.type || instance != kMiddle.instance) return;
-    std::unique_lock<std::mutex> lock(middle.lock);
-    if (!middle.armed) return;
-    middle.armed = false;
-    middle.reached = true;
-    middle.published = false;
-    middle.changed.notify_all();
-    middle.changed.wait_for(lock, kWait, [&] { return middle.published; });
-  });
+  host->setHook(checker.hook());
 
   constexpr std::uint32_t kDevice = 403;
   const std::array<Bytes, 2> cached{cachedRecord(kDevice, 0), cachedRecord(kDevice, 1)};
-  std::unique_ptr<ProbeVornk> device = makeDevice(host, kDevice, true, bacnet);
+  std::unique_ptr<ProbeVornk> device = makeDevice(host, kDevice, true);
   std::array<int, 3> refused{};
 
   const auto lines = failureLines([&] {
@@ -539,33 +490,140 @@ TEST(RestoresWhileSampling, PublishTheirRecordAndHistoryStoresThePublication) {
         }
       }
     });
-
-    {
-      std::lock_guard<std::mutex> lock(middle.lock);
-      middle.armed = true;
-    }
-    watchdog.run("waiting for the middle of a cycle", [&] {
-      std::unique_lock<std::mutex> lock(middle.lock);
-      EXPECT_TRUE(middle.changed.wait_for(lock, kWait, [&] { return middle.reached; }));
-    });
-    const RecordChecker::Counts before = checker.counts(kDevice);
-    watchdog.run("LoadFromCache in the middle of a cycle",
-                 [&] { refused[0] += !restore(*device, cached[0]); });
-    watchdog.run("waiting for the round of that cycle", [&] {
-      EXPECT_TRUE(checker.waitFor(kDevice, [&](const RecordChecker::Counts& counts) {
-        return counts.sampledRounds > before.sampledRounds;
-      }));
-    });
-    EXPECT_EQ(checker.counts(kDevice).mixedSampled, before.mixedSampled + 1);
     watchdog.run("deleting the device", [&] { device.reset(); });
   });
 
   EXPECT_EQ(checker.faults(), std::vector<std::string>());
   EXPECT_EQ(refused, (std::array<int, 3>{}));
   const RecordChecker::Counts counts = checker.counts(kDevice);
-  EXPECT_EQ(counts.restoredRounds, 2 * kRestoreRounds + 1);
+  EXPECT_EQ(counts.restoredRounds, 2 * kRestoreRounds);
   EXPECT_EQ(counts.cutShortSampled, 0);
   EXPECT_EQ(lines, std::vector<std::string>());
+}
+
+// Holds the round of a restore at its get_ttime, once armed, until released: the restore has
+// copied the cached record in and not yet published it.
+struct {
+  std::mutex lock;
+  std::condition_variable changed;
+  bool armed = false;
+  bool entered = false;
+  bool released = false;
+} ttimeGate;
+
+void holdAtTtime(boost::posix_time::ptime) {
+  std::unique_lock<std::mutex> lock(ttimeGate.lock);
+  if (!ttimeGate.armed) return;
+  ttimeGate.armed = false;
+  ttimeGate.entered = true;
+  ttimeGate.changed.notify_all();
+  ttimeGate.changed.wait_for(lock, kWait, [] { return ttimeGate.released; });
+}
+
+// A host thread's call that lands in a cycle: a restore between two of its reads, after its last
+// read, or one whose round publishes after the cycle's first store interrupts it (one line; no
+// round of its own, the record stays the cached one until the next cycle reads every point
+// again), and a RoundDone while it reads is refused with one line. Every record published and
+// stored is wholly cached or wholly sampled.
+TEST(RestoresWhileSampling, ARestoreInACycleInterruptsItAndARoundInItIsRefused) {
+  enum class Landing { BetweenReads, AfterLastRead, AroundFirstStore };
+  struct Case {
+    const char* name;
+    Landing landing;
+    bool restoring;  // otherwise RoundDone
+  };
+  const std::string interrupted =
+      "vornk: sampling cycle refused: a restore from the cache replaced the record during the "
+      "cycle";
+  const std::string roundRefused =
+      "vornk: RoundDone refused: called while a sampling cycle of the device is under way";
+  const Point& middle = kPoints[kPointCount / 2];
+  set_ttime_hook(holdAtTtime);
+  for (const Case& c :
+       {Case{"restore between two reads", Landing::BetweenReads, true},
+        Case{"restore after the last read", Landing::AfterLastRead, true},
+        Case{"restore publishing after the first store", Landing::AroundFirstStore, true},
+        Case{"RoundDone between two reads", Landing::BetweenReads, false}}) {
+    SCOPED_TRACE(c.name);
+    Watchdog watchdog;
+    Rig rig(std::chrono::milliseconds(1));
+    const Bytes cached = cachedRecord(0, 0);
+    Bytes atNextCycle;  // the record when the next cycle begins to read
+    int cycles = 0;
+    bool called = false;  // the call's own round must not call again
+    std::thread caller;
+    const auto call = [&] {
+      called = true;
+      caller = std::thread([&] {
+        if (c.restoring) {
+          EXPECT_TRUE(rig.device->LoadFromCache(cached.data(), kRecordSize));
+        } else {
+          rig.device->RoundDone();
+        }
+      });
+    };
+    const auto at = [&](const Point& point, BACnetObjectType type, std::uint32_t instance) {
+      return cycles == 1 && type == point.type && instance == point.instance;
+    };
+    rig.bacnet->setRequestHook([&](BACnetObjectType type, std::uint32_t instance) {
+      if (type == kPoints.front().type && instance == kPoints.front().instance && ++cycles == 2) {
+        atNextCycle = rig.device->record();
+      }
+      if (c.landing == Landing::BetweenReads && at(middle, type, instance)) {
+        call();
+        caller.join();
+      } else if (c.landing == Landing::AroundFirstStore && at(kPoints[0], type, instance)) {
+        std::unique_lock<std::mutex> lock(ttimeGate.lock);
+        ttimeGate.armed = true;
+        call();
+        ttimeGate.changed.wait_for(lock, kWait, [] { return ttimeGate.entered; });
+      } else if (c.landing == Landing::AroundFirstStore && at(kPoints[1], type, instance)) {
+        {
+          std::lock_guard<std::mutex> lock(ttimeGate.lock);
+          ttimeGate.released = true;
+        }
+        ttimeGate.changed.notify_all();
+        caller.join();
+      }
+    });
+    rig.device->beforeRound = [&](ProbeVornk&) {
+      if (c.landing == Landing::AfterLastRead && cycles == 1 && !called) {
+        call();
+        caller.join();
+      }
+    };
+    const std::size_t rounds = c.restoring ? 2 : 1;  // the restore's, the next cycle's
+    const auto lines = capturedLines([&] {
+      watchdog.run("a cycle with a call landing in it", [&] {
+        rig.device->InitSetting(Json::Value());
+        EXPECT_TRUE(rig.host->waitFor("SaveDeviceHistory", rounds, kWait));
+        rig.device->stopSampling();
+      });
+    });
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), c.restoring ? interrupted : roundRefused), 1);
+    std::map<std::string, std::vector<Bytes>> records;  // of SendSP and SaveDeviceHistory
+    for (const HostCall& hostCall : rig.host->calls()) {
+      records[hostCall.name].push_back(hostCall.data);
+    }
+    ASSERT_GE(records["SaveDeviceHistory"].size(), rounds);
+    Bytes sampled = cached;
+    for (const Point& point : kPoints) {
+      const Bytes slot = defaultSlot(point);
+      std::copy(slot.begin(), slot.end(), sampled.begin() + point.recordOffset);
+    }
+    for (std::size_t r = 0; r < rounds; ++r) {
+      const Bytes& published = records["SendSP"][r];
+      const Bytes& expected = c.restoring && r == 0 ? cached : sampled;
+      EXPECT_EQ(slice(published, kPointsOffset, kPointsSize),
+                slice(expected, kPointsOffset, kPointsSize))
+          << "round " << r;
+      EXPECT_EQ(records["SaveDeviceHistory"][r], published);
+    }
+    if (c.restoring) {
+      EXPECT_EQ(slice(atNextCycle, 0, kStampOffset), slice(cached, 0, kStampOffset));
+    }
+  }
+  set_ttime_hook(nullptr);
 }
 
 // Two devices whose rounds restore each other's cached records take the round locks in opposite
