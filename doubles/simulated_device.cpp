@@ -42,6 +42,11 @@ void SimulatedBacnetDevice::setRequestHook(RequestHook hook) {
   hook_ = std::move(hook);
 }
 
+void SimulatedBacnetDevice::setAnswerHook(RequestHook hook) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  answerHook_ = std::move(hook);
+}
+
 std::size_t SimulatedBacnetDevice::requestCount() const {
   std::lock_guard<std::mutex> lock(mutex_);
   return requests_;
@@ -66,6 +71,14 @@ bool SimulatedBacnetDevice::SendReadProperty(const std::string&, BACnetObjectTyp
 }
 
 bool SimulatedBacnetDevice::Receive(std::uint32_t& value) {
+  RequestHook hook;
+  Object object;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    hook = answerHook_;
+    object = pendingObject_;
+  }
+  if (hook) hook(object.first, object.second);
   std::lock_guard<std::mutex> lock(mutex_);
   if (!pending_ || failReceive_.count(pendingObject_) != 0) {
     pending_ = false;

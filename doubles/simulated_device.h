@@ -1,7 +1,7 @@
 // An in-process BACnet device: answers every ReadProperty request from a table of present
 // values, deterministic by default. Tests choose values, make the send or the answer of a chosen
-// object fail, count requests and run a hook on each request. Serving a request allocates
-// nothing.
+// object fail, count requests and run a hook on each request and on each answer. Serving a
+// request allocates nothing.
 #pragma once
 
 #include <cstddef>
@@ -31,6 +31,8 @@ class SimulatedBacnetDevice : public BacnetClient {
   void failReceive(BACnetObjectType type, std::uint32_t instance);
   void clearFailures();
   void setRequestHook(RequestHook hook);
+  // The same, run on the receiving thread before the answer is handed over.
+  void setAnswerHook(RequestHook hook);
   std::size_t requestCount() const;
 
   bool SendReadProperty(const std::string& endpoint, BACnetObjectType type, std::uint32_t instance,
@@ -45,6 +47,7 @@ class SimulatedBacnetDevice : public BacnetClient {
   std::set<Object> failSend_;
   std::set<Object> failReceive_;
   RequestHook hook_;
+  RequestHook answerHook_;
   std::size_t requests_ = 0;
   bool pending_ = false;
   Object pendingObject_{};
