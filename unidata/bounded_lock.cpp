@@ -1,5 +1,9 @@
 #include "unidata/bounded_lock.h"
 
+#include <cstdlib>
+
+#include "unidata/log_line.h"
+
 namespace vk::unidata {
 
 bool BoundedLock::takeIfFree() {
@@ -18,6 +22,10 @@ bool BoundedLock::try_lock_for(std::chrono::milliseconds wait) {
 void BoundedLock::unlock() {
   {
     std::lock_guard<std::mutex> lock(mutex_);
+    if (depth_ == 0 || owner_ != std::this_thread::get_id()) {
+      writeLine({name_, " released by a thread that does not hold it; ending the process"});
+      std::abort();
+    }
     if (--depth_ != 0) return;
     owner_ = std::thread::id();
   }

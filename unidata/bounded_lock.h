@@ -11,13 +11,15 @@
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
+#include <string_view>
 #include <thread>
 
 namespace vk::unidata {
 
 class BoundedLock {
  public:
-  BoundedLock() = default;
+  // name: what the lock guards, for the line that names a misuse of it.
+  explicit BoundedLock(std::string_view name) : name_(name) {}
   BoundedLock(const BoundedLock&) = delete;
   BoundedLock& operator=(const BoundedLock&) = delete;
 
@@ -25,13 +27,16 @@ class BoundedLock {
   // taken.
   bool try_lock_for(std::chrono::milliseconds wait);
   bool try_lock() { return try_lock_for(std::chrono::milliseconds(0)); }
-  // Releases one taking by the calling thread, which holds the lock.
+  // Releases one taking by the calling thread, which holds the lock. Released by another
+  // thread, it would break another thread's exclusion or jam the lock for good: that is a bug of
+  // the module's, so one line names it and the process ends.
   void unlock();
 
  private:
   // Takes the lock for the calling thread if it is free or already its own. mutex_ is held.
   bool takeIfFree();
 
+  const std::string_view name_;
   std::mutex mutex_;
   std::condition_variable released_;
   std::thread::id owner_;

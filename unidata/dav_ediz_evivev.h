@@ -405,7 +405,7 @@ class DavEdizEvivev : public HostDevice {
   // The mode and the signal, alarm, mobile and threshold maps. Imports hold it without calling
   // the host; the round's evaluation holds it across CheckThreshold, CheckThresholdBool and
   // CheckAOReport.
-  vk::unidata::BoundedLock thresholdLock_;
+  vk::unidata::BoundedLock thresholdLock_{vk::unidata::refusal::kThresholdLock};
   // The round's values by key, filled by GenJsonData(); read and, in mode 1, extended by the
   // evaluation under thresholdLock_.
   Json::Value valueMap_;
@@ -413,9 +413,14 @@ class DavEdizEvivev : public HostDevice {
   // Whole rounds (RoundDone, and LoadFromCache with the round it completes), held across the
   // round's host calls and never taken under bacnetMutex. Recursive because LoadFromCache holds
   // it across the round it completes.
-  vk::unidata::BoundedLock roundLock_;
-  // record_ and published_, held only to copy bytes, never across a host call.
+  vk::unidata::BoundedLock roundLock_{vk::unidata::refusal::kRoundLock};
+  // record_, published_ and the cycle's state below, held only to copy bytes, never across a host
+  // call.
   std::mutex recordLock_;
+  // Restores so far, and so far when the cycle under way stored its first point; whether it has.
+  unsigned restores_ = 0;
+  unsigned cycleRestores_ = 0;
+  bool cycleStored_ = false;
   // What the last round published and stored: the host may keep the pointer it was given until
   // the device is deleted. Written by rounds alone, under roundLock_ and recordLock_.
   Record published_;
