@@ -325,9 +325,9 @@ Answer readComplexAck(Reader& in, std::uint8_t first, const ReadPropertyRequest&
     if (!readTag(in, tag)) return malformed;
   }
   if (!tag.opening || tag.number != 3) return malformed;
-  const bool askedIndex = request.arrayIndex != BACNET_ARRAY_ALL;
+  const bool askedIndex = request.arrayIndex.has_value();
   if (!sameObject || property != request.property || indexed != askedIndex ||
-      (indexed && arrayIndex != request.arrayIndex)) {
+      (indexed && arrayIndex != *request.arrayIndex)) {
     return unusable;
   }
   return readPresentValue(in, request.type);
@@ -358,7 +358,11 @@ std::optional<RejectReason> readReadPropertyParameters(Reader& in, ReadPropertyR
   if (!readContextUnsigned(in, 0, objectId)) return RejectReason::InvalidTag;
   if (in.atEnd()) return RejectReason::MissingRequiredParameter;
   if (!readContextUnsigned(in, 1, read.property)) return RejectReason::InvalidTag;
-  if (!in.atEnd() && !readContextUnsigned(in, 2, read.arrayIndex)) return RejectReason::InvalidTag;
+  if (!in.atEnd()) {
+    std::uint32_t arrayIndex;
+    if (!readContextUnsigned(in, 2, arrayIndex)) return RejectReason::InvalidTag;
+    read.arrayIndex = arrayIndex;
+  }
   if (!in.atEnd()) return RejectReason::TooManyArguments;
   read.type = static_cast<BACnetObjectType>(objectId >> 22);
   read.instance = objectId & kMaxInstance;
@@ -375,7 +379,7 @@ Frame encodeReadPropertyRequest(const ReadPropertyRequest& request) {
                {kPduConfirmedRequest << 4, 0x05, request.invokeId, kServiceReadProperty});
   putObjectId(frame, 0, true, request.type, request.instance);
   putUnsigned(frame, 1, true, request.property);
-  if (request.arrayIndex != BACNET_ARRAY_ALL) putUnsigned(frame, 2, true, request.arrayIndex);
+  if (request.arrayIndex) putUnsigned(frame, 2, true, *request.arrayIndex);
   return finish(std::move(frame));
 }
 
@@ -472,7 +476,7 @@ Frame encodeReadPropertyAck(const ReadPropertyRequest& request, PresentValue val
   frame.insert(frame.end(), {kPduComplexAck << 4, request.invokeId, kServiceReadProperty});
   putObjectId(frame, 0, true, request.type, request.instance);
   putUnsigned(frame, 1, true, request.property);
-  if (request.arrayIndex != BACNET_ARRAY_ALL) putUnsigned(frame, 2, true, request.arrayIndex);
+  if (request.arrayIndex) putUnsigned(frame, 2, true, *request.arrayIndex);
   frame.push_back(0x3E);  // opening tag 3
   if (value.type == PresentValue::Type::Real) {
     putTag(frame, kTagReal, false, 4);

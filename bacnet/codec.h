@@ -36,7 +36,7 @@ struct ReadPropertyRequest {
   BACnetObjectType type = OBJECT_ANALOG_INPUT;
   std::uint32_t instance = 0;
   std::uint32_t property = PROP_PRESENT_VALUE;
-  std::uint32_t arrayIndex = BACNET_ARRAY_ALL;  // BACNET_ARRAY_ALL: no index in the frame
+  std::optional<std::uint32_t> arrayIndex;  // none: no index in the frame, whatever its value
 };
 
 // A confirmed ReadProperty request in a BVLC Original-Unicast-NPDU, expecting a reply. Empty when

@@ -77,7 +77,9 @@ bool BacnetIpClient::SendReadProperty(const std::string& endpoint, BACnetObjectT
   lastFailure_.reset();
   if (interrupted_) return fail(ReadFailure::Kind::Interrupted);
   if (!resolve(endpoint)) return fail(ReadFailure::Kind::NotSent);
-  request_ = {nextInvokeId_++, type, instance, property, arrayIndex};
+  request_ = {nextInvokeId_++, type, instance, property, std::nullopt};
+  // The host's BACNET_ARRAY_ALL asks for the whole property: no index in the frame.
+  if (arrayIndex != BACNET_ARRAY_ALL) request_.arrayIndex = arrayIndex;
   frame_ = encodeReadPropertyRequest(request_);
   if (frame_.empty()) return fail(ReadFailure::Kind::NotSent);
   if (!transmit()) return false;

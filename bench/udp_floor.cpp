@@ -43,7 +43,7 @@ int main(int argc, char** argv) {
   std::uint8_t invokeId = 0;
   for (const vk::device::Point& point : vk::device::kPoints) {
     requests.push_back(vk::bacnet::encodeReadPropertyRequest(
-        {invokeId++, point.type, point.instance, PROP_PRESENT_VALUE, BACNET_ARRAY_ALL}));
+        {invokeId++, point.type, point.instance, PROP_PRESENT_VALUE, std::nullopt}));
   }
 
   std::uint8_t answer[vk::bacnet::kMaxDatagram];

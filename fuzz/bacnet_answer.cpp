@@ -9,8 +9,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   for (const auto& [type, name] : vk::bacnet::kObjectTypeNames) {
-    const vk::bacnet::ReadPropertyRequest request{7, type, 10365, PROP_PRESENT_VALUE,
-                                                  BACNET_ARRAY_ALL};
+    const vk::bacnet::ReadPropertyRequest request{7, type, 10365, PROP_PRESENT_VALUE, std::nullopt};
     vk::bacnet::decodeReadPropertyAnswer(data, size, request);
   }
   vk::bacnet::decodeDeviceRequest(data, size);

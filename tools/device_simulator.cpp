@@ -132,7 +132,7 @@ void DeviceSimulator::handle(const std::uint8_t* data, std::size_t size, const s
       } else if (read.property != PROP_PRESENT_VALUE) {
         answer = bacnet::encodeError(read.invokeId, service, ErrorClass::Property,
                                      ErrorCode::UnknownProperty);
-      } else if (read.arrayIndex != BACNET_ARRAY_ALL) {
+      } else if (read.arrayIndex) {
         answer = bacnet::encodeError(read.invokeId, service, ErrorClass::Property,
                                      ErrorCode::PropertyIsNotAnArray);
       } else {

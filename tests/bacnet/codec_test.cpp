@@ -45,9 +45,9 @@ Frame binaryAck(std::initializer_list<std::uint8_t> value) {
 }
 
 const ReadPropertyRequest kAnalogRequest{7, OBJECT_ANALOG_INPUT, 10365, PROP_PRESENT_VALUE,
-                                         BACNET_ARRAY_ALL};
+                                         std::nullopt};
 const ReadPropertyRequest kBinaryRequest{7, OBJECT_BINARY_INPUT, 3000485, PROP_PRESENT_VALUE,
-                                         BACNET_ARRAY_ALL};
+                                         std::nullopt};
 
 Answer decode(const Frame& frame, const ReadPropertyRequest& request = kAnalogRequest) {
   return decodeReadPropertyAnswer(frame.data(), frame.size(), request);
@@ -87,7 +87,7 @@ TEST(BacnetCodec, ReadPropertyRequestBytes) {
   EXPECT_EQ(encodeReadPropertyRequest(kAnalogRequest),
             (Frame{0x81, 0x0A, 0x00, 0x11, 0x01, 0x04, 0x00, 0x05, 0x07, 0x0C, 0x0C, 0x00, 0x00,
                    0x28, 0x7D, 0x19, 0x55}));
-  // An array index is encoded only when it is not BACNET_ARRAY_ALL.
+  // An array index is encoded only when there is one.
   ReadPropertyRequest indexed{255, OBJECT_BINARY_INPUT, 3000485, PROP_PRESENT_VALUE, 2};
   EXPECT_EQ(encodeReadPropertyRequest(indexed),
             (Frame{0x81, 0x0A, 0x00, 0x13, 0x01, 0x04, 0x00, 0x05, 0xFF, 0x0C, 0x0C, 0x00, 0xED,
@@ -402,7 +402,7 @@ TEST(BacnetCodec, DeviceSideFrames) {
   EXPECT_EQ(read.readProperty.invokeId, 7);
   EXPECT_EQ(read.readProperty.type, OBJECT_BINARY_INPUT);
   EXPECT_EQ(read.readProperty.instance, 3000485u);
-  EXPECT_EQ(read.readProperty.arrayIndex, BACNET_ARRAY_ALL);
+  EXPECT_EQ(read.readProperty.arrayIndex, std::nullopt);
 
   // Who-Is for instances 0 to 4194303, as a broadcast.
   Frame whoIs =
@@ -506,6 +506,11 @@ TEST(BacnetCodec, SegmentedAndMalformedRequests) {
   EXPECT_EQ(decodeRequest(readProperty({0x0C, 0x00, 0x00, 0x28, 0x7D, 0x19, 0x55, 0x29, 0x01}))
                 .readProperty.arrayIndex,
             1u);
+  // An explicit index of 0xFFFFFFFF is an index like any other.
+  EXPECT_EQ(decodeRequest(readProperty({0x0C, 0x00, 0x00, 0x28, 0x7D, 0x19, 0x55, 0x2C, 0xFF, 0xFF,
+                                        0xFF, 0xFF}))
+                .readProperty.arrayIndex,
+            0xFFFFFFFFu);
 }
 
 TEST(BacnetCodec, DiscoveryAndRoutingFrames) {

@@ -149,7 +149,7 @@ TEST_F(BacnetIpClientTest, RefusalsAndOtherObjectsFail) {
   const Frame answers[] = {
       encodeError(0, kServiceReadProperty, ErrorClass::Object, ErrorCode::UnknownObject),
       encodeReject(1, RejectReason::UnrecognizedService),
-      encodeReadPropertyAck({2, OBJECT_ANALOG_INPUT, 10368, PROP_PRESENT_VALUE, BACNET_ARRAY_ALL},
+      encodeReadPropertyAck({2, OBJECT_ANALOG_INPUT, 10368, PROP_PRESENT_VALUE, std::nullopt},
                             {PresentValue::Type::Real, 0}),
   };
   for (const Frame& refusal : answers) {
@@ -185,7 +185,7 @@ TEST_F(BacnetIpClientTest, FailureDetails) {
       {"another object",
        [](auto& r) {
          return encodeReadPropertyAck(
-             {r.invokeId, OBJECT_ANALOG_INPUT, 10368, PROP_PRESENT_VALUE, BACNET_ARRAY_ALL},
+             {r.invokeId, OBJECT_ANALOG_INPUT, 10368, PROP_PRESENT_VALUE, std::nullopt},
              {PresentValue::Type::Real, 0});
        },
        FailureKind::Unusable, 0, 0},

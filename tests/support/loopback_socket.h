@@ -13,7 +13,7 @@ namespace vk::test {
 
 // The request tests send and answer by hand: analog input 10365's present value.
 inline bacnet::ReadPropertyRequest analogInputRequest(std::uint8_t invokeId) {
-  return {invokeId, OBJECT_ANALOG_INPUT, 10365, PROP_PRESENT_VALUE, BACNET_ARRAY_ALL};
+  return {invokeId, OBJECT_ANALOG_INPUT, 10365, PROP_PRESENT_VALUE, std::nullopt};
 }
 
 // A frame changed by hand, with its BVLC length set to its size again.

@@ -208,6 +208,8 @@ TEST_F(SimulatorTest, RoutingAndRefusals) {
   forwarded.insert(forwarded.begin() + 4, {127, 0, 0, 1, 0xBA, 0xC0});
   auto indexed = analogInputRequest(9);
   indexed.arrayIndex = 2;
+  auto indexedAll = analogInputRequest(9);
+  indexedAll.arrayIndex = 0xFFFFFFFFu;
   const Frame segmented = withBvlcLength({0x81, 0x0A, 0, 0, 0x01, 0x04, 0x0C, 0x05, 0x09, 0x00,
                                           0x01, 0x0C, 0x0C, 0x00, 0x00, 0x28, 0x7D, 0x19, 0x55});
   Frame noProperty(request.begin(), request.end() - 2);
@@ -239,6 +241,9 @@ TEST_F(SimulatorTest, RoutingAndRefusals) {
       {"Who-Is through a router", {fromRouter(encodeWhoIs(false)), addressTo(iAm, router)}},
       {"array index",
        {encodeReadPropertyRequest(indexed),
+        encodeError(9, 12, ErrorClass::Property, ErrorCode::PropertyIsNotAnArray)}},
+      {"array index 4294967295",
+       {encodeReadPropertyRequest(indexedAll),
         encodeError(9, 12, ErrorClass::Property, ErrorCode::PropertyIsNotAnArray)}},
       {"segmented", {segmented, encodeAbort(9, AbortReason::SegmentationNotSupported)}},
       {"segmented, broadcast",
