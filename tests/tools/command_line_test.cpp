@@ -49,6 +49,7 @@ TEST(CommandLine, WhatEachLineComesTo) {
       {outcome<Host>({"--device", "bacnet-ip://h:1", "--endpoint", "x"}),
        "2: p: --endpoint excludes --device"},
       {outcome<Host>({"--retries", "2"}), "2: p: --retries requires --device"},
+      {outcome<Host>({"--local-port", "5000"}), "2: p: --local-port requires --device"},
       {outcome<Host>({"--data-id", "4294967295", "--devices", "2"}),
        "2: p: --devices: --data-id plus --devices goes past"},
       {outcome<Host>({"--device", "bacnet-ip://h:1", "--local-port", "65535", "--devices", "2"}),
@@ -80,12 +81,16 @@ TEST(CommandLine, ValuesAfterChecksAndTransforms) {
   EXPECT_TRUE(host.run.bacnetIp);
   EXPECT_EQ(host.run.endpoint, "127.0.0.1:47809");
   EXPECT_EQ(host.run.dataId, 10u);  // decimal, not octal
+  // The defaults a user sees: 3000 ms for each answer, 3 retries, port 47808.
+  EXPECT_EQ(host.run.apduTimeoutMs, 3000u);
+  EXPECT_EQ(host.run.retries, 3u);
   ASSERT_EQ(outcome({"decode", "--format", "json", "--format", "csv", "h.bin"}, host), "run");
   EXPECT_EQ(host.command, HostCommandLine::Command::Decode);
   EXPECT_FALSE(host.decode.json);  // the last --format counts
   ASSERT_EQ(outcome({"discover", "--target", "localhost"}, host), "run");
   EXPECT_EQ(host.discover.targetHost, "localhost");
-  EXPECT_EQ(host.discover.targetPort, vk::bacnet::kDefaultPort);
+  EXPECT_EQ(host.discover.targetPort, 47808);
+  EXPECT_EQ(host.discover.timeoutMs, 3000u);
 
   SimulatorOptions sim;
   ASSERT_EQ(outcome({"--drop", "3:10005", "--drop=analog-output:10410", "--delay",

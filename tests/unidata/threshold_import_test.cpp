@@ -183,7 +183,10 @@ TEST_F(SettingsImport, EveryThresholdImportStartsFromEmptyMaps) {
   SignalThresholdMap* const maps[] = {&rig.device->upThresholdMap_, &rig.device->up2ThresholdMap_,
                                       &rig.device->lowThresholdMap_,
                                       &rig.device->low2ThresholdMap_};
-  for (const char* nothing : {"null", "[{\"ID\": \"S\"}]", "\"text\""}) {
+  // An array of whole records imports nothing either.
+  const char* array =
+      R"([{"ID": "S", "SignalName": "s", "UpValue": 1, "UpReconverValue": 0, "UpAlarmLevel": 1}])";
+  for (const char* nothing : {"null", "\"text\"", array}) {
     for (SignalThresholdMap* map : maps) (*map)["x"] = {};
     EXPECT_TRUE(deliverInMode(5, nothing).empty());
     for (SignalThresholdMap* map : maps) EXPECT_TRUE(map->empty()) << nothing;
