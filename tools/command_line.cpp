@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <charconv>
 #include <limits>
+#include <optional>
+#include <utility>
 
 #include "bacnet/enumerations.h"
 #include "tools/setup_error.h"
@@ -14,14 +16,25 @@ namespace {
 
 constexpr std::uint32_t kMaxMilliseconds = 3600000;
 
-// Digits alone, without leading zeros for CLI11's conversion, which also takes signs, spaces, hex
-// and, after a leading zero, octal.
+// The number that text is, in decimal digits alone (no sign, space, hex or octal), up to max.
+std::optional<std::uint64_t> decimal(
+    std::string_view text, std::uint64_t max = std::numeric_limits<std::uint64_t>::max()) {
+  std::uint64_t value = 0;
+  if (text.empty() || text.find_first_not_of("0123456789") != std::string_view::npos) {
+    return std::nullopt;
+  }
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (error != std::errc() || end != text.data() + text.size() || value > max) return std::nullopt;
+  return value;
+}
+
+// Hands CLI11, whose own conversion also takes signs, spaces, hex and octal, the number's plain
+// decimal text.
 const CLI::Validator kDecimal(
     [](std::string& text) {
-      if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos) {
-        return "'" + text + "' is not a decimal number";
-      }
-      text.erase(0, std::min(text.find_first_not_of('0'), text.size() - 1));
+      const std::optional<std::uint64_t> value = decimal(text);
+      if (!value) return "'" + text + "' is not a decimal number";
+      text = std::to_string(*value);
       return std::string();
     },
     "");
@@ -44,14 +57,6 @@ const CLI::Validator kBacnetIpUrl(
     },
     "");
 
-// The decimal number from 0 to max that text is; from_chars takes digits alone.
-std::optional<std::uint32_t> decimal(std::string_view text, std::uint32_t max) {
-  std::uint32_t value = 0;
-  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (error != std::errc() || end != text.data() + text.size() || value > max) return std::nullopt;
-  return value;
-}
-
 // TYPE:INSTANCE, TYPE a name such as analog-input or the type's number.
 std::optional<ObjectKey> parseObject(std::string_view text) {
   const std::size_t colon = text.find(':');
@@ -59,7 +64,7 @@ std::optional<ObjectKey> parseObject(std::string_view text) {
   const auto type = bacnet::objectTypeFromName(text.substr(0, colon));
   const auto instance = decimal(text.substr(colon + 1), std::numeric_limits<std::uint32_t>::max());
   if (!type || !instance) return std::nullopt;
-  return ObjectKey{*type, *instance};
+  return ObjectKey{*type, static_cast<std::uint32_t>(*instance)};
 }
 
 // TYPE:INSTANCE:MS
@@ -93,13 +98,43 @@ CLI::Option* number(CLI::App& app, const std::string& name, Number& value, std::
   return app.add_option(name, value, help)->type_name(type)->transform(kDecimal)->check(inRange);
 }
 
+// An option naming a file or a text, which must not be empty.
+CLI::Option* text(CLI::App& app, const std::string& name, std::string& value,
+                  const std::string& help, const std::string& type = "FILE") {
+  return app.add_option(name, value, help)->type_name(type)->check(kNonEmpty);
+}
+
+// An option choosing one of the names of choices, taken into value as its enumerator. The names
+// are checked first, so that the enumerators' numbers are no choice of their own.
+template <class Enum>
+CLI::Option* choice(CLI::App& app, const std::string& name, Enum& value, const std::string& help,
+                    const std::vector<std::pair<std::string, Enum>>& choices) {
+  std::vector<std::string> names;
+  std::string current;
+  for (const auto& [choiceName, choiceValue] : choices) {
+    names.push_back(choiceName);
+    if (choiceValue == value) current = choiceName;
+  }
+  return app.add_option(name, value, help)
+      ->type_name("TEXT")
+      ->default_str(current)
+      ->transform(CLI::Transformer(choices).description(""))
+      ->transform(CLI::IsMember(names));  // runs first: each transform goes before the others
+}
+
+// How long to wait for each answer, and how often to ask again: --apdu-timeout and --retries.
+std::vector<CLI::Option*> networkOptions(CLI::App& app, std::uint32_t& apduTimeoutMs,
+                                         unsigned& retries) {
+  return {number(app, "--apdu-timeout", apduTimeoutMs, 1, kMaxMilliseconds,
+                 "wait for each answer this long", "MS"),
+          number(app, "--retries", retries, 0, 100, "send a request again up to N times")};
+}
+
 // Parses args with app; false when they ask for the usage, which is then written to out.
-bool parse(CLI::App& app, std::vector<std::string> args, std::ostream& out,
-           const std::function<void()>& finish = {}) {
+bool parse(CLI::App& app, std::vector<std::string> args, std::ostream& out) {
   std::reverse(args.begin(), args.end());  // CLI11 takes the arguments last first
   try {
     app.parse(args);
-    if (finish) finish();
   } catch (const CLI::CallForHelp&) {
     out << app.help();
     return false;
@@ -108,6 +143,111 @@ bool parse(CLI::App& app, std::vector<std::string> args, std::ostream& out,
     throw SetupError::commandLine(command.empty() ? "" : command.front()->get_name(), error.what());
   }
   return true;
+}
+
+// vornk-host's own options, for a run; returns them, which no command takes.
+std::vector<CLI::Option*> addRunOptions(CLI::App& app, Options& run) {
+  text(app, "--module", run.modulePath,
+       "the module to load (default: vornk.so beside this program)", "PATH");
+  number(app, "--data-id", run.dataId, 0, std::numeric_limits<std::uint32_t>::max(),
+         "the (first) device's data identifier");
+  number(app, "--devices", run.devices, 1, 4096,
+         "run N devices, data identifiers counting up from --data-id,\n"
+         "each sampling on its own thread from the same device");
+  CLI::Option* endpoint =
+      text(app, "--endpoint", run.endpoint, "the device's endpoint text", "TEXT");
+  CLI::Option* device = app.add_option("--device", run.endpoint,
+                                       "read this BACnet/IP device; the endpoint text is HOST:PORT")
+                            ->type_name("bacnet-ip://HOST:PORT")
+                            ->transform(kBacnetIpUrl)
+                            ->default_str("")
+                            ->excludes(endpoint)
+                            ->each([&run](const std::string&) { run.bacnetIp = true; });
+  for (CLI::Option* option : networkOptions(app, run.apduTimeoutMs, run.retries)) {
+    option->needs(device);
+  }
+  number(app, "--local-port", run.localPort, 0, 65535,
+         "the local UDP port, 0 for any; with --devices,\n"
+         "each further device uses the next port")
+      ->needs(device);
+  text(app, "--settings", run.settingsPath,
+       "JSON object handed to the device's settings (default: {})");
+  number(app, "--rounds", run.rounds, 1, std::numeric_limits<std::uint64_t>::max(),
+         "stop after N completed rounds of every device\n(default: run until signalled)", "N",
+         "at least 1")
+      ->default_str("");
+  text(app, "--output", run.outputPath,
+       "write the readable records to FILE, truncating it\nfirst (default: standard error)");
+  text(app, "--history", run.historyPath, "append every stored record to FILE as its raw bytes");
+  return app.get_options([&](const CLI::Option* option) { return option != app.get_help_ptr(); });
+}
+
+// What the run options allow each alone, but not together: data identifiers and local ports
+// past their ranges.
+void checkRunOptions(const Options& run) {
+  if (run.devices - 1 > std::numeric_limits<std::uint32_t>::max() - run.dataId) {
+    throw CLI::ValidationError("--devices",
+                               "--data-id plus --devices goes past data identifier " +
+                                   std::to_string(std::numeric_limits<std::uint32_t>::max()));
+  }
+  if (run.localPort != 0 && run.localPort + (run.devices - 1) > 65535) {
+    throw CLI::ValidationError("--devices", "--local-port plus --devices goes past port 65535");
+  }
+}
+
+// vornk-host decode [--format csv|json] FILE
+CLI::App* addDecode(CLI::App& app, DecodeOptions& decode) {
+  CLI::App* command = app.add_subcommand(
+      "decode", "Writes the records of a history file as CSV (the default) or JSON lines.");
+  choice(*command, "--format", decode.format, "how to write the records",
+         {{"csv", DecodeFormat::Csv}, {"json", DecodeFormat::JsonLines}})
+      ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+  text(*command, "FILE", decode.path, "the history file", "TEXT")->required();
+  return command;
+}
+
+// vornk-host probe --device bacnet-ip://HOST:PORT [OPTION]...
+CLI::App* addProbe(CLI::App& app, ProbeOptions& probe) {
+  CLI::App* command = app.add_subcommand(
+      "probe",
+      "Reads each point of the device once, in the module's order, going on past failures, and\n"
+      "reports the failed points with why, the answer times and whether the module would\n"
+      "complete rounds with the device.");
+  command->add_option("--device", probe.endpoint, "the BACnet/IP device to read")
+      ->type_name("bacnet-ip://HOST:PORT")
+      ->transform(kBacnetIpUrl)
+      ->required();
+  networkOptions(*command, probe.apduTimeoutMs, probe.retries);
+  using Format = ProbeOptions::Format;
+  choice(*command, "--format", probe.format, "text for people, json for one JSON object",
+         {{"text", Format::Text}, {"json", Format::Json}});
+  return command;
+}
+
+// vornk-host discover [--target HOST[:PORT]] [--timeout MS]
+CLI::App* addDiscover(CLI::App& app, DiscoverOptions& discover) {
+  CLI::App* command = app.add_subcommand(
+      "discover",
+      "Sends Who-Is to the target, or broadcasts it on the local network without --target,\n"
+      "and lists every I-Am received in time.");
+  command
+      ->add_option_function<std::string>(
+          "--target",
+          [&discover](const std::string& target) {
+            const auto host = bacnet::parseHostAndPort(target, bacnet::kDefaultPort);
+            if (!host) {
+              throw CLI::ValidationError(
+                  "--target",
+                  "needs HOST or HOST:PORT with a port from 1 to 65535, not '" + target + "'");
+            }
+            discover.targetHost = host->host;
+            discover.targetPort = host->port;
+          },
+          "the host to ask, on port " + std::to_string(bacnet::kDefaultPort) + " by default")
+      ->type_name("HOST[:PORT]");
+  number(*command, "--timeout", discover.timeoutMs, 1, kMaxMilliseconds,
+         "wait this long for I-Am answers", "MS");
+  return command;
 }
 
 }  // namespace
@@ -127,118 +267,17 @@ bool parseCommandLine(std::string_view program, std::vector<std::string> args,
       "Exit status: 0 when stopped by a signal or after --rounds rounds, 1 on a run-time failure,\n"
       "2 on a command-line mistake. probe: 0 when every point answered, 1 when some failed.\n"
       "discover: 0 when a device answered, 1 when none did.");
-
-  Options& run = into.run;
-  const auto textOption = [](CLI::App& app, const std::string& name, std::string& text,
-                             const std::string& help, const std::string& type = "FILE") {
-    return app.add_option(name, text, help)->type_name(type)->check(kNonEmpty);
-  };
-  textOption(app, "--module", run.modulePath,
-             "the module to load (default: vornk.so beside this program)", "PATH");
-  number(app, "--data-id", run.dataId, 0, std::numeric_limits<std::uint32_t>::max(),
-         "the (first) device's data identifier");
-  number(app, "--devices", run.devices, 1, 4096,
-         "run N devices, data identifiers counting up from --data-id,\n"
-         "each sampling on its own thread from the same device");
-  CLI::Option* endpoint =
-      textOption(app, "--endpoint", run.endpoint, "the device's endpoint text", "TEXT");
-  CLI::Option* device = app.add_option("--device", run.endpoint,
-                                       "read this BACnet/IP device; the endpoint text is HOST:PORT")
-                            ->type_name("bacnet-ip://HOST:PORT")
-                            ->transform(kBacnetIpUrl)
-                            ->default_str("")
-                            ->excludes(endpoint);
-  const auto network = [](CLI::App& app, std::uint32_t& apduTimeoutMs, unsigned& retries) {
-    return std::vector<CLI::Option*>{
-        number(app, "--apdu-timeout", apduTimeoutMs, 1, kMaxMilliseconds,
-               "wait for each answer this long", "MS"),
-        number(app, "--retries", retries, 0, 100, "send a request again up to N times")};
-  };
-  for (CLI::Option* option : network(app, run.apduTimeoutMs, run.retries)) option->needs(device);
-  number(app, "--local-port", run.localPort, 0, 65535,
-         "the local UDP port, 0 for any; with --devices,\n"
-         "each further device uses the next port")
-      ->needs(device);
-  textOption(app, "--settings", run.settingsPath,
-             "JSON object handed to the device's settings (default: {})");
-  number(app, "--rounds", run.rounds, 1, std::numeric_limits<std::uint64_t>::max(),
-         "stop after N completed rounds of every device\n(default: run until signalled)", "N",
-         "at least 1")
-      ->default_str("");
-  textOption(app, "--output", run.outputPath,
-             "write the readable records to FILE, truncating it\nfirst (default: standard error)");
-  textOption(app, "--history", run.historyPath,
-             "append every stored record to FILE as its raw bytes");
-  const std::vector<CLI::Option*> runOptions =
-      app.get_options([&](const CLI::Option* option) { return option != app.get_help_ptr(); });
-
-  CLI::App* decode = app.add_subcommand(
-      "decode", "Writes the records of a history file as CSV (the default) or JSON lines.");
-  std::string decodeFormat = "csv";
-  decode->add_option("--format", decodeFormat, "how to write the records")
-      ->check(CLI::IsMember({"csv", "json"}))
-      ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
-  textOption(*decode, "FILE", into.decode.path, "the history file", "TEXT")->required();
-
-  CLI::App* probe = app.add_subcommand(
-      "probe",
-      "Reads each point of the device once, in the module's order, going on past failures, and\n"
-      "reports the failed points with why, the answer times and whether the module would\n"
-      "complete rounds with the device.");
-  ProbeOptions& probeOptions = into.probe;
-  probe->add_option("--device", probeOptions.endpoint, "the BACnet/IP device to read")
-      ->type_name("bacnet-ip://HOST:PORT")
-      ->transform(kBacnetIpUrl)
-      ->required();
-  network(*probe, probeOptions.apduTimeoutMs, probeOptions.retries);
-  std::string probeFormat = "text";
-  probe->add_option("--format", probeFormat, "text for people, json for one JSON object")
-      ->check(CLI::IsMember({"text", "json"}));
-
-  CLI::App* discover = app.add_subcommand(
-      "discover",
-      "Sends Who-Is to the target, or broadcasts it on the local network without --target,\n"
-      "and lists every I-Am received in time.");
-  std::string target;
-  discover
-      ->add_option(
-          "--target", target,
-          "the host to ask, on port " + std::to_string(bacnet::kDefaultPort) + " by default")
-      ->type_name("HOST[:PORT]")
-      ->check(parsable(
-          +[](std::string_view text) {
-            return bacnet::parseHostAndPort(text, bacnet::kDefaultPort);
-          },
-          "HOST or HOST:PORT with a port from 1 to 65535"));
-  number(*discover, "--timeout", into.discover.timeoutMs, 1, kMaxMilliseconds,
-         "wait this long for I-Am answers", "MS");
-
-  for (CLI::App* command : {decode, probe, discover}) {
+  const std::vector<CLI::Option*> runOptions = addRunOptions(app, into.run);
+  app.callback([&into] { checkRunOptions(into.run); });
+  using Command = HostCommandLine::Command;
+  for (const auto& [command, kind] :
+       {std::pair{addDecode(app, into.decode), Command::Decode},
+        std::pair{addProbe(app, into.probe), Command::Probe},
+        std::pair{addDiscover(app, into.discover), Command::Discover}}) {
     for (CLI::Option* option : runOptions) command->excludes(option);
+    command->callback([&into, kind = kind] { into.command = kind; });
   }
-
-  return parse(app, std::move(args), out, [&] {
-    if (run.devices - 1 > std::numeric_limits<std::uint32_t>::max() - run.dataId) {
-      throw CLI::ValidationError("--devices",
-                                 "--data-id plus --devices goes past data identifier " +
-                                     std::to_string(std::numeric_limits<std::uint32_t>::max()));
-    }
-    if (run.localPort != 0 && run.localPort + (run.devices - 1) > 65535) {
-      throw CLI::ValidationError("--devices", "--local-port plus --devices goes past port 65535");
-    }
-    run.bacnetIp = device->count() > 0;
-    into.decode.json = decodeFormat == "json";
-    into.probe.json = probeFormat == "json";
-    if (const auto host = bacnet::parseHostAndPort(target, bacnet::kDefaultPort)) {
-      into.discover.targetHost = host->host;
-      into.discover.targetPort = host->port;
-    }
-    using Command = HostCommandLine::Command;
-    into.command = decode->parsed()     ? Command::Decode
-                   : probe->parsed()    ? Command::Probe
-                   : discover->parsed() ? Command::Discover
-                                        : Command::Run;
-  });
+  return parse(app, std::move(args), out);
 }
 
 bool parseCommandLine(std::string_view program, std::vector<std::string> args,

@@ -9,6 +9,7 @@
 
 #include "bacnet/ip_client.h"
 #include "tools/device_simulator.h"
+#include "tools/history_decode.h"
 
 namespace vk::tools {
 
@@ -33,15 +34,16 @@ struct Options {
 // vornk-host decode [--format csv|json] FILE
 struct DecodeOptions {
   std::string path;
-  bool json = false;
+  DecodeFormat format = DecodeFormat::Csv;
 };
 
 // vornk-host probe --device bacnet-ip://HOST:PORT [OPTION]...
 struct ProbeOptions {
+  enum class Format { Text, Json };
   std::string endpoint;  // HOST:PORT
   std::uint32_t apduTimeoutMs = bacnet::kDefaultApduTimeout.count();
   unsigned retries = bacnet::kDefaultRetries;
-  bool json = false;
+  Format format = Format::Text;
 };
 
 // vornk-host discover [--target HOST[:PORT]] [--timeout MS]

@@ -218,8 +218,7 @@ int decode(const DecodeOptions& options) {
     throw SetupError("cannot open " + options.path + ": " + std::strerror(error));
   }
   std::string error;
-  const bool complete = decodeHistory(
-      in, options.json ? DecodeFormat::JsonLines : DecodeFormat::Csv, std::cout, error);
+  const bool complete = decodeHistory(in, options.format, std::cout, error);
   std::cout.flush();
   if (!complete) throw SetupError(options.path + ": " + error);
   if (!std::cout) throw SetupError("cannot write to standard output");
@@ -234,7 +233,7 @@ int probe(const ProbeOptions& options) {
         std::chrono::milliseconds(options.apduTimeoutMs), options.retries, 0});
   });
   const ProbeReport report = probeDevice(client, options.endpoint);
-  writeReport(options.json ? probeJson(report) : probeText(report));
+  writeReport(options.format == ProbeOptions::Format::Json ? probeJson(report) : probeText(report));
   return probeStatus(report);
 }
 

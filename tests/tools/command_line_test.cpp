@@ -86,7 +86,7 @@ TEST(CommandLine, ValuesAfterChecksAndTransforms) {
   EXPECT_EQ(host.run.retries, 3u);
   ASSERT_EQ(outcome({"decode", "--format", "json", "--format", "csv", "h.bin"}, host), "run");
   EXPECT_EQ(host.command, HostCommandLine::Command::Decode);
-  EXPECT_FALSE(host.decode.json);  // the last --format counts
+  EXPECT_EQ(host.decode.format, DecodeFormat::Csv);  // the last --format counts
   ASSERT_EQ(outcome({"discover", "--target", "localhost"}, host), "run");
   EXPECT_EQ(host.discover.targetHost, "localhost");
   EXPECT_EQ(host.discover.targetPort, 47808);
