@@ -76,22 +76,12 @@ class CheckingServices : public HostServices {
   // restoring thread publishes exactly the cached record.
   bool whole(const Bytes& record) const {
     if (record.size() != kRecordSize || std::memcmp(record.data(), &dataId_, 4) != 0) return false;
-    const unsigned year = record[kStampOffset] | record[kStampOffset + 1] << 8;
-    if (year < 2000 || record[kStampOffset + 2] < 1 || record[kStampOffset + 2] > 12 ||
-        record[kStampOffset + 3] < 1 || record[kStampOffset + 3] > 31 ||
-        record[kStampOffset + 4] > 23 || record[kStampOffset + 5] > 59 ||
-        record[kStampOffset + 6] > 60) {
-      return false;
-    }
+    if (!plausibleStamp(record)) return false;
     if (std::this_thread::get_id() == restorer_) {
       return std::equal(cached_.begin(), cached_.begin() + kStampOffset, record.begin());
     }
-    const auto all = [&](const auto& slotOf) {
-      return std::all_of(kPoints.begin(), kPoints.end(), [&](const Point& point) {
-        return slice(record, point.recordOffset, point.size) == slotOf(point);
-      });
-    };
-    return all(defaultSlot) || all([](const Point& point) { return cachedSlot(point, 0); });
+    const std::array<std::size_t, 3> sources = slotSources(record);  // sampled, cached 0, 1
+    return sources[0] == kPoints.size() || sources[1] == kPoints.size();
   }
 
   const std::uint32_t dataId_;

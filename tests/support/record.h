@@ -2,6 +2,7 @@
 // point of the point table found by what it is rather than by where it sits.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <stdexcept>
@@ -53,5 +54,13 @@ Bytes cachedSlot(const device::Point& point, int variant);
 Bytes cachedRecord(std::uint32_t dataId, int variant);
 
 Bytes slice(const Bytes& bytes, std::size_t from, std::size_t length);
+
+// Whether the stamp of a record of kRecordSize bytes reads as a time: a year from 2000 to 2199,
+// then month, day, hour, minute and second (up to a leap second) in range.
+bool plausibleStamp(const Bytes& record);
+
+// How many point slots of a record of kRecordSize bytes hold, in this order, what the simulated
+// device answers, cached record 0's slot and cached record 1's; no slot holds two of these.
+std::array<std::size_t, 3> slotSources(const Bytes& record);
 
 }  // namespace vk::test

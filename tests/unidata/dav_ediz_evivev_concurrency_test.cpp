@@ -35,14 +35,6 @@ namespace {
 
 constexpr auto kWait = std::chrono::seconds(60);  // beyond the watchdog's limit
 
-bool plausibleStamp(const Bytes& record) {
-  const unsigned year = record[kStampOffset] | record[kStampOffset + 1] << 8;
-  return year >= 2000 && year < 2200 && record[kStampOffset + 2] >= 1 &&
-         record[kStampOffset + 2] <= 12 && record[kStampOffset + 3] >= 1 &&
-         record[kStampOffset + 3] <= 31 && record[kStampOffset + 4] <= 23 &&
-         record[kStampOffset + 5] <= 59 && record[kStampOffset + 6] <= 60;
-}
-
 // The first of the first n bytes in which a and b differ; n when none does.
 std::size_t firstDifference(const Bytes& a, const Bytes& b, std::size_t n) {
   n = std::min({n, a.size(), b.size()});
@@ -163,13 +155,7 @@ class RecordChecker {
       if (differs == kStampOffset) return {};
       return "byte " + std::to_string(differs) + " is not the restored one";
     }
-    std::array<std::size_t, 3> whole{};  // points sampled, points of cached record 0, of 1
-    for (const Point& point : kPoints) {
-      const Bytes slot = slice(record, point.recordOffset, point.size);
-      whole[0] += slot == defaultSlot(point);
-      whole[1] += slot == cachedSlot(point, 0);
-      whole[2] += slot == cachedSlot(point, 1);
-    }
+    const std::array<std::size_t, 3> whole = slotSources(record);
     if (std::find(whole.begin(), whole.end(), kPoints.size()) != whole.end()) return {};
     return std::to_string(whole[0]) + " points sampled, " + std::to_string(whole[1]) + " and " +
            std::to_string(whole[2]) + " of the cached records";
