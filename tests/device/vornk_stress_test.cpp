@@ -40,7 +40,7 @@ class CheckingServices : public HostServices {
   int SendSP(ZeqVDevice&, int id, const unsigned char* data, unsigned int length, bool) override {
     const Bytes record(data, data + length);
     std::lock_guard<std::mutex> lock(mutex_);
-    if (id != 5156 || !whole(record)) ++faults_;
+    if (id != kVornkDataId || !whole(record)) ++faults_;
     published_ = record;
     return 1;
   }

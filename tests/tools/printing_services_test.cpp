@@ -27,7 +27,7 @@ TEST(HostRounds, StopIsAskedOnceWhenTheLastRoundIsStored) {
   ProbeVornk device;
   const Bytes record(kRecordSize, 0);
   for (int round = 0; round < 3; ++round) {
-    services.SendSP(device, 5156, record.data(), kRecordSize, false);
+    services.SendSP(device, vk::device::kVornkDataId, record.data(), kRecordSize, false);
     services.SaveDeviceHistory(device, record.data(), kRecordSize);
   }
   EXPECT_EQ(stops, 1);
@@ -43,7 +43,8 @@ TEST(HostRounds, AFailedWriteStopsTheRun) {
                             [&] { ++stops; });
   ProbeVornk device;
   const Bytes record(kRecordSize, 0);
-  EXPECT_EQ(services.SendSP(device, 5156, record.data(), kRecordSize, false), 0);
+  EXPECT_EQ(services.SendSP(device, vk::device::kVornkDataId, record.data(), kRecordSize, false),
+            0);
   EXPECT_EQ(stops, 1);
   EXPECT_NE(services.writeError().find("out.txt"), std::string::npos);
   EXPECT_NE(services.writeError().find(std::strerror(ENOSPC)), std::string::npos);

@@ -56,9 +56,9 @@ bool restore(ProbeVornk& device, const Bytes& record) {
 
 // Checks every round as the host sees it, on the thread of each host call (the hook of an
 // AdversarialServices):
-// * SendSP: a whole record under 5156, the device's data identifier, a stamp. A restore's round
-//   publishes exactly the restored bytes apart from the stamp; a sampled round's points are all
-//   sampled (the simulated device's default) or all from one cached record, never a mix.
+// * SendSP: a whole record under kVornkDataId, the device's data identifier, a stamp. A restore's
+//   round publishes exactly the restored bytes apart from the stamp; a sampled round's points are
+//   all sampled (the simulated device's default) or all from one cached record, never a mix.
 // * DoBatchCheckThreshold: with a host that never throws, the round's rule_values are exactly
 //   those the host queued in the round's earlier calls.
 // * SaveDeviceHistory: exactly what the same round published.
@@ -146,7 +146,8 @@ class RecordChecker {
   static std::string publicationFault(const HostCall& call, std::uint32_t dataId,
                                       const Bytes* restoring) {
     const Bytes& record = call.data;
-    if (call.args.at(0) != "5156") return "published under " + call.args.at(0);
+    if (call.args.at(0) != std::to_string(kVornkDataId))
+      return "published under " + call.args.at(0);
     if (record.size() != kRecordSize) return std::to_string(record.size()) + " bytes";
     if (std::memcmp(record.data(), &dataId, 4) != 0) return "another data identifier";
     if (!plausibleStamp(record)) return "no time stamp";

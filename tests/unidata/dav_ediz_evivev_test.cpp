@@ -156,8 +156,8 @@ TEST_F(Round, CallsTheHostInOrderAndPrintsTheQueueSize) {
   EXPECT_EQ(lines, std::vector<std::string>{"rvSize is 0"});
   EXPECT_EQ(rig.host->names(), roundCallOrder());
   const auto calls = rig.host->calls();
-  EXPECT_EQ(calls[0].args,
-            (std::vector<std::string>{"5156", std::to_string(kRecordSize), "false"}));
+  EXPECT_EQ(calls[0].args, (std::vector<std::string>{std::to_string(vk::device::kVornkDataId),
+                                                     std::to_string(kRecordSize), "false"}));
   EXPECT_EQ(calls[2].args, std::vector<std::string>{"0"});
   EXPECT_EQ(calls[3].args, std::vector<std::string>{std::to_string(kRecordSize)});
   EXPECT_EQ(calls[0].data, calls[3].data);  // history stores what was published
