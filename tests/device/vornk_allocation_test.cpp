@@ -9,7 +9,7 @@ using namespace vk::test;
 
 TEST(Allocation, FullCycleAllocatesNothing) {
   ProbeVornk device;
-  device.AttachBacnetClient(std::make_shared<vk::doubles::SimulatedBacnetDevice>());
+  device.AttachBacnetClient(std::make_shared<vk::doubles::InProcessDevice>());
   device.endpointText = "sim";
   std::size_t allocations = 0;
   const auto lines = capturedLines([&] {

@@ -72,7 +72,7 @@ class CheckingServices : public HostServices {
 
  private:
   // A whole record with this slot's data identifier, a plausible stamp, and the point slots all
-  // holding what the simulated device answers or all what the cache held; a round on the
+  // holding what the in-process device answers or all what the cache held; a round on the
   // restoring thread publishes exactly the cached record.
   bool whole(const Bytes& record) const {
     if (record.size() != kRecordSize || std::memcmp(record.data(), &dataId_, 4) != 0) return false;
@@ -116,7 +116,7 @@ TEST(Stress, ThirtyTwoDevicesWhileHostThreadsImportRestoreAndRecreate) {
   const auto create = [&](Slot& slot) {  // slot.lock held exclusively, or no host thread yet
     auto device = std::make_unique<ProbeVornk>(kPause);
     device->AttachHostServices(slot.host);
-    device->AttachBacnetClient(std::make_shared<vk::doubles::SimulatedBacnetDevice>());
+    device->AttachBacnetClient(std::make_shared<vk::doubles::InProcessDevice>());
     device->endpointText = "sim";
     device->dataId_ = slot.dataId;
     device->aoReportSettings_["A0160001"] = {true, 0, false, 0, false, 0, 0, 0};

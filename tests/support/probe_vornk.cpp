@@ -40,7 +40,7 @@ void ProbeVornk::giveRoundValues(Json::Value values) {
 Rig::Rig(std::chrono::milliseconds pause, const std::string& endpoint)
     : device(std::make_unique<ProbeVornk>(pause)),
       host(std::make_shared<doubles::RecordingServices>()),
-      bacnet(std::make_shared<doubles::SimulatedBacnetDevice>()) {
+      bacnet(std::make_shared<doubles::InProcessDevice>()) {
   device->AttachHostServices(host);
   device->AttachBacnetClient(bacnet);
   device->endpointText = endpoint;

@@ -1,5 +1,5 @@
 // A vornk device whose protected state tests, benchmarks and fuzz targets can reach, with seams in
-// its round, and a rig that wires one to a recording host and a simulated BACnet device.
+// its round, and a rig that wires one to a recording host and an in-process BACnet device.
 #pragma once
 
 #include <chrono>
@@ -8,8 +8,8 @@
 #include <string>
 
 #include "device/vornk.h"
+#include "doubles/in_process_device.h"
 #include "doubles/recording_services.h"
-#include "doubles/simulated_device.h"
 #include "tests/support/record.h"
 
 namespace vk::test {
@@ -65,7 +65,7 @@ class ProbeVornk : public vornk {
   void giveRoundValues(Json::Value values);
 };
 
-// A device wired to a recording host and a simulated BACnet device.
+// A device wired to a recording host and an in-process BACnet device.
 struct Rig {
   explicit Rig(std::chrono::milliseconds pause = std::chrono::hours(1),
                const std::string& endpoint = "sim");
@@ -77,7 +77,7 @@ struct Rig {
 
   std::unique_ptr<ProbeVornk> device;
   std::shared_ptr<doubles::RecordingServices> host;
-  std::shared_ptr<doubles::SimulatedBacnetDevice> bacnet;
+  std::shared_ptr<doubles::InProcessDevice> bacnet;
 };
 
 }  // namespace vk::test

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "doubles/simulated_device.h"
+#include "doubles/in_process_device.h"
 
 namespace vk::test {
 
@@ -14,8 +14,7 @@ Bytes floatBytes(float value) {
 }
 
 Bytes defaultSlot(const device::Point& point) {
-  const std::uint32_t value =
-      doubles::SimulatedBacnetDevice::defaultValue(point.type, point.instance);
+  const std::uint32_t value = doubles::InProcessDevice::defaultValue(point.type, point.instance);
   Bytes bytes(point.size);
   std::memcpy(bytes.data(), &value, point.size);
   return bytes;

@@ -58,7 +58,7 @@ bool restore(ProbeVornk& device, const Bytes& record) {
 // AdversarialServices):
 // * SendSP: a whole record under kVornkDataId, the device's data identifier, a stamp. A restore's
 //   round publishes exactly the restored bytes apart from the stamp; a sampled round's points are
-//   all sampled (the simulated device's default) or all from one cached record, never a mix.
+//   all sampled (the in-process device's default) or all from one cached record, never a mix.
 // * DoBatchCheckThreshold: with a host that never throws, the round's rule_values are exactly
 //   those the host queued in the round's earlier calls.
 // * SaveDeviceHistory: exactly what the same round published.
@@ -171,12 +171,12 @@ class RecordChecker {
   std::vector<std::string> faults_;
 };
 
-// A device sampling with no pause, wired to host and to a simulated BACnet device (its own
+// A device sampling with no pause, wired to host and to an in-process BACnet device (its own
 // unless given). evaluating: its rounds' values cross the limits of mode 5 and give mode 1 values
 // to check and report, so the evaluation calls the host.
 std::unique_ptr<ProbeVornk> makeDevice(
     const std::shared_ptr<HostServices>& host, std::uint32_t dataId, bool evaluating,
-    std::shared_ptr<SimulatedBacnetDevice> bacnet = std::make_shared<SimulatedBacnetDevice>()) {
+    std::shared_ptr<InProcessDevice> bacnet = std::make_shared<InProcessDevice>()) {
   auto device = std::make_unique<ProbeVornk>(std::chrono::milliseconds(0));
   device->AttachHostServices(host);
   device->AttachBacnetClient(std::move(bacnet));

@@ -244,7 +244,7 @@ TEST(RoundCalls, RoundDoneAndResetAreVirtualSendSPIsTheHosts) {
   Overriding device;
   auto host = std::make_shared<RecordingServices>();
   device.AttachHostServices(host);
-  device.AttachBacnetClient(std::make_shared<SimulatedBacnetDevice>());
+  device.AttachBacnetClient(std::make_shared<InProcessDevice>());
   device.endpointText = "sim";
   const Bytes cached(kRecordSize, 0);
   capturedLines([&] {
