@@ -16,7 +16,7 @@
 
 #include "device/point_table.h"
 #include "doubles/in_process_device.h"
-#include "tests/support/probe_vornk.h"
+#include "tests/support/exposed_vornk.h"
 #include "tests/support/temp_work_dir.h"
 
 using namespace vk::test;
@@ -31,7 +31,7 @@ struct CycleRig {
     device.AttachBacnetClient(bacnet);
     device.endpointText = "simulated";
   }
-  ProbeVornk device;
+  ExposedVornk device;
   std::shared_ptr<InProcessDevice> bacnet;
 };
 
@@ -136,7 +136,7 @@ void BM_CycleOverFloor(benchmark::State& state) {
 BENCHMARK(BM_CycleOverFloor)->Unit(benchmark::kMicrosecond);
 
 void BM_RoundDone(benchmark::State& state) {
-  ProbeVornk device;
+  ExposedVornk device;
   device.b_mode_ = static_cast<int>(state.range(0));
   for (auto _ : state) device.RoundDone();
 }
@@ -149,7 +149,7 @@ std::string signalId(std::int64_t i) { return "0010000100" + std::to_string(1000
 
 // Mode 5: every signal has all four bands; half of the values are in alarm.
 void BM_Mode5Evaluation(benchmark::State& state) {
-  ProbeVornk device;
+  ExposedVornk device;
   device.b_mode_ = 5;
   for (std::int64_t i = 0; i < state.range(0); ++i) {
     const std::string name = signalName(i);
@@ -171,7 +171,7 @@ BENCHMARK(BM_Mode5Evaluation)
 // Mode 1: every signal has a value and, through its template ID, an analog report rule with an
 // absolute band that the values stay inside after their first report.
 void BM_Mode1EvaluationWithAnalogReports(benchmark::State& state) {
-  ProbeVornk device;
+  ExposedVornk device;
   device.b_mode_ = 1;
   for (std::int64_t i = 0; i < state.range(0); ++i) {
     const std::string id = signalId(i);
@@ -193,7 +193,7 @@ BENCHMARK(BM_Mode1EvaluationWithAnalogReports)
 // One analog report check of a signal with its own rule, among n rules: the value alternates
 // across the rule's absolute band, so every check reports.
 void BM_AnalogReportCheck(benchmark::State& state) {
-  ProbeVornk device;
+  ExposedVornk device;
   for (std::int64_t i = 0; i < state.range(0); ++i) {
     device.aoReportSettings_[signalId(i)] = {true, 1.0f, false, 0.0f, false, 0.0f, 0, 0.0f};
   }
@@ -234,7 +234,7 @@ Json::Value modeSettings(int mode) {
 void BM_Mode1Import(benchmark::State& state) {
   const IniFolder folder(state.range(0));
   const Json::Value settings = modeSettings(1);
-  ProbeVornk device;
+  ExposedVornk device;
   for (auto _ : state) device.genericInitSetting(settings);
   state.SetComplexityN(state.range(0));
 }
@@ -258,7 +258,7 @@ void BM_Mode5Import(benchmark::State& state) {
       record[prefix + "AlarmLevel"] = 2;
     }
   }
-  ProbeVornk device;
+  ExposedVornk device;
   for (auto _ : state) device.genericInitSetting(settings);
   state.SetComplexityN(state.range(0));
 }

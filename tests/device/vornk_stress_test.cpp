@@ -13,7 +13,7 @@
 #include <thread>
 
 #include "host_services.h"
-#include "tests/support/probe_vornk.h"
+#include "tests/support/exposed_vornk.h"
 #include "tests/support/process_state.h"
 #include "tests/support/rounds.h"
 #include "tests/support/temp_work_dir.h"
@@ -98,7 +98,7 @@ class CheckingServices : public HostServices {
 // A device slot: the device the host may call (shared) or replace (exclusive), and its host.
 struct Slot {
   std::shared_mutex lock;
-  std::unique_ptr<ProbeVornk> device;
+  std::unique_ptr<ExposedVornk> device;
   std::shared_ptr<CheckingServices> host;
   std::uint32_t dataId = 0;
 };
@@ -114,7 +114,7 @@ TEST(Stress, ThirtyTwoDevicesWhileHostThreadsImportRestoreAndRecreate) {
   std::thread::id restorer;
   std::array<Slot, kDevices> slots;
   const auto create = [&](Slot& slot) {  // slot.lock held exclusively, or no host thread yet
-    auto device = std::make_unique<ProbeVornk>(kPause);
+    auto device = std::make_unique<ExposedVornk>(kPause);
     device->AttachHostServices(slot.host);
     device->AttachBacnetClient(std::make_shared<vk::doubles::InProcessDevice>());
     device->endpointText = "sim";

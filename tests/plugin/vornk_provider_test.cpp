@@ -15,7 +15,7 @@
 #include "doubles/in_process_device.h"
 #include "doubles/recording_services.h"
 #include "provider.h"
-#include "tests/support/probe_vornk.h"
+#include "tests/support/exposed_vornk.h"
 #include "tests/support/process_state.h"
 #include "tests/support/rounds.h"
 #include "tests/support/temp_work_dir.h"

@@ -11,9 +11,9 @@
 
 #include "bacnet/discovery.h"
 #include "bacnet/ip_client.h"
+#include "tests/support/exposed_vornk.h"
 #include "tests/support/failure_of.h"
 #include "tests/support/loopback_socket.h"
-#include "tests/support/probe_vornk.h"
 #include "tests/support/rounds.h"
 #include "tests/support/temp_work_dir.h"
 #include "tools/history_decode.h"

@@ -7,7 +7,7 @@
 #include <cstring>
 #include <fstream>
 
-#include "tests/support/probe_vornk.h"
+#include "tests/support/exposed_vornk.h"
 #include "tests/support/temp_work_dir.h"
 #include "tools/history_file.h"
 
@@ -24,7 +24,7 @@ TEST(HostRounds, StopIsAskedOnceWhenTheLastRoundIsStored) {
         return 0;
       },
       "test", 2, [&] { ++stops; });
-  ProbeVornk device;
+  ExposedVornk device;
   const Bytes record(kRecordSize, 0);
   for (int round = 0; round < 3; ++round) {
     services.SendSP(device, vk::device::kVornkDataId, record.data(), kRecordSize, false);
@@ -41,7 +41,7 @@ TEST(HostRounds, AFailedWriteStopsTheRun) {
   int stops = 0;
   PrintingServices services([](std::string_view) { return ENOSPC; }, "out.txt", 0,
                             [&] { ++stops; });
-  ProbeVornk device;
+  ExposedVornk device;
   const Bytes record(kRecordSize, 0);
   EXPECT_EQ(services.SendSP(device, vk::device::kVornkDataId, record.data(), kRecordSize, false),
             0);
@@ -56,7 +56,7 @@ TEST(HostRounds, HistoryGetsEveryStoredRecord) {
   auto history = std::make_shared<HistoryFile>(path);
   PrintingServices services([](std::string_view) { return 0; }, "test", 0, nullptr, nullptr,
                             history);
-  ProbeVornk device;
+  ExposedVornk device;
   Bytes record(kRecordSize, 0);
   for (unsigned char id = 1; id <= 2; ++id) {
     record[0] = id;

@@ -20,7 +20,7 @@
 #include <utility>
 
 #include "doubles/adversarial_services.h"
-#include "tests/support/probe_vornk.h"
+#include "tests/support/exposed_vornk.h"
 #include "tests/support/rounds.h"
 #include "tests/support/temp_work_dir.h"
 #include "tests/support/watchdog.h"
@@ -46,7 +46,7 @@ std::size_t firstDifference(const Bytes& a, const Bytes& b, std::size_t n) {
 // restore completes runs on this thread, so the checker, called there, tells such rounds apart.
 thread_local const Bytes* tRestoring = nullptr;
 
-bool restore(ProbeVornk& device, const Bytes& record) {
+bool restore(ExposedVornk& device, const Bytes& record) {
   struct Clear {
     ~Clear() { tRestoring = nullptr; }
   } clear;
@@ -174,10 +174,10 @@ class RecordChecker {
 // A device sampling with no pause, wired to host and to an in-process BACnet device (its own
 // unless given). evaluating: its rounds' values cross the limits of mode 5 and give mode 1 values
 // to check and report, so the evaluation calls the host.
-std::unique_ptr<ProbeVornk> makeDevice(
+std::unique_ptr<ExposedVornk> makeDevice(
     const std::shared_ptr<HostServices>& host, std::uint32_t dataId, bool evaluating,
     std::shared_ptr<InProcessDevice> bacnet = std::make_shared<InProcessDevice>()) {
-  auto device = std::make_unique<ProbeVornk>(std::chrono::milliseconds(0));
+  auto device = std::make_unique<ExposedVornk>(std::chrono::milliseconds(0));
   device->AttachHostServices(host);
   device->AttachBacnetClient(std::move(bacnet));
   device->endpointText = "sim";
@@ -310,7 +310,7 @@ TEST_P(LockOrder, SamplingMeetsRestoresImportsAndRecreation) {
   constexpr std::uint32_t kShared = 401;
   const std::array<Bytes, 2> cached{cachedRecord(kShared, 0), cachedRecord(kShared, 1)};
   std::array<HostLog, 4> logs;
-  std::unique_ptr<ProbeVornk> shared = makeDevice(host, kShared, true);
+  std::unique_ptr<ExposedVornk> shared = makeDevice(host, kShared, true);
 
   const auto lines = failureLines([&] {
     watchdog.run("InitSetting of the shared device",
@@ -321,7 +321,7 @@ TEST_P(LockOrder, SamplingMeetsRestoresImportsAndRecreation) {
         for (int r = 0; r < kRecreations; ++r) {
           const std::uint32_t dataId = 500 + static_cast<std::uint32_t>(r);
           const Bytes record = cachedRecord(dataId, r % 2);
-          std::unique_ptr<ProbeVornk> device = makeDevice(host, dataId, true);
+          std::unique_ptr<ExposedVornk> device = makeDevice(host, dataId, true);
           watchdog.run("InitSetting of a new device on host thread", t, [&] {
             hostCall(log.importThrew, [&] { device->InitSetting(settings[r % 3]); });
           });
@@ -387,7 +387,7 @@ TEST_P(LockOrder, HostHoldingBacnetMutexImportsAndReads) {
   host->setHook(checker.hook());
 
   constexpr std::uint32_t kDevice = 402;
-  std::unique_ptr<ProbeVornk> device = makeDevice(host, kDevice, false);
+  std::unique_ptr<ExposedVornk> device = makeDevice(host, kDevice, false);
   std::array<HostLog, 3> logs;
 
   const auto lines = failureLines([&] {
@@ -457,7 +457,7 @@ TEST(RestoresWhileSampling, PublishTheirRecordAndHistoryStoresThePublication) {
 
   constexpr std::uint32_t kDevice = 403;
   const std::array<Bytes, 2> cached{cachedRecord(kDevice, 0), cachedRecord(kDevice, 1)};
-  std::unique_ptr<ProbeVornk> device = makeDevice(host, kDevice, true);
+  std::unique_ptr<ExposedVornk> device = makeDevice(host, kDevice, true);
   std::array<int, 3> refused{};
 
   const auto lines = failureLines([&] {
@@ -573,7 +573,7 @@ TEST(RestoresWhileSampling, ARestoreInACycleInterruptsItAndARoundInItIsRefused) 
         caller.join();
       }
     });
-    rig.device->beforeRound = [&](ProbeVornk&) {
+    rig.device->beforeRound = [&](ExposedVornk&) {
       if (c.landing == Landing::AfterLastRead && cycles == 1 && !called) {
         call();
         caller.join();
