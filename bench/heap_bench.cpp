@@ -12,7 +12,7 @@
 #include <new>
 #include <string>
 
-#include "tests/support/probe_vornk.h"
+#include "tests/support/exposed_vornk.h"
 
 using namespace vk::test;
 
@@ -51,8 +51,8 @@ void operator delete[](void* memory, std::size_t) noexcept { release(memory); }
 
 namespace {
 
-// The probe's own members, which a device the host creates does not have.
-constexpr std::int64_t kProbeBytes = sizeof(ProbeVornk) - sizeof(vornk);
+// ExposedVornk's own members, which a device the host creates does not have.
+constexpr std::int64_t kExposedBytes = sizeof(ExposedVornk) - sizeof(vornk);
 
 // Creates a device, delivers settings and reports the heap it then owns; the device is deleted
 // (its thread joined) outside the timing.
@@ -62,9 +62,9 @@ void measureDevice(benchmark::State& state, const Json::Value& settings) {
   for (auto _ : state) {
     const std::int64_t bytesBefore = liveBytes;
     const std::int64_t countBefore = allocationCount;
-    auto device = std::make_unique<ProbeVornk>();
+    auto device = std::make_unique<ExposedVornk>();
     device->InitSetting(settings);
-    bytes = liveBytes - bytesBefore - kProbeBytes;
+    bytes = liveBytes - bytesBefore - kExposedBytes;
     allocations = allocationCount - countBefore;
     state.PauseTiming();
     device.reset();

@@ -1,6 +1,6 @@
-// The module's cost: a sampling cycle against the in-process simulated device beside the floor of
-// writing the cycle's lines alone, rounds in each mode, the threshold evaluations and the
-// settings imports at growing sizes. The module's lines go to the null device.
+// The module's cost: a sampling cycle against the in-process device beside the floor of writing the
+// cycle's lines alone, rounds in each mode, the threshold evaluations and the settings imports at
+// growing sizes. The module's lines go to the null device.
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 
@@ -15,8 +15,8 @@
 #include <vector>
 
 #include "device/point_table.h"
-#include "doubles/simulated_device.h"
-#include "tests/support/probe_vornk.h"
+#include "doubles/in_process_device.h"
+#include "tests/support/exposed_vornk.h"
 #include "tests/support/temp_work_dir.h"
 
 using namespace vk::test;
@@ -24,15 +24,15 @@ using namespace vk::doubles;
 
 namespace {
 
-// A device reading the in-process simulated device, with no host attached: publications and
-// checks go nowhere, so only the module's own work is timed.
+// A device reading the in-process device, with no host attached: publications and checks go
+// nowhere, so only the module's own work is timed.
 struct CycleRig {
-  CycleRig() : bacnet(std::make_shared<SimulatedBacnetDevice>()) {
+  CycleRig() : bacnet(std::make_shared<InProcessDevice>()) {
     device.AttachBacnetClient(bacnet);
     device.endpointText = "simulated";
   }
-  ProbeVornk device;
-  std::shared_ptr<SimulatedBacnetDevice> bacnet;
+  ExposedVornk device;
+  std::shared_ptr<InProcessDevice> bacnet;
 };
 
 // The lines one cycle writes, captured by running a cycle with standard output in a file.
@@ -82,8 +82,8 @@ void BM_CycleLinesFloor(benchmark::State& state) {
 }
 BENCHMARK(BM_CycleLinesFloor)->Unit(benchmark::kMicrosecond);
 
-// The simulated device's part of a cycle: its request and answer for every point, alone.
-void exchangeAll(SimulatedBacnetDevice& bacnet) {
+// The in-process device's part of a cycle: its request and answer for every point, alone.
+void exchangeAll(InProcessDevice& bacnet) {
   for (const vk::device::Point& point : vk::device::kPoints) {
     std::uint32_t value = 0;
     bacnet.SendReadProperty("simulated", point.type, point.instance, PROP_PRESENT_VALUE,
@@ -93,11 +93,11 @@ void exchangeAll(SimulatedBacnetDevice& bacnet) {
   }
 }
 
-void BM_SimulatedDeviceExchanges(benchmark::State& state) {
-  SimulatedBacnetDevice bacnet;
+void BM_InProcessDeviceExchanges(benchmark::State& state) {
+  InProcessDevice bacnet;
   for (auto _ : state) exchangeAll(bacnet);
 }
-BENCHMARK(BM_SimulatedDeviceExchanges)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_InProcessDeviceExchanges)->Unit(benchmark::kMicrosecond);
 
 // The calling thread's CPU time (user and system), which other processes' load on the shared
 // machine does not inflate as it does the wall clock.
@@ -107,12 +107,12 @@ double threadCpuMicros() {
   return static_cast<double>(now.tv_sec) * 1e6 + static_cast<double>(now.tv_nsec) / 1e3;
 }
 
-// A cycle, the floor and the simulated device's exchanges in turn, each timed in the thread's CPU
+// A cycle, the floor and the in-process device's exchanges in turn, each timed in the thread's CPU
 // time, so that all see the same state of the machine. ratio: cycle over floor; module_ratio: the
-// cycle without the simulated device's share over the floor.
+// cycle without the in-process device's share over the floor.
 void BM_CycleOverFloor(benchmark::State& state) {
   CycleRig rig;
-  SimulatedBacnetDevice alone;
+  InProcessDevice alone;
   const std::vector<std::string> lines = cycleLines();
   double cycle = 0, floor = 0, device = 0;
   for (auto _ : state) {
@@ -136,7 +136,7 @@ void BM_CycleOverFloor(benchmark::State& state) {
 BENCHMARK(BM_CycleOverFloor)->Unit(benchmark::kMicrosecond);
 
 void BM_RoundDone(benchmark::State& state) {
-  ProbeVornk device;
+  ExposedVornk device;
   device.b_mode_ = static_cast<int>(state.range(0));
   for (auto _ : state) device.RoundDone();
 }
@@ -149,7 +149,7 @@ std::string signalId(std::int64_t i) { return "0010000100" + std::to_string(1000
 
 // Mode 5: every signal has all four bands; half of the values are in alarm.
 void BM_Mode5Evaluation(benchmark::State& state) {
-  ProbeVornk device;
+  ExposedVornk device;
   device.b_mode_ = 5;
   for (std::int64_t i = 0; i < state.range(0); ++i) {
     const std::string name = signalName(i);
@@ -171,7 +171,7 @@ BENCHMARK(BM_Mode5Evaluation)
 // Mode 1: every signal has a value and, through its template ID, an analog report rule with an
 // absolute band that the values stay inside after their first report.
 void BM_Mode1EvaluationWithAnalogReports(benchmark::State& state) {
-  ProbeVornk device;
+  ExposedVornk device;
   device.b_mode_ = 1;
   for (std::int64_t i = 0; i < state.range(0); ++i) {
     const std::string id = signalId(i);
@@ -193,7 +193,7 @@ BENCHMARK(BM_Mode1EvaluationWithAnalogReports)
 // One analog report check of a signal with its own rule, among n rules: the value alternates
 // across the rule's absolute band, so every check reports.
 void BM_AnalogReportCheck(benchmark::State& state) {
-  ProbeVornk device;
+  ExposedVornk device;
   for (std::int64_t i = 0; i < state.range(0); ++i) {
     device.aoReportSettings_[signalId(i)] = {true, 1.0f, false, 0.0f, false, 0.0f, 0, 0.0f};
   }
@@ -234,7 +234,7 @@ Json::Value modeSettings(int mode) {
 void BM_Mode1Import(benchmark::State& state) {
   const IniFolder folder(state.range(0));
   const Json::Value settings = modeSettings(1);
-  ProbeVornk device;
+  ExposedVornk device;
   for (auto _ : state) device.genericInitSetting(settings);
   state.SetComplexityN(state.range(0));
 }
@@ -258,7 +258,7 @@ void BM_Mode5Import(benchmark::State& state) {
       record[prefix + "AlarmLevel"] = 2;
     }
   }
-  ProbeVornk device;
+  ExposedVornk device;
   for (auto _ : state) device.genericInitSetting(settings);
   state.SetComplexityN(state.range(0));
 }

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <limits>
 
-#include "tests/support/probe_vornk.h"
+#include "tests/support/exposed_vornk.h"
 
 using namespace vk::test;
 

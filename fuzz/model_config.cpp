@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "tests/support/probe_vornk.h"
+#include "tests/support/exposed_vornk.h"
 #include "tests/support/temp_work_dir.h"
 #include "unidata/signal_check.h"
 
@@ -16,7 +16,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const TempWorkDir::Entered inFolder = folder.enter();
   folder.write("ini/vornk.ini", std::string_view(reinterpret_cast<const char*>(data), size));
   Rig rig = Rig::withoutSampling();
-  ProbeVornk& device = *rig.device;
+  ExposedVornk& device = *rig.device;
   Json::Value settings;
   settings["appSetting"]["b_mode"] = 1;
   try {

@@ -11,7 +11,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "tests/support/probe_vornk.h"
+#include "tests/support/exposed_vornk.h"
 #include "tests/support/temp_work_dir.h"
 
 using namespace vk::test;
@@ -27,7 +27,7 @@ const char kModelConfig[] =
     "t1 = A17001,high\n";
 
 // Imports settings, then completes a round with their "values".
-void deliver(ProbeVornk& device, const Json::Value& settings) {
+void deliver(ExposedVornk& device, const Json::Value& settings) {
   device.giveRoundValues(settings.isObject() ? settings.get("values", Json::Value())
                                              : Json::Value());
   try {
@@ -60,7 +60,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   const TempWorkDir::Entered inFolder = TempWorkDir::ofProcess().enter();
   Rig rig = Rig::withoutSampling();
-  ProbeVornk& device = *rig.device;
+  ExposedVornk& device = *rig.device;
   // A rule that signal S17000001's template (S17600001) hands on, for the analog report check.
   device.aoReportSettings_["S17600001"] = {true, 0.5f, true, 10.0f, true, 1.0f, 0, 0.0f};
   deliver(device, settings);

@@ -7,7 +7,7 @@
 
 #include "bacnet/enumerations.h"
 #include "device/point_table.h"
-#include "doubles/simulated_device.h"
+#include "doubles/in_process_device.h"
 #include "tools/record_text.h"
 #include "tools/setup_error.h"
 
@@ -38,7 +38,7 @@ DeviceSimulator::DeviceSimulator(SimulatorSettings settings)
     : settings_(std::move(settings)), socket_(listeningSocket(settings_.address, settings_.port)) {
   for (const device::Point& point : device::kPoints) {
     values_[{point.type, point.instance}] =
-        doubles::SimulatedBacnetDevice::defaultValue(point.type, point.instance);
+        doubles::InProcessDevice::defaultValue(point.type, point.instance);
   }
   auto checkKnown = [&](const ObjectKey& object) {
     if (values_.count(object) == 0) {

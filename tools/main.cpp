@@ -1,4 +1,4 @@
-// vornk-host: loads the vornk module, runs devices against the simulated BACnet device or a
+// vornk-host: loads the vornk module, runs devices against the in-process BACnet device or a
 // BACnet/IP device and shows what they publish, until signalled or until every device has stored
 // the requested number of rounds. "vornk-host decode" turns a history file back into rows;
 // "vornk-host probe" reads every point of a BACnet/IP device once and "vornk-host discover" lists
@@ -25,7 +25,7 @@
 
 #include "bacnet/discovery.h"
 #include "bacnet/ip_client.h"
-#include "doubles/simulated_device.h"
+#include "doubles/in_process_device.h"
 #include "provider.h"
 #include "tools/command_line.h"
 #include "tools/discover.h"
@@ -67,7 +67,7 @@ std::unique_ptr<VDeviceInterface> createDevice(const LoadedModule& module) {
 // One running device with what is attached to it.
 struct RunningDevice {
   std::shared_ptr<PrintingServices> services;
-  std::shared_ptr<bacnet::BacnetIpClient> network;  // null with the in-process simulated device
+  std::shared_ptr<bacnet::BacnetIpClient> network;  // null with the in-process device
   std::unique_ptr<VDeviceInterface> device;
 };
 
@@ -151,9 +151,9 @@ int run(const std::string& program, const LoadedModule& module, const Options& o
   RunningDevices devices(options.devices);
   for (std::uint32_t i = 0; i < options.devices; ++i) {
     RunningDevice& running = devices.all[i];
-    // Without a network, each device reads a simulated device of its own (they all hold the same
-    // values): one simulated device answers one request at a time.
-    std::shared_ptr<BacnetClient> client = std::make_shared<doubles::SimulatedBacnetDevice>();
+    // Without a network, each device reads an in-process device of its own (they all hold the same
+    // values): one in-process device answers one request at a time.
+    std::shared_ptr<BacnetClient> client = std::make_shared<doubles::InProcessDevice>();
     MeteredClient::FailedRead failedRead;
     if (options.bacnetIp) {
       running.network = orSetupError("", [&] {

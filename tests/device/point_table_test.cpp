@@ -9,6 +9,8 @@
 #include <set>
 #include <utility>
 
+#include "tests/support/record.h"
+
 using namespace vk::device;
 
 namespace {
@@ -17,14 +19,6 @@ std::size_t countOf(BACnetObjectType type) {
   std::size_t count = 0;
   for (const Point& point : kPoints) count += point.type == type;
   return count;
-}
-
-const Point& pointFor(BACnetObjectType type, std::uint32_t instance) {
-  for (const Point& point : kPoints) {
-    if (point.type == type && point.instance == instance) return point;
-  }
-  ADD_FAILURE() << "no point " << type << ":" << instance;
-  return kPoints[0];
 }
 
 }  // namespace
@@ -77,6 +71,6 @@ TEST(PointTable, KnownPointsLiveAtTheirBytes) {
       {{OBJECT_ANALOG_VALUE, 3000835}, 844}, {{OBJECT_ANALOG_VALUE, 3000836}, 848},
   };
   for (const auto& [object, offset] : known) {
-    EXPECT_EQ(pointFor(object.first, object.second).recordOffset, offset) << object.second;
+    EXPECT_EQ(vk::test::pointOf(object.first, object.second).recordOffset, offset) << object.second;
   }
 }

@@ -2,14 +2,14 @@
 #include <gtest/gtest.h>
 
 #include "tests/support/allocation_counter.h"
-#include "tests/support/probe_vornk.h"
+#include "tests/support/exposed_vornk.h"
 #include "tests/support/rounds.h"
 
 using namespace vk::test;
 
 TEST(Allocation, FullCycleAllocatesNothing) {
-  ProbeVornk device;
-  device.AttachBacnetClient(std::make_shared<vk::doubles::SimulatedBacnetDevice>());
+  ExposedVornk device;
+  device.AttachBacnetClient(std::make_shared<vk::doubles::InProcessDevice>());
   device.endpointText = "sim";
   std::size_t allocations = 0;
   const auto lines = capturedLines([&] {

@@ -14,7 +14,7 @@
 #include <string>
 
 #include "bacnet/enumerations.h"
-#include "tests/support/probe_vornk.h"
+#include "tests/support/exposed_vornk.h"
 #include "tests/support/rounds.h"
 #include "tools/record_text.h"
 

@@ -13,7 +13,7 @@
 #include <thread>
 
 #include "host_services.h"
-#include "tests/support/probe_vornk.h"
+#include "tests/support/exposed_vornk.h"
 #include "tests/support/process_state.h"
 #include "tests/support/rounds.h"
 #include "tests/support/temp_work_dir.h"
@@ -40,7 +40,7 @@ class CheckingServices : public HostServices {
   int SendSP(ZeqVDevice&, int id, const unsigned char* data, unsigned int length, bool) override {
     const Bytes record(data, data + length);
     std::lock_guard<std::mutex> lock(mutex_);
-    if (id != 5156 || !whole(record)) ++faults_;
+    if (id != kVornkDataId || !whole(record)) ++faults_;
     published_ = record;
     return 1;
   }
@@ -72,26 +72,16 @@ class CheckingServices : public HostServices {
 
  private:
   // A whole record with this slot's data identifier, a plausible stamp, and the point slots all
-  // holding what the simulated device answers or all what the cache held; a round on the
+  // holding what the in-process device answers or all what the cache held; a round on the
   // restoring thread publishes exactly the cached record.
   bool whole(const Bytes& record) const {
     if (record.size() != kRecordSize || std::memcmp(record.data(), &dataId_, 4) != 0) return false;
-    const unsigned year = record[kStampOffset] | record[kStampOffset + 1] << 8;
-    if (year < 2000 || record[kStampOffset + 2] < 1 || record[kStampOffset + 2] > 12 ||
-        record[kStampOffset + 3] < 1 || record[kStampOffset + 3] > 31 ||
-        record[kStampOffset + 4] > 23 || record[kStampOffset + 5] > 59 ||
-        record[kStampOffset + 6] > 60) {
-      return false;
-    }
+    if (!plausibleStamp(record)) return false;
     if (std::this_thread::get_id() == restorer_) {
       return std::equal(cached_.begin(), cached_.begin() + kStampOffset, record.begin());
     }
-    const auto all = [&](const auto& slotOf) {
-      return std::all_of(kPoints.begin(), kPoints.end(), [&](const Point& point) {
-        return slice(record, point.recordOffset, point.size) == slotOf(point);
-      });
-    };
-    return all(defaultSlot) || all([](const Point& point) { return cachedSlot(point, 0); });
+    const std::array<std::size_t, 3> sources = slotSources(record);  // sampled, cached 0, 1
+    return sources[0] == kPoints.size() || sources[1] == kPoints.size();
   }
 
   const std::uint32_t dataId_;
@@ -108,7 +98,7 @@ class CheckingServices : public HostServices {
 // A device slot: the device the host may call (shared) or replace (exclusive), and its host.
 struct Slot {
   std::shared_mutex lock;
-  std::unique_ptr<ProbeVornk> device;
+  std::unique_ptr<ExposedVornk> device;
   std::shared_ptr<CheckingServices> host;
   std::uint32_t dataId = 0;
 };
@@ -124,9 +114,9 @@ TEST(Stress, ThirtyTwoDevicesWhileHostThreadsImportRestoreAndRecreate) {
   std::thread::id restorer;
   std::array<Slot, kDevices> slots;
   const auto create = [&](Slot& slot) {  // slot.lock held exclusively, or no host thread yet
-    auto device = std::make_unique<ProbeVornk>(kPause);
+    auto device = std::make_unique<ExposedVornk>(kPause);
     device->AttachHostServices(slot.host);
-    device->AttachBacnetClient(std::make_shared<vk::doubles::SimulatedBacnetDevice>());
+    device->AttachBacnetClient(std::make_shared<vk::doubles::InProcessDevice>());
     device->endpointText = "sim";
     device->dataId_ = slot.dataId;
     device->aoReportSettings_["A0160001"] = {true, 0, false, 0, false, 0, 0, 0};

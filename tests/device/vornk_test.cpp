@@ -15,7 +15,7 @@
 #include <thread>
 
 #include "bacnet/codec.h"
-#include "tests/support/probe_vornk.h"
+#include "tests/support/exposed_vornk.h"
 #include "tests/support/process_state.h"
 #include "tests/support/rounds.h"
 #include "tests/support/watchdog.h"
@@ -111,7 +111,7 @@ class FaultMatrix : public SamplingCycle, public testing::WithParamInterface<Fau
 
 TEST(NewDevice, IsAnIdleVornkWithAZeroRecord) {
   const auto threadsBefore = threads();
-  ProbeVornk device;
+  ExposedVornk device;
   EXPECT_EQ(device.DeviceType(), "vornk");
   EXPECT_EQ(device.endpointFlag, 1);
   EXPECT_EQ(device.b_mode_, 1);
@@ -181,7 +181,7 @@ TEST(SamplingThread, StopEndsThePause) {
 
 TEST(SamplingThread, StopInTheMiddleOfACycleEndsItWithoutARound) {
   Rig rig;
-  ProbeVornk* device = rig.device.get();
+  ExposedVornk* device = rig.device.get();
   device->b_mode_ = 0;  // no settings import: only the sampling thread prints
   std::promise<void> stopRequested;
   rig.bacnet->setRequestHook([device, &stopRequested](BACnetObjectType, std::uint32_t instance) {
@@ -330,7 +330,7 @@ TEST_F(SamplingCycle, FailedFirstSendEndsTheCycleWithTheRecordUnchanged) {
 }
 
 TEST_F(SamplingCycle, WithoutABacnetClientEveryCycleFailsHarmlessly) {
-  ProbeVornk bare;
+  ExposedVornk bare;
   bare.endpointText = "x";
   EXPECT_EQ(capturedLines([&] { bare.do_sample(); }),
             (std::vector<std::string>{"vornk::RefreshStatus", "send failed"}));
@@ -517,7 +517,7 @@ TEST(DeviceDeletionDeathTest, FromInsideItsOwnWorkWritesOneLineAndEndsTheProcess
   const auto deleteIn = [](bool samplingThread) {
     ::dup2(STDERR_FILENO, STDOUT_FILENO);
     Rig* rig = new Rig(std::chrono::milliseconds(0));
-    ProbeVornk* device = rig->device.release();
+    ExposedVornk* device = rig->device.release();
     rig->host->setHook([device](ZeqVDevice&, const HostCall& call) {
       if (call.name == "SendSP") delete device;
     });

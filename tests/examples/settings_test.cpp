@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/support/probe_vornk.h"
+#include "tests/support/exposed_vornk.h"
 #include "tests/support/rounds.h"
 #include "tests/support/temp_work_dir.h"
 

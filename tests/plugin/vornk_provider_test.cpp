@@ -12,10 +12,10 @@
 #include <typeinfo>
 #include <vector>
 
+#include "doubles/in_process_device.h"
 #include "doubles/recording_services.h"
-#include "doubles/simulated_device.h"
 #include "provider.h"
-#include "tests/support/probe_vornk.h"
+#include "tests/support/exposed_vornk.h"
 #include "tests/support/process_state.h"
 #include "tests/support/rounds.h"
 #include "tests/support/temp_work_dir.h"
@@ -53,7 +53,7 @@ constexpr auto kWait = std::chrono::seconds(30);
 struct LoadedDevice {
   std::unique_ptr<VDeviceInterface> device;
   std::shared_ptr<RecordingServices> host = std::make_shared<RecordingServices>();
-  std::shared_ptr<SimulatedBacnetDevice> bacnet = std::make_shared<SimulatedBacnetDevice>();
+  std::shared_ptr<InProcessDevice> bacnet = std::make_shared<InProcessDevice>();
   unsigned deleteAfter = 0;
   std::promise<void> reached;
   std::atomic<unsigned> requests{0};
@@ -102,7 +102,7 @@ TEST_F(LoadedModule, CreatesIndependentDevicesThatOutliveTheProviders) {
   auto host = std::make_shared<RecordingServices>();
   auto otherHost = std::make_shared<RecordingServices>();
   device->AttachHostServices(host);
-  device->AttachBacnetClient(std::make_shared<SimulatedBacnetDevice>());
+  device->AttachBacnetClient(std::make_shared<InProcessDevice>());
   dynamic_cast<ZeqVDevice&>(*b).AttachHostServices(otherHost);
   device->endpointText = "sim";
   device->Init({}, 4242, Json::Value());

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "doubles/simulated_device.h"
+#include "doubles/in_process_device.h"
 
 namespace vk::test {
 
@@ -14,8 +14,7 @@ Bytes floatBytes(float value) {
 }
 
 Bytes defaultSlot(const device::Point& point) {
-  const std::uint32_t value =
-      doubles::SimulatedBacnetDevice::defaultValue(point.type, point.instance);
+  const std::uint32_t value = doubles::InProcessDevice::defaultValue(point.type, point.instance);
   Bytes bytes(point.size);
   std::memcpy(bytes.data(), &value, point.size);
   return bytes;
@@ -39,6 +38,24 @@ Bytes cachedRecord(std::uint32_t dataId, int variant) {
 Bytes slice(const Bytes& bytes, std::size_t from, std::size_t length) {
   return Bytes(bytes.begin() + static_cast<std::ptrdiff_t>(from),
                bytes.begin() + static_cast<std::ptrdiff_t>(from + length));
+}
+
+bool plausibleStamp(const Bytes& record) {
+  const unsigned char* stamp = record.data() + kStampOffset;
+  const unsigned year = stamp[0] | stamp[1] << 8;
+  return year >= 2000 && year < 2200 && stamp[2] >= 1 && stamp[2] <= 12 && stamp[3] >= 1 &&
+         stamp[3] <= 31 && stamp[4] <= 23 && stamp[5] <= 59 && stamp[6] <= 60;
+}
+
+std::array<std::size_t, 3> slotSources(const Bytes& record) {
+  std::array<std::size_t, 3> sources{};
+  for (const device::Point& point : device::kPoints) {
+    const Bytes slot = slice(record, point.recordOffset, point.size);
+    sources[0] += slot == defaultSlot(point);
+    sources[1] += slot == cachedSlot(point, 0);
+    sources[2] += slot == cachedSlot(point, 1);
+  }
+  return sources;
 }
 
 }  // namespace vk::test

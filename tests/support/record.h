@@ -2,6 +2,7 @@
 // point of the point table found by what it is rather than by where it sits.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <stdexcept>
@@ -42,16 +43,24 @@ constexpr const device::Point& pointOf(BACnetObjectType type, std::uint32_t inst
 // A float's four bytes, as an analog slot holds them.
 Bytes floatBytes(float value);
 
-// The bytes a point's slot holds after the simulated device answered it with its default.
+// The bytes a point's slot holds after the in-process device answered it with its default.
 Bytes defaultSlot(const device::Point& point);
 
 // The slot a point holds in one of two cached records (variant 0 or 1): values that differ
-// between the two and from anything the simulated device answers.
+// between the two and from anything the in-process device answers.
 Bytes cachedSlot(const device::Point& point, int variant);
 // A cached record: the data identifier, variant's slot of every point and an all-zero stamp,
 // which no round may publish.
 Bytes cachedRecord(std::uint32_t dataId, int variant);
 
 Bytes slice(const Bytes& bytes, std::size_t from, std::size_t length);
+
+// Whether the stamp of a record of kRecordSize bytes reads as a time: a year from 2000 to 2199,
+// then month, day, hour, minute and second (up to a leap second) in range.
+bool plausibleStamp(const Bytes& record);
+
+// How many point slots of a record of kRecordSize bytes hold, in this order, what the in-process
+// device answers, cached record 0's slot and cached record 1's; no slot holds two of these.
+std::array<std::size_t, 3> slotSources(const Bytes& record);
 
 }  // namespace vk::test

@@ -68,7 +68,7 @@ std::array<Json::Value, 3> settingsInModes135() {
   };
 }
 
-void evaluateEveryRound(ProbeVornk& device) {
+void evaluateEveryRound(ExposedVornk& device) {
   device.inGenJsonData = [](Json::Value& values) {
     values["t1"] = values.get("t1", 0).asInt() == 31 ? 27 : 31;
   };

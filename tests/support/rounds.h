@@ -1,5 +1,5 @@
-// What the GoogleTest suites do with probe devices: capture what they print, complete rounds and
-// deliver settings. Needs GoogleTest (it reports through EXPECT_*), unlike probe_vornk.h.
+// What the GoogleTest suites do with exposed devices: capture what they print, complete rounds and
+// deliver settings. Needs GoogleTest (it reports through EXPECT_*), unlike exposed_vornk.h.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "doubles/round_calls.h"
-#include "tests/support/probe_vornk.h"
+#include "tests/support/exposed_vornk.h"
 
 namespace vk::test {
 
@@ -54,7 +54,7 @@ inline constexpr char kOneSignalIni[] = "[AI]\nt1=A0100001,one\n[ALARM]\na1=B01\
 // Makes every round of device evaluate with one host call per check, once it has the settings of
 // evaluatingSettings: in mode 1 the signal t1 (from kOneSignalIni in the working folder) with a
 // due analog report rule, in mode 5 t1's upper band. t1 moves across the band every round.
-void evaluateEveryRound(ProbeVornk& device);
+void evaluateEveryRound(ExposedVornk& device);
 
 // Settings in mode 1 or 5 for a device set up by evaluateEveryRound; its rounds then make the
 // host calls of doubles::roundCallOrder(mode).

@@ -11,11 +11,11 @@
 
 #include "bacnet/discovery.h"
 #include "bacnet/ip_client.h"
+#include "tests/support/exposed_vornk.h"
+#include "tests/support/failure_of.h"
 #include "tests/support/loopback_socket.h"
-#include "tests/support/probe_vornk.h"
 #include "tests/support/rounds.h"
 #include "tests/support/temp_work_dir.h"
-#include "tests/tools/failure_of.h"
 #include "tools/history_decode.h"
 #include "tools/history_file.h"
 #include "tools/metered_client.h"

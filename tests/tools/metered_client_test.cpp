@@ -5,7 +5,7 @@
 
 #include <thread>
 
-#include "doubles/simulated_device.h"
+#include "doubles/in_process_device.h"
 #include "tests/support/loopback_socket.h"
 #include "tools/read_failure_text.h"
 
@@ -16,9 +16,9 @@ using namespace vk::bacnet;
 using std::chrono::milliseconds;
 
 TEST(HostMeter, ACycleCountsItsRequestsUntilTheRound) {
-  auto simulated = std::make_shared<vk::doubles::SimulatedBacnetDevice>();
-  simulated->failReceive(OBJECT_BINARY_INPUT, 10008);
-  MeteredClient meter(simulated);
+  auto bacnet = std::make_shared<vk::doubles::InProcessDevice>();
+  bacnet->failReceive(OBJECT_BINARY_INPUT, 10008);
+  MeteredClient meter(bacnet);
   std::uint32_t value;
   auto read = [&](std::uint32_t instance) {
     return meter.SendReadProperty("sim", OBJECT_BINARY_INPUT, instance, PROP_PRESENT_VALUE,
@@ -37,7 +37,7 @@ TEST(HostMeter, ACycleCountsItsRequestsUntilTheRound) {
   EXPECT_FALSE(meter.takeCycle());
 
   // A failed send ends the cycle too; the next one starts at its own first request.
-  simulated->failSend(OBJECT_BINARY_INPUT, 10032);
+  bacnet->failSend(OBJECT_BINARY_INPUT, 10032);
   EXPECT_TRUE(read(10005));
   EXPECT_FALSE(read(10032));
   EXPECT_FALSE(meter.takeCycle());

@@ -7,7 +7,7 @@
 #include <cstring>
 #include <fstream>
 
-#include "tests/support/probe_vornk.h"
+#include "tests/support/exposed_vornk.h"
 #include "tests/support/temp_work_dir.h"
 #include "tools/history_file.h"
 
@@ -24,10 +24,10 @@ TEST(HostRounds, StopIsAskedOnceWhenTheLastRoundIsStored) {
         return 0;
       },
       "test", 2, [&] { ++stops; });
-  ProbeVornk device;
+  ExposedVornk device;
   const Bytes record(kRecordSize, 0);
   for (int round = 0; round < 3; ++round) {
-    services.SendSP(device, 5156, record.data(), kRecordSize, false);
+    services.SendSP(device, vk::device::kVornkDataId, record.data(), kRecordSize, false);
     services.SaveDeviceHistory(device, record.data(), kRecordSize);
   }
   EXPECT_EQ(stops, 1);
@@ -41,9 +41,10 @@ TEST(HostRounds, AFailedWriteStopsTheRun) {
   int stops = 0;
   PrintingServices services([](std::string_view) { return ENOSPC; }, "out.txt", 0,
                             [&] { ++stops; });
-  ProbeVornk device;
+  ExposedVornk device;
   const Bytes record(kRecordSize, 0);
-  EXPECT_EQ(services.SendSP(device, 5156, record.data(), kRecordSize, false), 0);
+  EXPECT_EQ(services.SendSP(device, vk::device::kVornkDataId, record.data(), kRecordSize, false),
+            0);
   EXPECT_EQ(stops, 1);
   EXPECT_NE(services.writeError().find("out.txt"), std::string::npos);
   EXPECT_NE(services.writeError().find(std::strerror(ENOSPC)), std::string::npos);
@@ -55,7 +56,7 @@ TEST(HostRounds, HistoryGetsEveryStoredRecord) {
   auto history = std::make_shared<HistoryFile>(path);
   PrintingServices services([](std::string_view) { return 0; }, "test", 0, nullptr, nullptr,
                             history);
-  ProbeVornk device;
+  ExposedVornk device;
   Bytes record(kRecordSize, 0);
   for (unsigned char id = 1; id <= 2; ++id) {
     record[0] = id;

@@ -8,8 +8,8 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "tests/support/failure_of.h"
 #include "tests/support/temp_work_dir.h"
-#include "tests/tools/failure_of.h"
 #include "tools/history_file.h"
 #include "tools/module_loader.h"
 #include "tools/point_values.h"

@@ -20,7 +20,7 @@
 #include <utility>
 
 #include "doubles/adversarial_services.h"
-#include "tests/support/probe_vornk.h"
+#include "tests/support/exposed_vornk.h"
 #include "tests/support/rounds.h"
 #include "tests/support/temp_work_dir.h"
 #include "tests/support/watchdog.h"
@@ -35,14 +35,6 @@ namespace {
 
 constexpr auto kWait = std::chrono::seconds(60);  // beyond the watchdog's limit
 
-bool plausibleStamp(const Bytes& record) {
-  const unsigned year = record[kStampOffset] | record[kStampOffset + 1] << 8;
-  return year >= 2000 && year < 2200 && record[kStampOffset + 2] >= 1 &&
-         record[kStampOffset + 2] <= 12 && record[kStampOffset + 3] >= 1 &&
-         record[kStampOffset + 3] <= 31 && record[kStampOffset + 4] <= 23 &&
-         record[kStampOffset + 5] <= 59 && record[kStampOffset + 6] <= 60;
-}
-
 // The first of the first n bytes in which a and b differ; n when none does.
 std::size_t firstDifference(const Bytes& a, const Bytes& b, std::size_t n) {
   n = std::min({n, a.size(), b.size()});
@@ -54,7 +46,7 @@ std::size_t firstDifference(const Bytes& a, const Bytes& b, std::size_t n) {
 // restore completes runs on this thread, so the checker, called there, tells such rounds apart.
 thread_local const Bytes* tRestoring = nullptr;
 
-bool restore(ProbeVornk& device, const Bytes& record) {
+bool restore(ExposedVornk& device, const Bytes& record) {
   struct Clear {
     ~Clear() { tRestoring = nullptr; }
   } clear;
@@ -64,9 +56,9 @@ bool restore(ProbeVornk& device, const Bytes& record) {
 
 // Checks every round as the host sees it, on the thread of each host call (the hook of an
 // AdversarialServices):
-// * SendSP: a whole record under 5156, the device's data identifier, a stamp. A restore's round
-//   publishes exactly the restored bytes apart from the stamp; a sampled round's points are all
-//   sampled (the simulated device's default) or all from one cached record, never a mix.
+// * SendSP: a whole record under kVornkDataId, the device's data identifier, a stamp. A restore's
+//   round publishes exactly the restored bytes apart from the stamp; a sampled round's points are
+//   all sampled (the in-process device's default) or all from one cached record, never a mix.
 // * DoBatchCheckThreshold: with a host that never throws, the round's rule_values are exactly
 //   those the host queued in the round's earlier calls.
 // * SaveDeviceHistory: exactly what the same round published.
@@ -154,7 +146,8 @@ class RecordChecker {
   static std::string publicationFault(const HostCall& call, std::uint32_t dataId,
                                       const Bytes* restoring) {
     const Bytes& record = call.data;
-    if (call.args.at(0) != "5156") return "published under " + call.args.at(0);
+    if (call.args.at(0) != std::to_string(kVornkDataId))
+      return "published under " + call.args.at(0);
     if (record.size() != kRecordSize) return std::to_string(record.size()) + " bytes";
     if (std::memcmp(record.data(), &dataId, 4) != 0) return "another data identifier";
     if (!plausibleStamp(record)) return "no time stamp";
@@ -163,13 +156,7 @@ class RecordChecker {
       if (differs == kStampOffset) return {};
       return "byte " + std::to_string(differs) + " is not the restored one";
     }
-    std::array<std::size_t, 3> whole{};  // points sampled, points of cached record 0, of 1
-    for (const Point& point : kPoints) {
-      const Bytes slot = slice(record, point.recordOffset, point.size);
-      whole[0] += slot == defaultSlot(point);
-      whole[1] += slot == cachedSlot(point, 0);
-      whole[2] += slot == cachedSlot(point, 1);
-    }
+    const std::array<std::size_t, 3> whole = slotSources(record);
     if (std::find(whole.begin(), whole.end(), kPoints.size()) != whole.end()) return {};
     return std::to_string(whole[0]) + " points sampled, " + std::to_string(whole[1]) + " and " +
            std::to_string(whole[2]) + " of the cached records";
@@ -184,13 +171,13 @@ class RecordChecker {
   std::vector<std::string> faults_;
 };
 
-// A device sampling with no pause, wired to host and to a simulated BACnet device (its own
+// A device sampling with no pause, wired to host and to an in-process BACnet device (its own
 // unless given). evaluating: its rounds' values cross the limits of mode 5 and give mode 1 values
 // to check and report, so the evaluation calls the host.
-std::unique_ptr<ProbeVornk> makeDevice(
+std::unique_ptr<ExposedVornk> makeDevice(
     const std::shared_ptr<HostServices>& host, std::uint32_t dataId, bool evaluating,
-    std::shared_ptr<SimulatedBacnetDevice> bacnet = std::make_shared<SimulatedBacnetDevice>()) {
-  auto device = std::make_unique<ProbeVornk>(std::chrono::milliseconds(0));
+    std::shared_ptr<InProcessDevice> bacnet = std::make_shared<InProcessDevice>()) {
+  auto device = std::make_unique<ExposedVornk>(std::chrono::milliseconds(0));
   device->AttachHostServices(host);
   device->AttachBacnetClient(std::move(bacnet));
   device->endpointText = "sim";
@@ -323,7 +310,7 @@ TEST_P(LockOrder, SamplingMeetsRestoresImportsAndRecreation) {
   constexpr std::uint32_t kShared = 401;
   const std::array<Bytes, 2> cached{cachedRecord(kShared, 0), cachedRecord(kShared, 1)};
   std::array<HostLog, 4> logs;
-  std::unique_ptr<ProbeVornk> shared = makeDevice(host, kShared, true);
+  std::unique_ptr<ExposedVornk> shared = makeDevice(host, kShared, true);
 
   const auto lines = failureLines([&] {
     watchdog.run("InitSetting of the shared device",
@@ -334,7 +321,7 @@ TEST_P(LockOrder, SamplingMeetsRestoresImportsAndRecreation) {
         for (int r = 0; r < kRecreations; ++r) {
           const std::uint32_t dataId = 500 + static_cast<std::uint32_t>(r);
           const Bytes record = cachedRecord(dataId, r % 2);
-          std::unique_ptr<ProbeVornk> device = makeDevice(host, dataId, true);
+          std::unique_ptr<ExposedVornk> device = makeDevice(host, dataId, true);
           watchdog.run("InitSetting of a new device on host thread", t, [&] {
             hostCall(log.importThrew, [&] { device->InitSetting(settings[r % 3]); });
           });
@@ -400,7 +387,7 @@ TEST_P(LockOrder, HostHoldingBacnetMutexImportsAndReads) {
   host->setHook(checker.hook());
 
   constexpr std::uint32_t kDevice = 402;
-  std::unique_ptr<ProbeVornk> device = makeDevice(host, kDevice, false);
+  std::unique_ptr<ExposedVornk> device = makeDevice(host, kDevice, false);
   std::array<HostLog, 3> logs;
 
   const auto lines = failureLines([&] {
@@ -470,7 +457,7 @@ TEST(RestoresWhileSampling, PublishTheirRecordAndHistoryStoresThePublication) {
 
   constexpr std::uint32_t kDevice = 403;
   const std::array<Bytes, 2> cached{cachedRecord(kDevice, 0), cachedRecord(kDevice, 1)};
-  std::unique_ptr<ProbeVornk> device = makeDevice(host, kDevice, true);
+  std::unique_ptr<ExposedVornk> device = makeDevice(host, kDevice, true);
   std::array<int, 3> refused{};
 
   const auto lines = failureLines([&] {
@@ -586,7 +573,7 @@ TEST(RestoresWhileSampling, ARestoreInACycleInterruptsItAndARoundInItIsRefused) 
         caller.join();
       }
     });
-    rig.device->beforeRound = [&](ProbeVornk&) {
+    rig.device->beforeRound = [&](ExposedVornk&) {
       if (c.landing == Landing::AfterLastRead && cycles == 1 && !called) {
         call();
         caller.join();

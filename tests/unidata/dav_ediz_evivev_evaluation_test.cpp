@@ -6,7 +6,7 @@
 #include <ctime>
 #include <stdexcept>
 
-#include "tests/support/probe_vornk.h"
+#include "tests/support/exposed_vornk.h"
 #include "tests/support/rounds.h"
 
 using namespace vk::test;

@@ -12,7 +12,7 @@
 #include <stdexcept>
 #include <thread>
 
-#include "tests/support/probe_vornk.h"
+#include "tests/support/exposed_vornk.h"
 #include "tests/support/rounds.h"
 #include "tests/support/temp_work_dir.h"
 #include "ttime.h"
@@ -122,7 +122,7 @@ class ThrowingRound : public testing::Test {
   bool locksAreFree() {
     bool free = false;
     std::thread other([&] {
-      ProbeVornk& device = *rig->device;
+      ExposedVornk& device = *rig->device;
       std::unique_lock<vk::unidata::BoundedLock> round(device.roundLock_, std::try_to_lock);
       std::unique_lock<std::mutex> record(device.recordLock_, std::try_to_lock);
       std::unique_lock<vk::unidata::BoundedLock> threshold(device.thresholdLock_, std::try_to_lock);
@@ -156,8 +156,8 @@ TEST_F(Round, CallsTheHostInOrderAndPrintsTheQueueSize) {
   EXPECT_EQ(lines, std::vector<std::string>{"rvSize is 0"});
   EXPECT_EQ(rig.host->names(), roundCallOrder());
   const auto calls = rig.host->calls();
-  EXPECT_EQ(calls[0].args,
-            (std::vector<std::string>{"5156", std::to_string(kRecordSize), "false"}));
+  EXPECT_EQ(calls[0].args, (std::vector<std::string>{std::to_string(vk::device::kVornkDataId),
+                                                     std::to_string(kRecordSize), "false"}));
   EXPECT_EQ(calls[2].args, std::vector<std::string>{"0"});
   EXPECT_EQ(calls[3].args, std::vector<std::string>{std::to_string(kRecordSize)});
   EXPECT_EQ(calls[0].data, calls[3].data);  // history stores what was published
@@ -226,25 +226,25 @@ TEST_F(Round, RulesQueuedByTheEvaluationsChecksAreCountedPassedAndEmptied) {
 // that overrides it sees both, and the round resets through the virtual Reset; publication goes
 // to the host's own SendSP, whatever a driver overrides.
 TEST(RoundCalls, RoundDoneAndResetAreVirtualSendSPIsTheHosts) {
-  struct Overriding : ProbeVornk {
+  struct Overriding : ExposedVornk {
     std::atomic<int> rounds{0}, resets{0}, publications{0};
     void RoundDone() override {
       ++rounds;
-      ProbeVornk::RoundDone();
+      ExposedVornk::RoundDone();
     }
     void Reset() override {
       ++resets;
-      ProbeVornk::Reset();
+      ExposedVornk::Reset();
     }
     int SendSP(int id, const unsigned char* data, unsigned int length, bool delay) override {
       ++publications;
-      return ProbeVornk::SendSP(id, data, length, delay);
+      return ExposedVornk::SendSP(id, data, length, delay);
     }
   };
   Overriding device;
   auto host = std::make_shared<RecordingServices>();
   device.AttachHostServices(host);
-  device.AttachBacnetClient(std::make_shared<SimulatedBacnetDevice>());
+  device.AttachBacnetClient(std::make_shared<InProcessDevice>());
   device.endpointText = "sim";
   const Bytes cached(kRecordSize, 0);
   capturedLines([&] {
@@ -269,13 +269,13 @@ TEST_F(Round, CheckResultIsClearedThenOredWithTheBatchResult) {
 
   // Set by an earlier step of the round, it stays set when the batch answers false.
   rig.host->setBatchResult(false);
-  rig.device->inRunCheckThreshold = [](ProbeVornk& device) { device.checkResult_ = true; };
+  rig.device->inRunCheckThreshold = [](ExposedVornk& device) { device.checkResult_ = true; };
   completeRound();
   EXPECT_TRUE(rig.device->checkResult_);
 }
 
 TEST_F(Round, WithoutHostServicesARoundStillCompletes) {
-  ProbeVornk bare;
+  ExposedVornk bare;
   EXPECT_EQ(capturedLines([&] { bare.RoundDone(); }), std::vector<std::string>{"rvSize is 0"});
   EXPECT_TRUE(bare.dataReady_);
 }

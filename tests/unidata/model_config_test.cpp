@@ -8,7 +8,7 @@
 #include <boost/property_tree/ini_parser.hpp>
 #include <boost/property_tree/ptree.hpp>
 
-#include "tests/support/probe_vornk.h"
+#include "tests/support/exposed_vornk.h"
 #include "tests/support/rounds.h"
 #include "tests/support/temp_work_dir.h"
 
@@ -24,7 +24,7 @@ const char* const kCandidates[] = {
 // Runs the generic settings operation, which must throw Error; returns the error's text and
 // keeps the printed lines.
 template <typename Error>
-std::string failedImport(ProbeVornk& device, std::vector<std::string>* lines = nullptr) {
+std::string failedImport(ExposedVornk& device, std::vector<std::string>* lines = nullptr) {
   std::string text = "no error";
   const auto printed = capturedLines([&] {
     try {

@@ -16,7 +16,7 @@
 
 namespace vk::doubles {
 
-class SimulatedBacnetDevice : public BacnetClient {
+class InProcessDevice : public BacnetClient {
  public:
   // Runs on the requesting thread before the request is answered, outside the device's lock.
   using RequestHook = std::function<void(BACnetObjectType type, std::uint32_t instance)>;

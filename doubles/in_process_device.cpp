@@ -1,60 +1,59 @@
-#include "doubles/simulated_device.h"
+#include "doubles/in_process_device.h"
 
 #include "bacnet/codec.h"
 #include "bacnet/enumerations.h"
 
 namespace vk::doubles {
 
-std::uint32_t SimulatedBacnetDevice::defaultValue(BACnetObjectType type, std::uint32_t instance) {
+std::uint32_t InProcessDevice::defaultValue(BACnetObjectType type, std::uint32_t instance) {
   if (bacnet::isBinary(type)) return instance % 2;
   // A plausible reading between 15.0 and 39.75 in steps of 0.25.
   return bacnet::floatBits(15.0f + static_cast<float>(instance % 100) * 0.25f);
 }
 
-void SimulatedBacnetDevice::setValue(BACnetObjectType type, std::uint32_t instance,
-                                     std::uint32_t value) {
+void InProcessDevice::setValue(BACnetObjectType type, std::uint32_t instance, std::uint32_t value) {
   std::lock_guard<std::mutex> lock(mutex_);
   values_[{type, instance}] = value;
 }
 
-void SimulatedBacnetDevice::setFloat(BACnetObjectType type, std::uint32_t instance, float value) {
+void InProcessDevice::setFloat(BACnetObjectType type, std::uint32_t instance, float value) {
   setValue(type, instance, bacnet::floatBits(value));
 }
 
-void SimulatedBacnetDevice::failSend(BACnetObjectType type, std::uint32_t instance) {
+void InProcessDevice::failSend(BACnetObjectType type, std::uint32_t instance) {
   std::lock_guard<std::mutex> lock(mutex_);
   failSend_.insert({type, instance});
 }
 
-void SimulatedBacnetDevice::failReceive(BACnetObjectType type, std::uint32_t instance) {
+void InProcessDevice::failReceive(BACnetObjectType type, std::uint32_t instance) {
   std::lock_guard<std::mutex> lock(mutex_);
   failReceive_.insert({type, instance});
 }
 
-void SimulatedBacnetDevice::clearFailures() {
+void InProcessDevice::clearFailures() {
   std::lock_guard<std::mutex> lock(mutex_);
   failSend_.clear();
   failReceive_.clear();
 }
 
-void SimulatedBacnetDevice::setRequestHook(RequestHook hook) {
+void InProcessDevice::setRequestHook(RequestHook hook) {
   std::lock_guard<std::mutex> lock(mutex_);
   hook_ = std::move(hook);
 }
 
-void SimulatedBacnetDevice::setAnswerHook(RequestHook hook) {
+void InProcessDevice::setAnswerHook(RequestHook hook) {
   std::lock_guard<std::mutex> lock(mutex_);
   answerHook_ = std::move(hook);
 }
 
-std::size_t SimulatedBacnetDevice::requestCount() const {
+std::size_t InProcessDevice::requestCount() const {
   std::lock_guard<std::mutex> lock(mutex_);
   return requests_;
 }
 
-bool SimulatedBacnetDevice::SendReadProperty(const std::string&, BACnetObjectType type,
-                                             std::uint32_t instance, BACNET_PROPERTY_ID property,
-                                             std::uint32_t) {
+bool InProcessDevice::SendReadProperty(const std::string&, BACnetObjectType type,
+                                       std::uint32_t instance, BACNET_PROPERTY_ID property,
+                                       std::uint32_t) {
   RequestHook hook;
   {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -70,7 +69,7 @@ bool SimulatedBacnetDevice::SendReadProperty(const std::string&, BACnetObjectTyp
   return sent;
 }
 
-bool SimulatedBacnetDevice::Receive(std::uint32_t& value) {
+bool InProcessDevice::Receive(std::uint32_t& value) {
   RequestHook hook;
   Object object;
   {

@@ -1,5 +1,5 @@
 // A vornk device whose protected state tests, benchmarks and fuzz targets can reach, with seams in
-// its round, and a rig that wires one to a recording host and a simulated BACnet device.
+// its round, and a rig that wires one to a recording host and an in-process BACnet device.
 #pragma once
 
 #include <chrono>
@@ -8,18 +8,18 @@
 #include <string>
 
 #include "device/vornk.h"
+#include "doubles/in_process_device.h"
 #include "doubles/recording_services.h"
-#include "doubles/simulated_device.h"
 #include "tests/support/record.h"
 
 namespace vk::test {
 
 // A vornk device with a chosen pause (by default one long enough that its sampling thread, once
 // started, stays out of the way after its first cycle), readable state and seams attached.
-class ProbeVornk : public vornk {
+class ExposedVornk : public vornk {
  public:
-  explicit ProbeVornk(std::chrono::milliseconds pause = std::chrono::hours(1));
-  ~ProbeVornk() override;
+  explicit ExposedVornk(std::chrono::milliseconds pause = std::chrono::hours(1));
+  ~ExposedVornk() override;
 
   using vornk::aiSignalMap_;
   using vornk::alarmSignalIdMap_;
@@ -50,11 +50,11 @@ class ProbeVornk : public vornk {
 
   // Set by a test, before sampling starts, to act before each round, in the driver's own
   // RoundDone.
-  std::function<void(ProbeVornk&)> beforeRound;
+  std::function<void(ExposedVornk&)> beforeRound;
   void RoundDone() override;
 
   // Set by a test, before sampling starts, to act in the round's RunCheckThreshold step.
-  std::function<void(ProbeVornk&)> inRunCheckThreshold;
+  std::function<void(ExposedVornk&)> inRunCheckThreshold;
   void RunCheckThreshold() override;
 
   // Set by a test, before sampling starts, to fill the round's values as a concrete driver's
@@ -65,7 +65,7 @@ class ProbeVornk : public vornk {
   void giveRoundValues(Json::Value values);
 };
 
-// A device wired to a recording host and a simulated BACnet device.
+// A device wired to a recording host and an in-process BACnet device.
 struct Rig {
   explicit Rig(std::chrono::milliseconds pause = std::chrono::hours(1),
                const std::string& endpoint = "sim");
@@ -75,9 +75,9 @@ struct Rig {
   // the calling thread alone while nothing sleeps or touches the network.
   static Rig withoutSampling();
 
-  std::unique_ptr<ProbeVornk> device;
+  std::unique_ptr<ExposedVornk> device;
   std::shared_ptr<doubles::RecordingServices> host;
-  std::shared_ptr<doubles::SimulatedBacnetDevice> bacnet;
+  std::shared_ptr<doubles::InProcessDevice> bacnet;
 };
 
 }  // namespace vk::test
