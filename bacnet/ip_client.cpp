@@ -2,12 +2,16 @@
 
 #include <arpa/inet.h>
 
+#include <cerrno>
 #include <charconv>
+#include <cstring>
+#include <utility>
 
 namespace vk::bacnet {
 
 std::optional<HostAndPort> parseHostAndPort(std::string_view text,
                                             std::optional<std::uint16_t> defaultPort) {
+  if (text.substr(0, kUrlScheme.size()) == kUrlScheme) text.remove_prefix(kUrlScheme.size());
   const std::size_t colon = text.rfind(':');
   if (colon == 0 || text.empty() || (colon == std::string_view::npos && !defaultPort)) {
     return std::nullopt;
@@ -45,9 +49,10 @@ void BacnetIpClient::interrupt() {
 bool BacnetIpClient::resolve(const std::string& endpoint) {
   if (endpoint == endpoint_) return true;
   const std::optional<HostAndPort> parsed = parseHostAndPort(endpoint);
-  const std::optional<sockaddr_in> address =
-      parsed ? resolveIpv4(parsed->host, parsed->port) : std::nullopt;
-  if (!address) return false;
+  if (!parsed) return notSent("the endpoint '" + endpoint + "' is not HOST:PORT");
+  std::string reason;
+  const std::optional<sockaddr_in> address = resolveIpv4(parsed->host, parsed->port, &reason);
+  if (!address) return notSent("cannot resolve '" + parsed->host + "': " + reason);
   peer_ = *address;
   endpoint_ = endpoint;
   return true;
@@ -59,11 +64,18 @@ bool BacnetIpClient::fail(ReadFailure::Kind kind, std::uint32_t errorClass,
   return false;
 }
 
+bool BacnetIpClient::notSent(std::string reason) {
+  fail(ReadFailure::Kind::NotSent);
+  lastFailure_->reason = std::move(reason);
+  return false;
+}
+
 bool BacnetIpClient::transmit() {
   if (interrupted_) return fail(ReadFailure::Kind::Interrupted);
   if (!socket_.sendTo(peer_, frame_.data(), frame_.size(),
                       static_cast<int>(settings_.apduTimeout.count()))) {
-    return fail(ReadFailure::Kind::NotSent);
+    return notSent(std::string("sending to ") + addressText(peer_) +
+                   " failed: " + std::strerror(errno));
   }
   ++tries_;
   return true;
@@ -76,12 +88,12 @@ bool BacnetIpClient::SendReadProperty(const std::string& endpoint, BACnetObjectT
   tries_ = 0;
   lastFailure_.reset();
   if (interrupted_) return fail(ReadFailure::Kind::Interrupted);
-  if (!resolve(endpoint)) return fail(ReadFailure::Kind::NotSent);
+  if (!resolve(endpoint)) return false;
   request_ = {nextInvokeId_++, type, instance, property, std::nullopt};
   // The host's BACNET_ARRAY_ALL asks for the whole property: no index in the frame.
   if (arrayIndex != BACNET_ARRAY_ALL) request_.arrayIndex = arrayIndex;
   frame_ = encodeReadPropertyRequest(request_);
-  if (frame_.empty()) return fail(ReadFailure::Kind::NotSent);
+  if (frame_.empty()) return notSent("the object does not fit a request");
   if (!transmit()) return false;
   pending_ = true;
   return true;

@@ -23,13 +23,16 @@ inline constexpr std::uint16_t kDefaultPort = 47808;
 inline constexpr std::chrono::milliseconds kDefaultApduTimeout{3000};
 inline constexpr unsigned kDefaultRetries = 3;
 
+// How a BACnet/IP device's address may begin: bacnet-ip://HOST:PORT.
+inline constexpr std::string_view kUrlScheme = "bacnet-ip://";
+
 struct HostAndPort {
   std::string host;
   std::uint16_t port = kDefaultPort;
 };
 
-// "HOST:PORT", or "HOST" alone when defaultPort is given: a non-empty host and a decimal port from
-// 1 to 65535. Empty for anything else.
+// "HOST:PORT", or "HOST" alone when defaultPort is given, either after kUrlScheme or not: a
+// non-empty host and a decimal port from 1 to 65535. Empty for anything else.
 std::optional<HostAndPort> parseHostAndPort(std::string_view text,
                                             std::optional<std::uint16_t> defaultPort = {});
 
@@ -54,6 +57,7 @@ struct ReadFailure {
   unsigned tries = 0;            // transmissions made of the request
   std::uint32_t errorClass = 0;  // Error: class and code; Reject and Abort: reason in errorCode
   std::uint32_t errorCode = 0;
+  std::string reason{};  // NotSent: why, e.g. "cannot resolve 'HOST': ..."
 };
 
 class BacnetIpClient : public BacnetClient {
@@ -79,10 +83,12 @@ class BacnetIpClient : public BacnetClient {
   bool Receive(std::uint32_t& value) override;
 
  private:
+  // Resolves the endpoint text into peer_; on failure records why.
   bool resolve(const std::string& endpoint);
   // Sends the request's frame, counting it in tries_; on failure records why.
   bool transmit();
   bool fail(ReadFailure::Kind kind, std::uint32_t errorClass = 0, std::uint32_t errorCode = 0);
+  bool notSent(std::string reason);
 
   const BacnetIpSettings settings_;
   UdpSocket socket_;

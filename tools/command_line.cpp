@@ -43,19 +43,20 @@ const CLI::Validator kDecimal(
 const CLI::Validator kNonEmpty(
     [](std::string& text) { return text.empty() ? "needs a non-empty value" : ""; }, "");
 
-// bacnet-ip://HOST:PORT, which becomes its HOST:PORT.
-const CLI::Validator kBacnetIpUrl(
+// A BACnet/IP device's address, bacnet-ip://HOST[:PORT] or HOST[:PORT], which becomes the
+// endpoint text HOST:PORT, the port 47808 unless given.
+const CLI::Validator kDeviceAddress(
     [](std::string& text) {
-      constexpr std::string_view kScheme = "bacnet-ip://";
-      const std::string_view url = text;
-      if (url.substr(0, kScheme.size()) != kScheme ||
-          !bacnet::parseHostAndPort(url.substr(kScheme.size()))) {
-        return "needs bacnet-ip://HOST:PORT, not '" + text + "'";
+      const auto address = bacnet::parseHostAndPort(text, bacnet::kDefaultPort);
+      if (!address) {
+        return "needs bacnet-ip://HOST[:PORT] or HOST[:PORT] with a port from 1 to 65535, not '" +
+               text + "'";
       }
-      text.erase(0, kScheme.size());
+      text = address->host + ":" + std::to_string(address->port);
       return std::string();
     },
     "");
+constexpr const char* kDeviceAddressForm = "[bacnet-ip://]HOST[:PORT]";
 
 // TYPE:INSTANCE, TYPE a name such as analog-input or the type's number.
 std::optional<ObjectKey> parseObject(std::string_view text) {
@@ -158,8 +159,8 @@ std::vector<CLI::Option*> addRunOptions(CLI::App& app, Options& run) {
       text(app, "--endpoint", run.endpoint, "the device's endpoint text", "TEXT");
   CLI::Option* device = app.add_option("--device", run.endpoint,
                                        "read this BACnet/IP device; the endpoint text is HOST:PORT")
-                            ->type_name("bacnet-ip://HOST:PORT")
-                            ->transform(kBacnetIpUrl)
+                            ->type_name(kDeviceAddressForm)
+                            ->transform(kDeviceAddress)
                             ->default_str("")
                             ->excludes(endpoint)
                             ->each([&run](const std::string&) { run.bacnetIp = true; });
@@ -206,7 +207,7 @@ CLI::App* addDecode(CLI::App& app, DecodeOptions& decode) {
   return command;
 }
 
-// vornk-host probe --device bacnet-ip://HOST:PORT [OPTION]...
+// vornk-host probe --device [bacnet-ip://]HOST[:PORT] [OPTION]...
 CLI::App* addProbe(CLI::App& app, ProbeOptions& probe) {
   CLI::App* command = app.add_subcommand(
       "probe",
@@ -214,8 +215,8 @@ CLI::App* addProbe(CLI::App& app, ProbeOptions& probe) {
       "reports the failed points with why, the answer times and whether the module would\n"
       "complete rounds with the device.");
   command->add_option("--device", probe.endpoint, "the BACnet/IP device to read")
-      ->type_name("bacnet-ip://HOST:PORT")
-      ->transform(kBacnetIpUrl)
+      ->type_name(kDeviceAddressForm)
+      ->transform(kDeviceAddress)
       ->required();
   networkOptions(*command, probe.apduTimeoutMs, probe.retries);
   using Format = ProbeOptions::Format;
@@ -224,27 +225,18 @@ CLI::App* addProbe(CLI::App& app, ProbeOptions& probe) {
   return command;
 }
 
-// vornk-host discover [--target HOST[:PORT]] [--timeout MS]
+// vornk-host discover [--target [bacnet-ip://]HOST[:PORT]] [--timeout MS]
 CLI::App* addDiscover(CLI::App& app, DiscoverOptions& discover) {
   CLI::App* command = app.add_subcommand(
       "discover",
       "Sends Who-Is to the target, or broadcasts it on the local network without --target,\n"
       "and lists every I-Am received in time.");
   command
-      ->add_option_function<std::string>(
-          "--target",
-          [&discover](const std::string& target) {
-            const auto host = bacnet::parseHostAndPort(target, bacnet::kDefaultPort);
-            if (!host) {
-              throw CLI::ValidationError(
-                  "--target",
-                  "needs HOST or HOST:PORT with a port from 1 to 65535, not '" + target + "'");
-            }
-            discover.targetHost = host->host;
-            discover.targetPort = host->port;
-          },
-          "the host to ask, on port " + std::to_string(bacnet::kDefaultPort) + " by default")
-      ->type_name("HOST[:PORT]");
+      ->add_option(
+          "--target", discover.target,
+          "the device to ask, on port " + std::to_string(bacnet::kDefaultPort) + " unless given")
+      ->type_name(kDeviceAddressForm)
+      ->transform(kDeviceAddress);
   number(*command, "--timeout", discover.timeoutMs, 1, kMaxMilliseconds,
          "wait this long for I-Am answers", "MS");
   return command;

@@ -19,8 +19,8 @@ struct Options {
   std::uint32_t dataId = 1;            // the (first) device's data identifier
   std::uint32_t devices = 1;           // data identifiers dataId, dataId + 1, ...
   std::string endpoint = "simulated";  // names the BACnet device; begins every value line
-  // --device bacnet-ip://HOST:PORT: read that device over BACnet/IP (endpoint "HOST:PORT")
-  // instead of the in-process simulated device.
+  // --device [bacnet-ip://]HOST[:PORT]: read that device over BACnet/IP (endpoint "HOST:PORT",
+  // the port 47808 unless given) instead of the in-process simulated device.
   bool bacnetIp = false;
   std::uint32_t apduTimeoutMs = bacnet::kDefaultApduTimeout.count();  // per transmission
   unsigned retries = bacnet::kDefaultRetries;
@@ -37,7 +37,7 @@ struct DecodeOptions {
   DecodeFormat format = DecodeFormat::Csv;
 };
 
-// vornk-host probe --device bacnet-ip://HOST:PORT [OPTION]...
+// vornk-host probe --device [bacnet-ip://]HOST[:PORT] [OPTION]...
 struct ProbeOptions {
   enum class Format { Text, Json };
   std::string endpoint;  // HOST:PORT
@@ -46,10 +46,9 @@ struct ProbeOptions {
   Format format = Format::Text;
 };
 
-// vornk-host discover [--target HOST[:PORT]] [--timeout MS]
+// vornk-host discover [--target [bacnet-ip://]HOST[:PORT]] [--timeout MS]
 struct DiscoverOptions {
-  std::string targetHost;  // empty: broadcast on the local network
-  std::uint16_t targetPort = bacnet::kDefaultPort;
+  std::string target;  // HOST:PORT; empty: broadcast on the local network
   // Listens for I-Am as long as a client waits for an answer, unless told otherwise.
   std::uint32_t timeoutMs = bacnet::kDefaultApduTimeout.count();
 };

@@ -1,17 +1,9 @@
 #include "tools/discover.h"
 
 #include "bacnet/enumerations.h"
-#include "bacnet/udp_socket.h"
-#include "tools/setup_error.h"
+#include "tools/device_address.h"
 
 namespace vk::tools {
-
-sockaddr_in resolveTarget(const std::string& host, std::uint16_t port) {
-  std::string reason;
-  if (const std::optional<sockaddr_in> address = bacnet::resolveIpv4(host, port, &reason))
-    return *address;
-  throw SetupError("cannot resolve '" + host + "': " + reason);
-}
 
 std::string discoveryText(const std::vector<bacnet::DiscoveredDevice>& devices,
                           std::chrono::milliseconds timeout) {
@@ -21,7 +13,7 @@ std::string discoveryText(const std::vector<bacnet::DiscoveredDevice>& devices,
     const auto name =
         bacnet::nameOf(bacnet::kSegmentationNames, static_cast<bacnet::Segmentation>(segmentation));
     text += "device " + std::to_string(device.iAm.deviceInstance) + " at " +
-            bacnet::addressText(device.from) + ": max APDU " + std::to_string(device.iAm.maxApdu) +
+            deviceUrl(device.from) + ": max APDU " + std::to_string(device.iAm.maxApdu) +
             ", segmentation " + (name ? std::string(*name) : std::to_string(segmentation)) +
             ", vendor " + std::to_string(device.iAm.vendorId) + "\n";
   }

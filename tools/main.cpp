@@ -28,6 +28,7 @@
 #include "doubles/in_process_device.h"
 #include "provider.h"
 #include "tools/command_line.h"
+#include "tools/device_address.h"
 #include "tools/discover.h"
 #include "tools/history_decode.h"
 #include "tools/history_file.h"
@@ -196,6 +197,8 @@ int runDevices(const std::string& program, const Options& options) {
     throw SetupError(std::string("cannot block signals: ") + std::strerror(error));
   }
 
+  // A device's host that does not resolve would fail every cycle's first request, for ever.
+  if (options.bacnetIp) resolveEndpoint(options.endpoint);
   const Json::Value settings = options.settingsPath.empty()
                                    ? Json::Value(Json::objectValue)
                                    : loadSettingsFile(options.settingsPath);
@@ -225,9 +228,10 @@ int decode(const DecodeOptions& options) {
   return 0;
 }
 
-// vornk-host probe --device bacnet-ip://HOST:PORT [--apdu-timeout MS] [--retries N]
+// vornk-host probe --device [bacnet-ip://]HOST[:PORT] [--apdu-timeout MS] [--retries N]
 // [--format text|json]
 int probe(const ProbeOptions& options) {
+  resolveEndpoint(options.endpoint);  // or every point fails alike
   bacnet::BacnetIpClient client = orSetupError("", [&] {
     return bacnet::BacnetIpClient(bacnet::BacnetIpSettings{
         std::chrono::milliseconds(options.apduTimeoutMs), options.retries, 0});
@@ -240,7 +244,7 @@ int probe(const ProbeOptions& options) {
 // vornk-host discover [--target HOST[:PORT]] [--timeout MS]
 int discover(const DiscoverOptions& options) {
   std::optional<sockaddr_in> target;
-  if (!options.targetHost.empty()) target = resolveTarget(options.targetHost, options.targetPort);
+  if (!options.target.empty()) target = resolveEndpoint(options.target);
   const std::chrono::milliseconds timeout(options.timeoutMs);
   const std::vector<bacnet::DiscoveredDevice> devices =
       orSetupError("", [&] { return bacnet::discoverDevices(target, timeout); });

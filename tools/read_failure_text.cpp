@@ -49,7 +49,8 @@ std::string failureText(const bacnet::ReadFailure& failure,
                         const bacnet::BacnetIpSettings& settings) {
   switch (failure.kind) {
     case bacnet::ReadFailure::Kind::NotSent:
-      return "the request could not be sent";
+      return "the request could not be sent" +
+             (failure.reason.empty() ? std::string() : ": " + failure.reason);
     case bacnet::ReadFailure::Kind::NoAnswer:
       return "no answer after " + std::to_string(failure.tries) +
              (failure.tries == 1 ? " try" : " tries") + " (timeout " +

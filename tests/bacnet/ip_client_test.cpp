@@ -270,17 +270,26 @@ TEST_F(BacnetIpClientTest, LargestDatagramIsTakenOneMoreIsDropped) {
 }
 
 TEST_F(BacnetIpClientTest, BadEndpointsAndInterruptionFailAtOnce) {
-  for (const char* endpoint :
-       {"127.0.0.1", "127.0.0.1:0", "127.0.0.1:70000", ":47808", "127.0.0.1:47808x"}) {
+  // Each says why, for the line a failed cycle writes.
+  const std::string notHostAndPort = "' is not HOST:PORT";
+  for (const auto& [endpoint, why] :
+       {std::pair{"127.0.0.1", "the endpoint '127.0.0.1" + notHostAndPort},
+        {"127.0.0.1:0", "the endpoint '127.0.0.1:0" + notHostAndPort},
+        {"127.0.0.1:70000", "the endpoint '127.0.0.1:70000" + notHostAndPort},
+        {":47808", "the endpoint ':47808" + notHostAndPort},
+        {"127.0.0.1:47808x", "the endpoint '127.0.0.1:47808x" + notHostAndPort},
+        {"nohost.invalid:47808", std::string("cannot resolve 'nohost.invalid': ")}}) {
     EXPECT_FALSE(client.SendReadProperty(endpoint, OBJECT_ANALOG_INPUT, 10365, PROP_PRESENT_VALUE,
                                          BACNET_ARRAY_ALL))
         << endpoint;
     expectFailure(client, FailureKind::NotSent, 0);
+    EXPECT_EQ(client.lastFailure()->reason.substr(0, why.size()), why);
   }
   // An instance beyond 22 bits has no object identifier.
   EXPECT_FALSE(client.SendReadProperty(device.endpoint(), OBJECT_ANALOG_INPUT, kMaxInstance + 1,
                                        PROP_PRESENT_VALUE, BACNET_ARRAY_ALL));
   expectFailure(client, FailureKind::NotSent, 0);
+  EXPECT_EQ(client.lastFailure()->reason, "the object does not fit a request");
   std::uint32_t value = 0;
   EXPECT_FALSE(client.Receive(value));
   expectFailure(client, FailureKind::NotSent, 0);

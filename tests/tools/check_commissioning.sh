@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # vornk-host's commissioning commands against vornk-sim on loopback: probe's exit statuses and
-# outputs, discover with a unicast target, and the line a run writes when a cycle fails.
+# outputs, discover with a unicast target, the line a run writes when a cycle fails, and a device
+# whose host does not resolve. Addresses are given in both forms, bacnet-ip://HOST:PORT and
+# HOST:PORT.
 # Usage: check_commissioning.sh BUILD_DIR
 set -euo pipefail
 build=$(cd "$1" && pwd)
@@ -28,7 +30,7 @@ start_device "$build/vornk-sim" --port 0 --drop analog-input:10416 --error binar
 faulty=$address
 
 # probe: 0 when every point answered, 1 when some failed, 2 for a command-line mistake.
-"$build/vornk-host" probe --device "bacnet-ip://$good" >good.txt || fail "probe of a good device: exit $?"
+"$build/vornk-host" probe --device "$good" >good.txt || fail "probe of a good device: exit $?"
 grep -qx 'verdict: the module would complete rounds with this device' good.txt ||
   fail "probe of a good device: no verdict in: $(cat good.txt)"
 code=0
@@ -46,8 +48,9 @@ grep -qx "vornk-host probe: --format: xml not in {text,json} (see vornk-host --h
   mistake.txt || fail "probe with a wrong --format: $(cat mistake.txt)"
 
 # discover, unicast to the simulator only.
-"$build/vornk-host" discover --target "$good" --timeout 500 >found.txt || fail "discover: exit $?"
-expected="device 5156 at $good: max APDU 1476, segmentation none, vendor 65535
+"$build/vornk-host" discover --target "bacnet-ip://$good" --timeout 500 >found.txt ||
+  fail "discover: exit $?"
+expected="device 5156 at bacnet-ip://$good: max APDU 1476, segmentation none, vendor 65535
 1 device answered within 500 ms"
 [ "$(cat found.txt)" = "$expected" ] || fail "discover: expected
 $expected
@@ -70,4 +73,14 @@ grep -qx 'receive failed' module.txt || fail "run: no 'receive failed' in the mo
 first=$(grep -m1 '^cycle failed' readable.txt || true)
 [ "$first" = "cycle failed at binary-input 10005: error class device (0), code other (0)" ] ||
   fail "run: first failure line is '$first'"
+
+# A host that does not resolve: a run and probe refuse at once, as discover does (exit 1).
+for args in "--rounds 1 --device nohost.invalid" "probe --device nohost.invalid" \
+  "discover --target nohost.invalid"; do
+  code=0
+  # shellcheck disable=SC2086
+  timeout 20 "$build/vornk-host" $args >/dev/null 2>refused.txt || code=$?
+  [ "$code" -eq 1 ] && grep -q "^vornk-host: cannot resolve 'nohost.invalid': " refused.txt ||
+    fail "$args: exit $code, $(cat refused.txt)"
+done
 exit $status

@@ -45,7 +45,7 @@ TEST(CommandLine, WhatEachLineComesTo) {
       {outcome<Host>({"--output", "a", "--output", "b"}), "2: p: --output: At Most 1 required"},
       {outcome<Host>({"--endpoint="}), "2: p: --endpoint: 1 required TEXT missing"},
       {outcome<Host>({"stray"}), "2: p: The following argument was not expected: stray"},
-      {outcome<Host>({"--device", "bacnet-ip://127.0.0.1"}), "2: p: --device: needs bacnet-ip:"},
+      {outcome<Host>({"--device", "bacnet-ip://h:0"}), "2: p: --device: needs bacnet-ip://HOST[:"},
       {outcome<Host>({"--device", "bacnet-ip://h:1", "--endpoint", "x"}),
        "2: p: --endpoint excludes --device"},
       {outcome<Host>({"--retries", "2"}), "2: p: --retries requires --device"},
@@ -62,7 +62,7 @@ TEST(CommandLine, WhatEachLineComesTo) {
       {outcome<Host>({"probe"}), "2: p probe: --device is required"},
       {outcome<Host>({"probe", "--device", "bacnet-ip://h:1", "--format", "xml"}),
        "2: p probe: --format: xml not in {text,json}"},
-      {outcome<Host>({"discover", "--target", "h:0"}), "2: p discover: --target: needs HOST or"},
+      {outcome<Host>({"discover", "--target", "h:"}), "2: p discover: --target: needs bacnet-ip:"},
       {outcome<Sim>({"--port", "0", "--port", "1", "--address", "x"}), "run"},
       {outcome<Sim>({"--drop", "analog:1"}), "2: p: --drop: needs TYPE:INSTANCE, not 'analog:1'"},
       {outcome<Sim>({"--delay", "analog-input:10365"}), "2: p: --delay: needs TYPE:INSTANCE:MS"},
@@ -87,9 +87,13 @@ TEST(CommandLine, ValuesAfterChecksAndTransforms) {
   ASSERT_EQ(outcome({"decode", "--format", "json", "--format", "csv", "h.bin"}, host), "run");
   EXPECT_EQ(host.command, HostCommandLine::Command::Decode);
   EXPECT_EQ(host.decode.format, DecodeFormat::Csv);  // the last --format counts
+  // Both forms of an address, the port 47808 unless given.
   ASSERT_EQ(outcome({"discover", "--target", "localhost"}, host), "run");
-  EXPECT_EQ(host.discover.targetHost, "localhost");
-  EXPECT_EQ(host.discover.targetPort, 47808);
+  EXPECT_EQ(host.discover.target, "localhost:47808");
+  ASSERT_EQ(outcome({"discover", "--target", "bacnet-ip://127.0.0.1:47601"}, host), "run");
+  EXPECT_EQ(host.discover.target, "127.0.0.1:47601");
+  ASSERT_EQ(outcome({"probe", "--device", "127.0.0.1"}, host), "run");
+  EXPECT_EQ(host.probe.endpoint, "127.0.0.1:47808");
   EXPECT_EQ(host.discover.timeoutMs, 3000u);
 
   SimulatorOptions sim;

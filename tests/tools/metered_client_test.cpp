@@ -70,6 +70,7 @@ TEST(HostMeter, AFailedReadIsReportedWithItsObject) {
                                       BACNET_ARRAY_ALL));
   EXPECT_EQ(reported,
             (std::vector<std::string>{"analog-output 10410: no answer after 1 try (timeout 1 ms)",
-                                      "binary-input 10005: the request could not be sent"}));
+                                      "binary-input 10005: the request could not be sent: "
+                                      "the endpoint 'no port' is not HOST:PORT"}));
   EXPECT_FALSE(meter.takeCycle().has_value());
 }

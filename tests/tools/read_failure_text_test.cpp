@@ -21,6 +21,8 @@ TEST(ReadFailureText, NamesTheKindAndItsNumbers) {
       {{Kind::Abort, 1, 0, 200}, "abort: 200"},
       {{Kind::Unusable, 1}, "an answer of a type or value the point cannot take"},
       {{Kind::NotSent, 0}, "the request could not be sent"},
+      {{Kind::NotSent, 0, 0, 0, "cannot resolve 'h': why"},
+       "the request could not be sent: cannot resolve 'h': why"},
   };
   for (const auto& [failure, text] : cases) EXPECT_EQ(failureText(failure, settings), text);
   EXPECT_EQ(cycleFailureLine(OBJECT_ANALOG_INPUT, 10410, {Kind::NoAnswer, 4}, settings),
