@@ -203,6 +203,11 @@ CLI::App* addDecode(CLI::App& app, DecodeOptions& decode) {
          {{"csv", DecodeFormat::Csv}, {"json", DecodeFormat::JsonLines}})
       ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
   text(*command, "FILE", decode.path, "the history file", "TEXT")->required();
+  // Its own footer, not the one it takes over from vornk-host's usage.
+  command->footer(
+      "Exit status: 0 when the file is whole records with plausible time stamps; 1 when it cannot\n"
+      "be read, ends inside a record or has a record whose time stamp is no plausible date (a\n"
+      "file that is no history, or one cut at the wrong place); 2 on a command-line mistake.");
   return command;
 }
 

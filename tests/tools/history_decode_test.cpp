@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
@@ -72,7 +73,7 @@ TEST(HostDecode, CsvValuesStandUnderTheirOwnColumns) {
   std::istringstream in(std::string(record.begin(), record.end()));
   std::ostringstream out;
   std::string error;
-  ASSERT_TRUE(decodeHistory(in, DecodeFormat::Csv, out, error)) << error;
+  ASSERT_TRUE(decodeHistory(in, DecodeFormat::Csv, out, error, [](const std::string&) {})) << error;
 
   const auto columns = [](const std::string& line) {
     std::vector<std::string> fields;
@@ -145,10 +146,45 @@ TEST(HostDecode, APartialRecordIsReportedAfterTheWholeOnes) {
   std::istringstream in(bytes);
   std::ostringstream out;
   std::string error;
-  EXPECT_FALSE(decodeHistory(in, DecodeFormat::JsonLines, out, error));
+  EXPECT_FALSE(decodeHistory(in, DecodeFormat::JsonLines, out, error, [](const std::string&) {}));
   EXPECT_EQ(error, "the file ends 100 bytes into record 3 (a record is " +
                        std::to_string(kRecordSize) + " bytes)");
   const auto lines = splitLines(out.str());
   ASSERT_EQ(lines.size(), 2u);
   EXPECT_EQ(lines[0].substr(0, 50), R"({"data_id":7,"time":"0000-00-00 00:00:00","points")");
+}
+
+// A record whose stamp is no plausible date is still written, and noted with its number. Each
+// second stamp is the first implausible one past a plausible one.
+TEST(HostDecode, ImplausibleStampsAreNotedAndStillWritten) {
+  const char* const stamps[] = {
+      "1970-01-01 00:00:00", "1969-12-31 23:59:59", "2199-12-31 23:59:60", "2200-01-01 00:00:00",
+      "2024-02-29 00:00:00", "2100-02-29 00:00:00", "2026-04-30 00:00:00", "2026-04-31 00:00:00",
+      "2026-12-01 00:00:00", "2026-13-01 00:00:00", "2026-01-01 00:00:00", "2026-01-00 00:00:00",
+      "2026-01-01 23:00:00", "2026-01-01 24:00:00", "2026-01-01 00:59:00", "2026-01-01 00:60:00",
+      "2026-01-01 00:00:60", "2026-01-01 00:00:61"};
+  std::string history, expected;
+  for (std::size_t i = 0; i < std::size(stamps); ++i) {
+    unsigned field[6];
+    std::sscanf(stamps[i], "%u-%u-%u %u:%u:%u", field, field + 1, field + 2, field + 3, field + 4,
+                field + 5);
+    Bytes record(kRecordSize, 0);
+    unsigned char* stamp = record.data() + kStampOffset;
+    stamp[0] = field[0] & 0xFF;
+    stamp[1] = field[0] >> 8;
+    for (int f = 1; f < 6; ++f) stamp[f + 1] = field[f];
+    history.append(record.begin(), record.end());
+    if (i % 2 == 1) {
+      expected += "record " + std::to_string(i + 1) + ": its time stamp " + stamps[i] +
+                  " is not a plausible date; the file may not be a vornk history or may be cut "
+                  "at the wrong place\n";
+    }
+  }
+  std::istringstream in(history);
+  std::ostringstream out;
+  std::string error, notes;
+  EXPECT_TRUE(decodeHistory(in, DecodeFormat::Csv, out, error,
+                            [&](const std::string& note) { notes += note + '\n'; }));
+  EXPECT_EQ(notes, expected);
+  EXPECT_EQ(splitLines(out.str()).size(), 1 + std::size(stamps));
 }
