@@ -298,7 +298,10 @@ bool parseCommandLine(std::string_view program, std::vector<std::string> args,
       CLI::MultiOptionPolicy::TakeLast);
   app.footer(
       "TYPE is binary-input, binary-output, analog-input, analog-output, analog-value or the\n"
-      "object type's number; --drop, --error and --delay may be repeated.");
+      "object type's number; --drop, --error and --delay may be repeated.\n\n"
+      "Exit status: 0 when stopped by SIGINT or SIGTERM, 1 on a run-time failure such as an\n"
+      "address it cannot listen on, 2 on a command-line mistake or a --values file it cannot\n"
+      "take.");
   SimulatorSettings& settings = into.settings;
   app.add_option("--address", settings.address, "IPv4 address to listen on")->type_name("ADDR");
   number(app, "--port", settings.port, 0, 65535, "UDP port, 0 for any free one");
