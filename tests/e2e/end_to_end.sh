@@ -72,10 +72,9 @@ if [ "$device" = simulator ]; then
   [ "$ids" = "40 41 42 " ] || fail "--devices 3 stored rounds of data identifiers '$ids'"
   echo "three devices stored one round each"
 
-  # One record of zeros, stamp included, is no history: decoded, noted, exit 1.
+  # A record of zeros, stamp included, is no history's: decoded and noted, with exit status 1.
   head -c 859 /dev/zero >zeros.bin
   code=0
-  "$build/vornk-host" decode zeros.bin >zeros.csv 2>zeros.err || code=$?
-  [ "$code" -eq 1 ] && [ "$(wc -l <zeros.csv)" -eq 2 ] && grep -q ': record 1: ' zeros.err ||
-    fail "decode of a record of zeros: exit $code, $(cat zeros.err)"
+  "$build/vornk-host" decode zeros.bin >/dev/null 2>zeros.err || code=$?
+  [ "$code" -eq 1 ] && grep -q ': record 1: ' zeros.err || fail "decode of zeros: exit $code"
 fi

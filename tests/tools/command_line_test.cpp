@@ -12,14 +12,14 @@ using namespace vk::tools;
 
 namespace {
 
-// "run", "help, ending: " and the usage's footer, or the exit status and the line main writes for
+// "run", "help: " and the usage's last paragraph, or the exit status and the line main writes for
 // the mistake ("2: p: ...").
 template <class Options>
 std::string outcome(const std::vector<std::string>& args, Options& options) {
   std::ostringstream usage;
   try {
     if (parseCommandLine("p", args, options, usage)) return "run";
-    return "help, ending: " + usage.str().substr(usage.str().rfind("\n\n") + 2);
+    return "help: " + usage.str().substr(usage.str().rfind("\n\n") + 2);
   } catch (const SetupError& error) {
     return std::to_string(error.exitStatus()) + ": " + error.line("p");
   }
@@ -39,8 +39,7 @@ TEST(CommandLine, WhatEachLineComesTo) {
   const std::pair<std::string, std::string> cases[] = {
       {outcome<Host>({}), "run"},
       {outcome<Host>({"--help"}), "help"},
-      {outcome<Host>({"decode", "-h"}),
-       "help, ending: Exit status: 0 when the file is whole records"},
+      {outcome<Host>({"decode", "-h"}), "help: Exit status: 0 when the file is whole records"},
       {outcome<Host>({"--rounds", "0"}), "2: p: --rounds: Value 0 not in range 1 to "},
       {outcome<Host>({"--data-id", "-1"}), "2: p: --data-id: '-1' is not a decimal number"},
       {outcome<Host>({"--devices", "0x10"}), "2: p: --devices: '0x10' is not a decimal number"},
