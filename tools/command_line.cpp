@@ -204,6 +204,11 @@ CLI::App* addDecode(CLI::App& app, DecodeOptions& decode) {
          {{"csv", DecodeFormat::Csv}, {"json", DecodeFormat::JsonLines}})
       ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
   text(*command, "FILE", decode.path, "the history file", "TEXT")->required();
+  // Its own footer, not the one it takes over from vornk-host's usage.
+  command->footer(
+      "Exit status: 0 when the file is whole records with plausible time stamps; 1 when it cannot\n"
+      "be read, ends inside a record or has a record whose time stamp is no plausible date (a\n"
+      "file that is no history, or one cut at the wrong place); 2 on a command-line mistake.");
   return command;
 }
 
@@ -285,7 +290,10 @@ bool parseCommandLine(std::string_view program, std::vector<std::string> args,
       CLI::MultiOptionPolicy::TakeLast);
   app.footer(
       "TYPE is binary-input, binary-output, analog-input, analog-output, analog-value or the\n"
-      "object type's number; --drop, --error and --delay may be repeated.");
+      "object type's number; --drop, --error and --delay may be repeated.\n\n"
+      "Exit status: 0 when stopped by SIGINT or SIGTERM, 1 on a run-time failure such as an\n"
+      "address it cannot listen on, 2 on a command-line mistake or a --values file it cannot\n"
+      "take.");
   SimulatorSettings& settings = into.settings;
   app.add_option("--address", settings.address, "IPv4 address to listen on")->type_name("ADDR");
   number(app, "--port", settings.port, 0, 65535, "UDP port, 0 for any free one");

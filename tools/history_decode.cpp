@@ -1,5 +1,6 @@
 #include "tools/history_decode.h"
 
+#include <boost/date_time/gregorian/greg_calendar.hpp>
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -20,6 +21,14 @@ std::string stampText(const unsigned char* record) {
 }
 
 }  // namespace
+
+bool plausibleStamp(const ttime& stamp) {
+  const unsigned year = stamp.year_lo | stamp.year_hi << 8;
+  if (year < 1970 || year > 2199 || stamp.month < 1 || stamp.month > 12) return false;
+  const unsigned days = boost::gregorian::gregorian_calendar::end_of_month_day(year, stamp.month);
+  return stamp.day >= 1 && stamp.day <= days && stamp.hour <= 23 && stamp.minute <= 59 &&
+         stamp.second <= 60;
+}
 
 std::string floatValueText(float value) {
   if (std::isnan(value)) return "nan";
@@ -74,7 +83,8 @@ std::string jsonLine(const unsigned char* record) {
   return line + "]}\n";
 }
 
-bool decodeHistory(std::istream& in, DecodeFormat format, std::ostream& out, std::string& error) {
+bool decodeHistory(std::istream& in, DecodeFormat format, std::ostream& out, std::string& error,
+                   const std::function<void(const std::string&)>& note) {
   if (format == DecodeFormat::Csv) out << csvHeader();
   unsigned char record[sizeof(vornk_Data_t)];
   for (std::uint64_t records = 0;; ++records) {
@@ -82,6 +92,11 @@ bool decodeHistory(std::istream& in, DecodeFormat format, std::ostream& out, std
     const std::streamsize got = in.gcount();
     if (got == static_cast<std::streamsize>(sizeof record)) {
       out << (format == DecodeFormat::Csv ? csvRow(record) : jsonLine(record));
+      if (!plausibleStamp(device::recordStamp(record))) {
+        note("record " + std::to_string(records + 1) + ": its time stamp " + stampText(record) +
+             " is not a plausible date; the file may not be a vornk history or may be cut at the "
+             "wrong place");
+      }
       continue;
     }
     if (in.bad()) {

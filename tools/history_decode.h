@@ -1,10 +1,13 @@
 // vornk-host decode: a history file (raw records, one after the other) back into rows.
 #pragma once
 
+#include <functional>
 #include <iosfwd>
 #include <string>
 
 #include "device/point_table.h"
+
+struct ttime;
 
 namespace vk::tools {
 
@@ -27,8 +30,15 @@ std::string csvHeader();
 std::string csvRow(const unsigned char* record);
 std::string jsonLine(const unsigned char* record);
 
-// Writes every record read from in. False with error set when the input ends inside a record
-// (the whole records before it are written) or cannot be read.
-bool decodeHistory(std::istream& in, DecodeFormat format, std::ostream& out, std::string& error);
+// Whether a stamp is a date and time that a controller's clock gives: a year from 1970 to 2199, a
+// day its month has, hours up to 23, minutes up to 59 and seconds up to 60 (a leap second).
+bool plausibleStamp(const ttime& stamp);
+
+// Writes every record read from in. Since a round always stamps its record, a stamp that is no
+// plausible date means a file that is no history or is cut at the wrong place: such a record is
+// still written, and note gets a line about it (without a newline). False with error set when the
+// input ends inside a record (the whole records before it are written) or cannot be read.
+bool decodeHistory(std::istream& in, DecodeFormat format, std::ostream& out, std::string& error,
+                   const std::function<void(const std::string&)>& note);
 
 }  // namespace vk::tools

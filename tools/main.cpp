@@ -213,19 +213,26 @@ int runDevices(const std::string& program, const Options& options) {
   return run(program, module, options, settings, output, signals);
 }
 
-// vornk-host decode [--format csv|json] FILE
-int decode(const DecodeOptions& options) {
+// vornk-host decode [--format csv|json] FILE; exit status 1 also when a record's stamp is no
+// plausible date.
+int decode(const std::string& program, const DecodeOptions& options) {
   std::ifstream in(options.path, std::ios::binary);
   if (!in) {
     const int error = errno;
     throw SetupError("cannot open " + options.path + ": " + std::strerror(error));
   }
   std::string error;
-  const bool complete = decodeHistory(in, options.format, std::cout, error);
+  bool implausible = false;
+  // Standard error is tied to standard output: each note follows the rows before it.
+  const bool complete =
+      decodeHistory(in, options.format, std::cout, error, [&](const std::string& note) {
+        implausible = true;
+        std::cerr << program << ": " << options.path << ": " << note << '\n';
+      });
   std::cout.flush();
   if (!complete) throw SetupError(options.path + ": " + error);
   if (!std::cout) throw SetupError("cannot write to standard output");
-  return 0;
+  return implausible ? 1 : 0;
 }
 
 // vornk-host probe --device [bacnet-ip://]HOST[:PORT] [--apdu-timeout MS] [--retries N]
@@ -271,7 +278,7 @@ int main(int argc, char** argv) {
       case HostCommandLine::Command::Run:
         return runDevices(program, commandLine.run);
       case HostCommandLine::Command::Decode:
-        return decode(commandLine.decode);
+        return decode(program, commandLine.decode);
       case HostCommandLine::Command::Probe:
         return probe(commandLine.probe);
       case HostCommandLine::Command::Discover:

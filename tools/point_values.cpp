@@ -54,14 +54,14 @@ std::map<ObjectKey, std::uint32_t> parsePointValues(const Json::Value& document)
 std::map<ObjectKey, std::uint32_t> loadPointValues(const std::string& path) {
   Json::Value document;
   try {
-    document = loadSettingsFile(path);
+    document = loadSettingsFile(path, "values");
   } catch (const SetupError& error) {
     throw SetupError(error.what(), 2);
   }
   try {
     return parsePointValues(document);
   } catch (const SetupError& error) {
-    throw SetupError(path + ": " + error.what(), 2);
+    throw SetupError("values file '" + path + "': " + error.what(), 2);
   }
 }
 

@@ -16,8 +16,8 @@ namespace vk::tools {
 // 4294967295; analog values numbers or "nan", "inf", "-inf". Throws SetupError otherwise.
 std::map<ObjectKey, std::uint32_t> parsePointValues(const Json::Value& document);
 
-// The present values of the values file at path. Its mistakes belong to the command line: the
-// SetupError has exit status 2.
+// The present values of the values file at path. Its messages name it ("values file 'PATH': ...");
+// its mistakes belong to the command line: the SetupError has exit status 2.
 std::map<ObjectKey, std::uint32_t> loadPointValues(const std::string& path);
 
 }  // namespace vk::tools

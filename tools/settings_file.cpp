@@ -25,7 +25,7 @@ std::string oneLine(const std::string& text) {
 
 }  // namespace
 
-Json::Value parseSettings(const std::string& text) {
+Json::Value parseSettings(const std::string& text, std::string_view what) {
   Json::CharReaderBuilder builder;
   Json::CharReaderBuilder::strictMode(&builder.settings_);
   builder.settings_["allowComments"] = true;
@@ -36,13 +36,14 @@ Json::Value parseSettings(const std::string& text) {
   if (!reader->parse(text.data(), text.data() + text.size(), &settings, &errors)) {
     throw SetupError("invalid JSON: " + oneLine(errors));
   }
-  if (!settings.isObject()) throw SetupError("settings must be a JSON object");
+  if (!settings.isObject()) throw SetupError(std::string(what) + " must be a JSON object");
   return settings;
 }
 
-Json::Value loadSettingsFile(const std::string& path) {
+Json::Value loadSettingsFile(const std::string& path, std::string_view what) {
+  const std::string named = std::string(what) + " file '" + path + "'";
   const auto unreadable = [&](int error) {
-    return SetupError("cannot read settings file '" + path + "': " + std::strerror(error));
+    return SetupError("cannot read " + named + ": " + std::strerror(error));
   };
   const std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"),
                                                              &std::fclose);
@@ -55,9 +56,9 @@ Json::Value loadSettingsFile(const std::string& path) {
   if (std::ferror(file.get())) throw unreadable(errno);
 
   try {
-    return parseSettings(text);
+    return parseSettings(text, what);
   } catch (const SetupError& error) {
-    throw SetupError("settings file '" + path + "': " + error.what());
+    throw SetupError(named + ": " + error.what());
   }
 }
 

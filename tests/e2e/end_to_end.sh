@@ -2,7 +2,8 @@
 # vornk-host reading a BACnet/IP device over loopback: the history it stores must decode to the
 # same values of every point as a round read from the in-process simulated device.
 # Usage: end_to_end.sh BUILD_DIR simulator|peer
-#   simulator: the device is vornk-sim (also checks --devices);
+#   simulator: the device is vornk-sim (also checks --devices, and decode of a file that is no
+#              history);
 #   peer:      the device is an independent BACnet/IP implementation from npm (tests/e2e/peer/),
 #              serving the reference round's values.
 set -euo pipefail
@@ -70,4 +71,10 @@ if [ "$device" = simulator ]; then
   ids=$("$build/vornk-host" decode devices.bin | sed 1d | cut -d, -f1 | sort | tr '\n' ' ')
   [ "$ids" = "40 41 42 " ] || fail "--devices 3 stored rounds of data identifiers '$ids'"
   echo "three devices stored one round each"
+
+  # A record of zeros, stamp included, is no history's: decoded and noted, with exit status 1.
+  head -c 859 /dev/zero >zeros.bin
+  code=0
+  "$build/vornk-host" decode zeros.bin >/dev/null 2>zeros.err || code=$?
+  [ "$code" -eq 1 ] && grep -q ': record 1: ' zeros.err || fail "decode of zeros: exit $code"
 fi

@@ -12,12 +12,14 @@ using namespace vk::tools;
 
 namespace {
 
-// "run", "help", or the exit status and the line main writes for the mistake ("2: p: ...").
+// "run", "help: " and the usage's last paragraph, or the exit status and the line main writes for
+// the mistake ("2: p: ...").
 template <class Options>
 std::string outcome(const std::vector<std::string>& args, Options& options) {
   std::ostringstream usage;
   try {
-    return parseCommandLine("p", args, options, usage) ? "run" : "help";
+    if (parseCommandLine("p", args, options, usage)) return "run";
+    return "help: " + usage.str().substr(usage.str().rfind("\n\n") + 2);
   } catch (const SetupError& error) {
     return std::to_string(error.exitStatus()) + ": " + error.line("p");
   }
@@ -37,7 +39,7 @@ TEST(CommandLine, WhatEachLineComesTo) {
   const std::pair<std::string, std::string> cases[] = {
       {outcome<Host>({}), "run"},
       {outcome<Host>({"--help"}), "help"},
-      {outcome<Host>({"decode", "-h"}), "help"},
+      {outcome<Host>({"decode", "-h"}), "help: Exit status: 0 when the file is whole records"},
       {outcome<Host>({"--rounds", "0"}), "2: p: --rounds: Value 0 not in range 1 to "},
       {outcome<Host>({"--data-id", "-1"}), "2: p: --data-id: '-1' is not a decimal number"},
       {outcome<Host>({"--devices", "0x10"}), "2: p: --devices: '0x10' is not a decimal number"},

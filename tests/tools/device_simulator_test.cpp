@@ -88,7 +88,8 @@ TEST_F(SimulatorTest, HistoryDecodesToTheSimulatorsValues) {
 
   std::ifstream in(path, std::ios::binary);
   std::ostringstream decoded;
-  ASSERT_TRUE(decodeHistory(in, DecodeFormat::Csv, decoded, error)) << error;
+  ASSERT_TRUE(decodeHistory(in, DecodeFormat::Csv, decoded, error, [](const std::string&) {}))
+      << error;
   const auto rows = splitLines(decoded.str());
   ASSERT_EQ(rows.size(), 2u);
   const Bytes expected = defaultRecord();

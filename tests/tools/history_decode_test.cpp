@@ -15,6 +15,7 @@
 #include "tools/point_values.h"
 #include "tools/settings_file.h"
 #include "tools/setup_error.h"
+#include "ttime.h"
 
 using namespace vk::test;
 
@@ -72,7 +73,7 @@ TEST(HostDecode, CsvValuesStandUnderTheirOwnColumns) {
   std::istringstream in(std::string(record.begin(), record.end()));
   std::ostringstream out;
   std::string error;
-  ASSERT_TRUE(decodeHistory(in, DecodeFormat::Csv, out, error)) << error;
+  ASSERT_TRUE(decodeHistory(in, DecodeFormat::Csv, out, error, [](const std::string&) {})) << error;
 
   const auto columns = [](const std::string& line) {
     std::vector<std::string> fields;
@@ -144,11 +145,33 @@ TEST(HostDecode, APartialRecordIsReportedAfterTheWholeOnes) {
   bytes[0] = 7;
   std::istringstream in(bytes);
   std::ostringstream out;
-  std::string error;
-  EXPECT_FALSE(decodeHistory(in, DecodeFormat::JsonLines, out, error));
+  std::string error, notes;
+  EXPECT_FALSE(decodeHistory(in, DecodeFormat::JsonLines, out, error,
+                             [&](const std::string& note) { notes += note + '\n'; }));
   EXPECT_EQ(error, "the file ends 100 bytes into record 3 (a record is " +
                        std::to_string(kRecordSize) + " bytes)");
   const auto lines = splitLines(out.str());
   ASSERT_EQ(lines.size(), 2u);
   EXPECT_EQ(lines[0].substr(0, 50), R"({"data_id":7,"time":"0000-00-00 00:00:00","points")");
+  // A stamp of zeros, as a time without a date gives, is no plausible date: both are noted.
+  const std::string note =
+      ": its time stamp 0000-00-00 00:00:00 is not a plausible date; the file "
+      "may not be a vornk history or may be cut at the wrong place\n";
+  EXPECT_EQ(notes, "record 1" + note + "record 2" + note);
+}
+
+// A stamp is plausible with a year from 1970 to 2199, a day its month has, a time up to 23:59:60.
+TEST(HostDecode, PlausibleStampsAreDatesAControllerClockGives) {
+  const unsigned stamps[][7] = {
+      // year, month, day, hour, minute, second; plausible
+      {1970, 1, 1, 0, 0, 0, 1},  {1969, 12, 31, 23, 59, 59, 0}, {2199, 12, 31, 23, 59, 60, 1},
+      {2200, 1, 1, 0, 0, 0, 0},  {2024, 2, 29, 0, 0, 0, 1},     {2100, 2, 29, 0, 0, 0, 0},
+      {2026, 4, 31, 0, 0, 0, 0}, {2026, 13, 1, 0, 0, 0, 0},     {2026, 1, 0, 0, 0, 0, 0},
+      {2026, 1, 1, 24, 0, 0, 0}, {2026, 1, 1, 0, 60, 0, 0},     {2026, 1, 1, 0, 0, 61, 0}};
+  for (const auto& s : stamps) {
+    const ttime stamp{std::uint8_t(s[0]), std::uint8_t(s[0] >> 8), std::uint8_t(s[1]),
+                      std::uint8_t(s[2]), std::uint8_t(s[3]),      std::uint8_t(s[4]),
+                      std::uint8_t(s[5])};
+    EXPECT_EQ(plausibleStamp(stamp), s[6] == 1) << format_ttime(stamp);
+  }
 }

@@ -52,8 +52,9 @@ TEST(HostSetup, FailuresNameWhatFailed) {
   const TempWorkDir scratch(TempWorkDir::kEnterOnRequest);
   const std::string folder = scratch.path().string();
   const std::string absent = folder + "/absent/file";
-  const std::string noPoints = folder + "/no_points.json";
+  const std::string noPoints = folder + "/no_points.json", array = folder + "/array.json";
   scratch.write("no_points.json", R"({"values": []})");
+  scratch.write("array.json", "[]");
   const std::string notFound = std::strerror(ENOENT);
 
   const std::pair<std::string, std::string> cases[] = {
@@ -65,9 +66,12 @@ TEST(HostSetup, FailuresNameWhatFailed) {
        "1: cannot read settings file '" + absent + "': " + notFound},
       // The simulator's values file belongs to its command line: status 2.
       {failureOf([&] { loadPointValues(absent); }),
-       "2: cannot read settings file '" + absent + "': " + notFound},
+       "2: cannot read values file '" + absent + "': " + notFound},
+      {failureOf([&] { loadPointValues(array); }),
+       "2: values file '" + array + "': values must be a JSON object"},
       {failureOf([&] { loadPointValues(noPoints); }),
-       "2: " + noPoints + ": the values are not a JSON object with a \"points\" array"},
+       "2: values file '" + noPoints +
+           "': the values are not a JSON object with a \"points\" array"},
   };
   for (const auto& [actual, expected] : cases) EXPECT_EQ(actual, expected);
   EXPECT_EQ(failureOf([&] {
