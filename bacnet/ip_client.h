@@ -54,6 +54,8 @@ struct ReadFailure {
   unsigned tries = 0;            // transmissions made of the request
   std::uint32_t errorClass = 0;  // Error: class and code; Reject and Abort: reason in errorCode
   std::uint32_t errorCode = 0;
+  // Unusable: the present value that came back, when the answer was refused for it.
+  std::optional<RefusedValue> refused = std::nullopt;
 };
 
 class BacnetIpClient : public BacnetClient {

@@ -20,6 +20,16 @@ TEST(ReadFailureText, NamesTheKindAndItsNumbers) {
       {{Kind::Abort, 1, 0, 4}, "abort: segmentation-not-supported (4)"},
       {{Kind::Abort, 1, 0, 200}, "abort: 200"},
       {{Kind::Unusable, 1}, "an answer of a type or value the point cannot take"},
+      {{Kind::Unusable, 1, 0, 0, RefusedValue{ApplicationTag::Real, double{0.1f}}},
+       "an answer of a type or value the point cannot take: REAL 0.1"},
+      {{Kind::Unusable, 1, 0, 0, RefusedValue{ApplicationTag::Enumerated, 257}},
+       "an answer of a type or value the point cannot take: ENUMERATED 257"},
+      {{Kind::Unusable, 1, 0, 0, RefusedValue{ApplicationTag::Double, -1e300}},
+       "an answer of a type or value the point cannot take: DOUBLE -1e+300"},
+      {{Kind::Unusable, 1, 0, 0, RefusedValue{ApplicationTag::CharacterString, {}}},
+       "an answer of a type or value the point cannot take: CHARACTER STRING"},
+      {{Kind::Unusable, 1, 0, 0, RefusedValue{ApplicationTag{13}, {}}},
+       "an answer of a type or value the point cannot take: application tag 13"},
       {{Kind::NotSent, 0}, "the request could not be sent"},
   };
   for (const auto& [failure, text] : cases) EXPECT_EQ(failureText(failure, settings), text);
