@@ -3,6 +3,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -20,13 +21,22 @@ struct PointProbe {
   std::chrono::microseconds elapsed{0};        // from sending the request to its outcome
 };
 
+// When none of this many first points gets any answer, probe stops: nothing answers there.
+inline constexpr std::size_t kFirstPointsToAnswer = 3;
+
 struct ProbeReport {
+  // Why the probe ended.
+  enum class End {
+    AllPoints,  // every point was read
+    NoAnswer,   // none of the first kFirstPointsToAnswer points got an answer
+  };
   std::string endpoint;
   bacnet::BacnetIpSettings settings;
   std::vector<PointProbe> points;  // in table order
+  End end = End::AllPoints;
 };
 
-// Reads each point's present value once through client, in table order.
+// Reads each point's present value once through client, in table order, until the report's end.
 ProbeReport probeDevice(bacnet::BacnetIpClient& client, const std::string& endpoint);
 
 // For people: the failures first, then the summary with the verdict.
