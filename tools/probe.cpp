@@ -86,8 +86,11 @@ std::string jsonString(const std::string& text) { return Json::valueToQuotedStri
 
 }  // namespace
 
-ProbeReport probeDevice(bacnet::BacnetIpClient& client, const std::string& endpoint) {
+ProbeReport probeDevice(bacnet::BacnetIpClient& client, const std::string& endpoint,
+                        const ProbeProgress& progress) {
   ProbeReport report{endpoint, client.settings(), {}};
+  std::size_t failed = 0;
+  if (progress) progress(0, 0);
   for (const device::Point& point : device::kPoints) {
     PointProbe probe{point, std::nullopt, std::nullopt, microseconds(0)};
     const Clock::time_point start = Clock::now();
@@ -98,9 +101,16 @@ ProbeReport probeDevice(bacnet::BacnetIpClient& client, const std::string& endpo
       probe.value = value;
     } else {
       probe.failure = client.lastFailure().value_or(bacnet::ReadFailure{});
+      // Stopped from outside: no outcome of the device's.
+      if (probe.failure->kind == bacnet::ReadFailure::Kind::Interrupted) {
+        report.end = ProbeReport::End::Interrupted;
+        break;
+      }
+      ++failed;
     }
     probe.elapsed = std::chrono::duration_cast<microseconds>(Clock::now() - start);
     report.points.push_back(probe);
+    if (progress) progress(report.points.size(), failed);
     // Waiting out every point's tries where nothing answers would take most of an hour.
     if (report.points.size() == kFirstPointsToAnswer &&
         std::none_of(report.points.begin(), report.points.end(), answered)) {
@@ -109,6 +119,11 @@ ProbeReport probeDevice(bacnet::BacnetIpClient& client, const std::string& endpo
     }
   }
   return report;
+}
+
+std::string probeProgressText(std::size_t done, std::size_t failed) {
+  return "probe: " + std::to_string(done) + " of " + std::to_string(device::kPointCount) +
+         " points, " + std::to_string(failed) + " failed";
 }
 
 std::string probeText(const ProbeReport& report) {
@@ -158,6 +173,9 @@ std::string probeText(const ProbeReport& report) {
             std::to_string(kFirstPointsToAnswer) +
             " points got an answer; try vornk-host discover --target " + report.endpoint +
             " to see what answers there\n";
+  } else if (report.end == ProbeReport::End::Interrupted) {
+    text += "verdict: none, the probe was interrupted after " +
+            std::to_string(report.points.size()) + ofAll + " points\n";
   } else if (summary.failed() == 0) {
     text += "verdict: the module would complete rounds with this device\n";
   } else {
@@ -215,13 +233,17 @@ std::string probeJson(const ProbeReport& report) {
       json += ",\"estimated_cycle_us\":" + std::to_string(summary.estimatedCycle.count());
     }
   }
-  if (!complete) json += ",\"stopped_early\":\"no-answer\"";
+  if (!complete) {
+    json += std::string(",\"stopped_early\":") +
+            (report.end == ProbeReport::End::NoAnswer ? "\"no-answer\"" : "\"interrupted\"");
+  }
   json += std::string(",\"completes_rounds\":") +
           (complete && summary.failed() == 0 ? "true" : "false") + "}}\n";
   return json;
 }
 
 int probeStatus(const ProbeReport& report) {
+  if (report.end != ProbeReport::End::AllPoints) return 1;
   for (const PointProbe& probe : report.points) {
     if (!probe.value) return 1;
   }
