@@ -205,3 +205,15 @@ TEST(Probe, SummaryTimesAreNearestRanks) {
   EXPECT_EQ(linesStarting(text, "points: "),
             (std::vector<std::string>{"points: 21, read 19, failed 2 (no-answer 1, reject 1)"}));
 }
+
+// Interrupted before any failure, probe cannot tell: no estimated cycle, no rounds, status 1.
+TEST(Probe, AnInterruptedProbeWithoutFailuresCompletesNoRound) {
+  ProbeReport report{"h:1", {milliseconds(3000), 3, 0}, {}, ProbeReport::End::Interrupted};
+  report.points.push_back({kPoints[0], 1u, std::nullopt, milliseconds(1)});
+  const std::string text = probeText(report);
+  EXPECT_TRUE(linesStarting(text, "estimated cycle: ").empty()) << text;
+  const Json::Value json = parseJson(probeJson(report));
+  EXPECT_FALSE(json["summary"].isMember("estimated_cycle_us"));
+  EXPECT_FALSE(json["summary"]["completes_rounds"].asBool());
+  EXPECT_EQ(probeStatus(report), 1);
+}
