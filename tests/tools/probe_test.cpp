@@ -176,7 +176,6 @@ TEST(Probe, AnErrorAmongTheFirstPointsIsAnAnswer) {
   BacnetIpClient client({milliseconds(200), 0, 0});
   const ProbeReport report = probeDevice(client, device.endpoint());
   EXPECT_EQ(report.end, ProbeReport::End::AllPoints);
-  EXPECT_EQ(report.points.size(), kPoints.size());
   EXPECT_FALSE(parseJson(probeJson(report))["summary"].isMember("stopped_early"));
 }
 
