@@ -242,13 +242,16 @@ Answer readPresentValue(Reader& in, BACnetObjectType type) {
   Tag tag;
   if (!readTag(in, tag)) return malformed;
   if (tag.context) return unusable;  // a constructed or context-specific value
+  // The refusal of this value, telling what it was.
+  Answer refusal{AnswerKind::Unusable, 0, 0, 0,
+                 RefusedValue{static_cast<ApplicationTag>(tag.number), std::nullopt}};
 
   std::uint64_t raw = 0;
   if (tag.number == kTagBoolean) {
     if (tag.length > 1) return malformed;
     raw = tag.length;
   } else if (tag.length > 8 || !in.bigEndian(tag.length, raw)) {
-    return tag.length > 8 && in.skip(tag.length) ? unusable : malformed;
+    return tag.length > 8 && in.skip(tag.length) ? refusal : malformed;
   }
 
   Tag closing;
@@ -259,7 +262,7 @@ Answer readPresentValue(Reader& in, BACnetObjectType type) {
   const bool integer = tag.number == kTagBoolean || tag.number == kTagUnsigned ||
                        tag.number == kTagEnumerated || tag.number == kTagSigned;
   if (integer && (tag.length > 4 || (tag.number != kTagBoolean && tag.length == 0))) {
-    return unusable;  // wider than 32 bits, or no content
+    return refusal;  // wider than 32 bits, or no content
   }
   std::uint32_t value = static_cast<std::uint32_t>(raw);
   std::int32_t signedValue = 0;
@@ -268,24 +271,33 @@ Answer readPresentValue(Reader& in, BACnetObjectType type) {
     signedValue = static_cast<std::int32_t>(value << shift) >> shift;
     value = static_cast<std::uint32_t>(signedValue);
   }
+  // The number of an integer, a REAL or a DOUBLE, as a refusal tells it.
+  std::optional<double>& number = refusal.refused->number;
+  if (integer) {
+    number =
+        tag.number == kTagSigned ? static_cast<double>(signedValue) : static_cast<double>(value);
+  } else if (tag.number == kTagReal && tag.length == 4) {
+    float real;
+    std::memcpy(&real, &value, sizeof real);
+    number = real;
+  } else if (tag.number == kTagDouble && tag.length == 8) {
+    std::memcpy(&number.emplace(), &raw, sizeof(double));
+  }
 
   if (isBinary(type)) {
     // Inactive or active; any other number is no value of a binary object.
-    if (!integer || value > 1) return unusable;
+    if (!integer || value > 1) return refusal;
     return {AnswerKind::Value, value};
   }
   switch (tag.number) {
     case kTagReal:
-      if (tag.length != 4) return unusable;
+      if (tag.length != 4) return refusal;
       return {AnswerKind::Value, value};
-    case kTagDouble: {
-      if (tag.length != 8) return unusable;
-      double number;
-      std::memcpy(&number, &raw, sizeof number);
+    case kTagDouble:
+      if (tag.length != 8) return refusal;
       // A finite number the float cannot hold would be stored as infinity.
-      if (std::isfinite(number) && std::fabs(number) >= kFloatOverflow) return unusable;
-      return {AnswerKind::Value, floatBits(static_cast<float>(number))};
-    }
+      if (std::isfinite(*number) && std::fabs(*number) >= kFloatOverflow) return refusal;
+      return {AnswerKind::Value, floatBits(static_cast<float>(*number))};
     case kTagSigned:
       return {AnswerKind::Value, floatBits(static_cast<float>(signedValue))};
     case kTagBoolean:
@@ -293,7 +305,7 @@ Answer readPresentValue(Reader& in, BACnetObjectType type) {
     case kTagEnumerated:
       return {AnswerKind::Value, floatBits(static_cast<float>(value))};
     default:
-      return unusable;
+      return refusal;
   }
 }
 

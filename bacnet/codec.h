@@ -57,6 +57,14 @@ enum class AnswerKind {
              // truncated, oversized or malformed
 };
 
+// A single application-tagged present value that was refused, as far as it decoded: its tag and,
+// for an integer of up to 32 bits, a REAL or a DOUBLE, its number. Nothing else of the peer's bytes
+// is kept.
+struct RefusedValue {
+  ApplicationTag tag = ApplicationTag::Null;
+  std::optional<double> number;
+};
+
 struct Answer {
   AnswerKind kind = AnswerKind::Ignored;
   // With Value: binary objects the integer value (BOOLEAN, UNSIGNED, ENUMERATED, SIGNED);
@@ -66,6 +74,9 @@ struct Answer {
   // the reason, in errorCode.
   std::uint32_t errorClass = 0;
   std::uint32_t errorCode = 0;
+  // With Unusable for the present value alone (not for another object, property, service or
+  // network): what came back.
+  std::optional<RefusedValue> refused = std::nullopt;
 };
 
 // Decodes one received datagram as the answer to request.

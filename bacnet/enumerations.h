@@ -159,6 +159,38 @@ inline constexpr Named<AbortReason> kAbortReasonNames[] = {
     {AbortReason::ApduTooLong, "apdu-too-long"},
 };
 
+// The application tags a value can carry; numbers 13 to 15 are reserved, larger ones extended.
+enum class ApplicationTag : std::uint8_t {
+  Null = 0,
+  Boolean = 1,
+  Unsigned = 2,
+  Signed = 3,
+  Real = 4,
+  Double = 5,
+  OctetString = 6,
+  CharacterString = 7,
+  BitString = 8,
+  Enumerated = 9,
+  Date = 10,
+  Time = 11,
+  ObjectIdentifier = 12,
+};
+inline constexpr Named<ApplicationTag> kApplicationTagNames[] = {
+    {ApplicationTag::Null, "NULL"},
+    {ApplicationTag::Boolean, "BOOLEAN"},
+    {ApplicationTag::Unsigned, "UNSIGNED"},
+    {ApplicationTag::Signed, "SIGNED"},
+    {ApplicationTag::Real, "REAL"},
+    {ApplicationTag::Double, "DOUBLE"},
+    {ApplicationTag::OctetString, "OCTET STRING"},
+    {ApplicationTag::CharacterString, "CHARACTER STRING"},
+    {ApplicationTag::BitString, "BIT STRING"},
+    {ApplicationTag::Enumerated, "ENUMERATED"},
+    {ApplicationTag::Date, "DATE"},
+    {ApplicationTag::Time, "TIME"},
+    {ApplicationTag::ObjectIdentifier, "OBJECT IDENTIFIER"},
+};
+
 // What segmentation a device supports, as its I-Am announces.
 enum class Segmentation : std::uint32_t { Both = 0, Transmit = 1, Receive = 2, None = 3 };
 inline constexpr Named<Segmentation> kSegmentationNames[] = {

@@ -144,7 +144,9 @@ bool BacnetIpClient::Receive(std::uint32_t& value) {
         case AnswerKind::Abort:
           return fail(Kind::Abort, 0, answer.errorCode);
         case AnswerKind::Unusable:
-          return fail(Kind::Unusable);
+          fail(Kind::Unusable);
+          lastFailure_->refused = answer.refused;
+          return false;
       }
     }
   }

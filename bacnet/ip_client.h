@@ -58,6 +58,8 @@ struct ReadFailure {
   std::uint32_t errorClass = 0;  // Error: class and code; Reject and Abort: reason in errorCode
   std::uint32_t errorCode = 0;
   std::string reason{};  // NotSent: why, e.g. "cannot resolve 'HOST': ..."
+  // Unusable: the present value that came back, when the answer was refused for it.
+  std::optional<RefusedValue> refused = std::nullopt;
 };
 
 class BacnetIpClient : public BacnetClient {

@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <fstream>
@@ -20,6 +21,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -235,17 +237,78 @@ int decode(const std::string& program, const DecodeOptions& options) {
   return implausible ? 1 : 0;
 }
 
+// Probe's progress on standard error while that is a terminal: one line, rewritten in place and
+// blanked before the report. Elsewhere nothing.
+class ProbeProgressLine {
+ public:
+  ProbeProgressLine() : shown_(::isatty(STDERR_FILENO) == 1) {}
+
+  void show(std::size_t done, std::size_t failed) {
+    if (!shown_) return;
+    text_ = probeProgressText(done, failed);  // never shorter than the line before
+    writeAll(STDERR_FILENO, "\r" + text_);
+  }
+  void clear() {
+    if (shown_) writeAll(STDERR_FILENO, "\r" + std::string(text_.size(), ' ') + "\r");
+  }
+
+ private:
+  const bool shown_;
+  std::string text_;
+};
+
 // vornk-host probe --device [bacnet-ip://]HOST[:PORT] [--apdu-timeout MS] [--retries N]
 // [--format text|json]
+//
+// As in a run, SIGINT and SIGTERM are blocked before the probing thread starts and main receives
+// them with sigwait; one interrupts the read in flight, and the report of the points read so far
+// is written before exiting 128 + the signal's number. The probing thread raises SIGUSR1 when done.
 int probe(const ProbeOptions& options) {
   resolveEndpoint(options.endpoint);  // or every point fails alike
   bacnet::BacnetIpClient client = orSetupError("", [&] {
     return bacnet::BacnetIpClient(bacnet::BacnetIpSettings{
         std::chrono::milliseconds(options.apduTimeoutMs), options.retries, 0});
   });
-  const ProbeReport report = probeDevice(client, options.endpoint);
+  sigset_t signals;
+  sigemptyset(&signals);
+  sigaddset(&signals, SIGINT);
+  sigaddset(&signals, SIGTERM);
+  sigaddset(&signals, SIGUSR1);
+  if (const int error = ::pthread_sigmask(SIG_BLOCK, &signals, nullptr); error != 0) {
+    throw SetupError(std::string("cannot block signals: ") + std::strerror(error));
+  }
+
+  ProbeProgressLine progress;
+  ProbeReport report;
+  std::atomic<bool> done{false};
+  std::thread probing([&] {
+    report = probeDevice(client, options.endpoint, [&](std::size_t points, std::size_t failed) {
+      progress.show(points, failed);
+    });
+    done = true;
+    ::kill(::getpid(), SIGUSR1);
+  });
+  int stopSignal = 0;
+  for (;;) {
+    int received = 0;
+    if (const int error = ::sigwait(&signals, &received); error != 0) {
+      client.interrupt();
+      probing.join();
+      throw SetupError(std::string("waiting for signals failed: ") + std::strerror(error));
+    }
+    if (received == SIGUSR1) {
+      if (done) break;  // else a stray one from elsewhere
+    } else {
+      stopSignal = received;
+      client.interrupt();
+    }
+  }
+  probing.join();
+  progress.clear();
+
   writeReport(options.format == ProbeOptions::Format::Json ? probeJson(report) : probeText(report));
-  return probeStatus(report);
+  return report.end == ProbeReport::End::Interrupted && stopSignal != 0 ? 128 + stopSignal
+                                                                        : probeStatus(report);
 }
 
 // vornk-host discover [--target HOST[:PORT]] [--timeout MS]

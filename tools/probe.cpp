@@ -86,8 +86,11 @@ std::string jsonString(const std::string& text) { return Json::valueToQuotedStri
 
 }  // namespace
 
-ProbeReport probeDevice(bacnet::BacnetIpClient& client, const std::string& endpoint) {
+ProbeReport probeDevice(bacnet::BacnetIpClient& client, const std::string& endpoint,
+                        const ProbeProgress& progress) {
   ProbeReport report{endpoint, client.settings(), {}};
+  std::size_t failed = 0;
+  if (progress) progress(0, 0);
   for (const device::Point& point : device::kPoints) {
     PointProbe probe{point, std::nullopt, std::nullopt, microseconds(0)};
     const Clock::time_point start = Clock::now();
@@ -98,15 +101,35 @@ ProbeReport probeDevice(bacnet::BacnetIpClient& client, const std::string& endpo
       probe.value = value;
     } else {
       probe.failure = client.lastFailure().value_or(bacnet::ReadFailure{});
+      // Stopped from outside: no outcome of the device's.
+      if (probe.failure->kind == bacnet::ReadFailure::Kind::Interrupted) {
+        report.end = ProbeReport::End::Interrupted;
+        break;
+      }
+      ++failed;
     }
     probe.elapsed = std::chrono::duration_cast<microseconds>(Clock::now() - start);
     report.points.push_back(probe);
+    if (progress) progress(report.points.size(), failed);
+    // Waiting out every point's tries where nothing answers would take most of an hour.
+    if (report.points.size() == kFirstPointsToAnswer &&
+        std::none_of(report.points.begin(), report.points.end(), answered)) {
+      report.end = ProbeReport::End::NoAnswer;
+      break;
+    }
   }
   return report;
 }
 
+std::string probeProgressText(std::size_t done, std::size_t failed) {
+  return "probe: " + std::to_string(done) + " of " + std::to_string(device::kPointCount) +
+         " points, " + std::to_string(failed) + " failed";
+}
+
 std::string probeText(const ProbeReport& report) {
   const Summary summary = summarize(report);
+  const bool complete = report.end == ProbeReport::End::AllPoints;
+  const std::string ofAll = " of " + std::to_string(device::kPointCount);
   const unsigned retries = report.settings.retries;
   std::string text = "probe of " + report.endpoint + " (timeout " +
                      std::to_string(report.settings.apduTimeout.count()) + " ms, " +
@@ -122,7 +145,7 @@ std::string probeText(const ProbeReport& report) {
       text += row + failureText(*probe.failure, report.settings) + "\n";
     }
   }
-  text += "points: " + std::to_string(report.points.size()) + ", read " +
+  text += "points: " + std::to_string(report.points.size()) + (complete ? "" : ofAll) + ", read " +
           std::to_string(summary.read) + ", failed " + std::to_string(summary.failed());
   if (summary.failed() > 0) {
     const char* separator = " (";
@@ -139,11 +162,21 @@ std::string probeText(const ProbeReport& report) {
     text += "answer times: median " + milliseconds(summary.percentile(0.5)) + ", 95th percentile " +
             milliseconds(summary.percentile(0.95)) + ", maximum " +
             milliseconds(summary.answerTimes.back()) + "\n";
-    text += "estimated cycle: " + milliseconds(summary.estimatedCycle) +
-            " of reads, then the module's " + std::to_string(kCyclePauseSeconds) + " s pause" +
-            (summary.failed() > 0 ? " (failed points counted at the median)" : "") + "\n";
+    if (complete) {
+      text += "estimated cycle: " + milliseconds(summary.estimatedCycle) +
+              " of reads, then the module's " + std::to_string(kCyclePauseSeconds) + " s pause" +
+              (summary.failed() > 0 ? " (failed points counted at the median)" : "") + "\n";
+    }
   }
-  if (summary.failed() == 0) {
+  if (report.end == ProbeReport::End::NoAnswer) {
+    text += "verdict: the device does not answer: none of the first " +
+            std::to_string(kFirstPointsToAnswer) +
+            " points got an answer; try vornk-host discover --target " + report.endpoint +
+            " to see what answers there\n";
+  } else if (report.end == ProbeReport::End::Interrupted) {
+    text += "verdict: none, the probe was interrupted after " +
+            std::to_string(report.points.size()) + ofAll + " points\n";
+  } else if (summary.failed() == 0) {
     text += "verdict: the module would complete rounds with this device\n";
   } else {
     text += "verdict: the module would complete no round with this device: a round needs all " +
@@ -155,6 +188,7 @@ std::string probeText(const ProbeReport& report) {
 
 std::string probeJson(const ProbeReport& report) {
   const Summary summary = summarize(report);
+  const bool complete = report.end == ProbeReport::End::AllPoints;
   std::string json = "{\"device\":" + jsonString(report.endpoint) +
                      ",\"apdu_timeout_ms\":" + std::to_string(report.settings.apduTimeout.count()) +
                      ",\"retries\":" + std::to_string(report.settings.retries) + ",\"points\":[";
@@ -194,15 +228,22 @@ std::string probeJson(const ProbeReport& report) {
   if (!summary.answerTimes.empty()) {
     json += ",\"answer_us\":{\"median\":" + std::to_string(summary.percentile(0.5).count()) +
             ",\"p95\":" + std::to_string(summary.percentile(0.95).count()) +
-            ",\"max\":" + std::to_string(summary.answerTimes.back().count()) +
-            "},\"estimated_cycle_us\":" + std::to_string(summary.estimatedCycle.count());
+            ",\"max\":" + std::to_string(summary.answerTimes.back().count()) + "}";
+    if (complete) {
+      json += ",\"estimated_cycle_us\":" + std::to_string(summary.estimatedCycle.count());
+    }
   }
-  json +=
-      std::string(",\"completes_rounds\":") + (summary.failed() == 0 ? "true" : "false") + "}}\n";
+  if (!complete) {
+    json += std::string(",\"stopped_early\":") +
+            (report.end == ProbeReport::End::NoAnswer ? "\"no-answer\"" : "\"interrupted\"");
+  }
+  json += std::string(",\"completes_rounds\":") +
+          (complete && summary.failed() == 0 ? "true" : "false") + "}}\n";
   return json;
 }
 
 int probeStatus(const ProbeReport& report) {
+  if (report.end != ProbeReport::End::AllPoints) return 1;
   for (const PointProbe& probe : report.points) {
     if (!probe.value) return 1;
   }

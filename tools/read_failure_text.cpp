@@ -1,9 +1,12 @@
 #include "tools/read_failure_text.h"
 
+#include <charconv>
+#include <iterator>
 #include <limits>
 #include <type_traits>
 
 #include "bacnet/enumerations.h"
+#include "tools/history_decode.h"
 
 namespace vk::tools {
 
@@ -17,6 +20,25 @@ std::string named(const bacnet::Named<Enum> (&names)[N], std::uint32_t value) {
                         ? bacnet::nameOf(names, static_cast<Enum>(value))
                         : std::nullopt;
   return name ? std::string(*name) + " (" + std::to_string(value) + ")" : std::to_string(value);
+}
+
+// "REAL 21.5", "ENUMERATED 257", "CHARACTER STRING"; "application tag 13" for a tag without a
+// name.
+std::string refusedValueText(const bacnet::RefusedValue& value) {
+  const auto name = bacnet::nameOf(bacnet::kApplicationTagNames, value.tag);
+  const std::string tag =
+      name ? std::string(*name)
+           : "application tag " + std::to_string(static_cast<unsigned>(value.tag));
+  if (!value.number) return tag;
+  if (value.tag == bacnet::ApplicationTag::Real) {
+    return tag + " " + floatValueText(static_cast<float>(*value.number));
+  }
+  if (value.tag != bacnet::ApplicationTag::Double) {
+    return tag + " " + std::to_string(static_cast<std::int64_t>(*value.number));
+  }
+  char digits[32];
+  return tag + " " +
+         std::string(digits, std::to_chars(digits, std::end(digits), *value.number).ptr);
 }
 
 }  // namespace
@@ -63,7 +85,8 @@ std::string failureText(const bacnet::ReadFailure& failure,
     case bacnet::ReadFailure::Kind::Abort:
       return "abort: " + named(bacnet::kAbortReasonNames, failure.errorCode);
     case bacnet::ReadFailure::Kind::Unusable:
-      return "an answer of a type or value the point cannot take";
+      return "an answer of a type or value the point cannot take" +
+             (failure.refused ? ": " + refusedValueText(*failure.refused) : "");
     case bacnet::ReadFailure::Kind::Interrupted:
       return "interrupted";
   }

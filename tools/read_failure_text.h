@@ -19,9 +19,9 @@ std::string_view failureKindName(bacnet::ReadFailure::Kind kind);
 
 // Why the read failed, as "no answer after 4 tries (timeout 3000 ms)", "error class object (1),
 // code unknown-object (31)", "reject: unrecognized-service (9)", "abort: segmentation-not-supported
-// (4)", "an answer of a type or value the point cannot take", "the request could not be sent:
-// cannot resolve 'nohost': Name or service not known" or "interrupted". Numbers without a name
-// are written alone.
+// (4)", "an answer of a type or value the point cannot take" (followed by what came back when
+// known, as in ": REAL 21.5"), "the request could not be sent: cannot resolve 'nohost': Name or
+// service not known" or "interrupted". Numbers without a name are written alone.
 std::string failureText(const bacnet::ReadFailure& failure,
                         const bacnet::BacnetIpSettings& settings);
 

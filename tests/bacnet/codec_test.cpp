@@ -150,6 +150,28 @@ TEST(BacnetCodec, BinaryObjectsRefuseOtherNumbers) {
   }
 }
 
+// A value refused for its type or number keeps its tag and, for a number, the number; a refusal
+// for anything else keeps neither.
+TEST(BacnetCodec, RefusedValuesTellWhatCameBack) {
+  using Tag = ApplicationTag;
+  const std::tuple<Frame, const ReadPropertyRequest&, Tag, std::optional<double>> cases[] = {
+      {binaryAck({0x44, 0x41, 0xAC, 0, 0}), kBinaryRequest, Tag::Real, 21.5},
+      {binaryAck({0x92, 0x01, 0x01}), kBinaryRequest, Tag::Enumerated, 257},
+      {binaryAck({0x31, 0xFF}), kBinaryRequest, Tag::Signed, -1},
+      {doubleAck(1e300), kAnalogRequest, Tag::Double, 1e300},
+      {ack({0x75, 0x03, 0x00, 0x41, 0x42}), kAnalogRequest, Tag::CharacterString, {}},
+      {ack({0x25, 0x05, 1, 0, 0, 0, 0}), kAnalogRequest, Tag::Unsigned, {}},  // 40 bits
+  };
+  for (const auto& [frame, request, tag, number] : cases) {
+    const Answer answer = decode(frame, request);
+    ASSERT_TRUE(answer.refused) << int(frame[17]);
+    EXPECT_EQ(answer.refused->tag, tag);
+    EXPECT_EQ(answer.refused->number, number) << int(frame[17]);
+  }
+  EXPECT_FALSE(decode(ack({0x44, 0x41, 0xAC, 0, 0}), kBinaryRequest).refused) << "another object";
+  EXPECT_FALSE(decode(withNpdu(binaryAck({0x91, 0x02}), 0x40, {}), kBinaryRequest).refused);
+}
+
 // A DOUBLE is converted to float; one that the float cannot hold is refused rather than stored as
 // infinity. NaN and the infinities are numbers a float holds.
 TEST(BacnetCodec, DoublesBeyondTheFloatRangeAreRefused) {

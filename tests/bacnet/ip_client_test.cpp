@@ -244,6 +244,7 @@ TEST_F(BacnetIpClientTest, BinaryPointRefusesOtherNumbers) {
       EXPECT_EQ(value, bytes[0] == 0x10 ? 0u : 1u);
     } else {
       expectFailure(client, FailureKind::Unusable, 1);
+      EXPECT_TRUE(client.lastFailure()->refused) << "what came back, for the failure's text";
     }
   }
 }

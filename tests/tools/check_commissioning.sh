@@ -30,9 +30,11 @@ start_device "$build/vornk-sim" --port 0 --drop analog-input:10416 --error binar
 faulty=$address
 
 # probe: 0 when every point answered, 1 when some failed, 2 for a command-line mistake.
-"$build/vornk-host" probe --device "$good" >good.txt || fail "probe of a good device: exit $?"
+"$build/vornk-host" probe --device "$good" >good.txt 2>good.err ||
+  fail "probe of a good device: exit $?"
 grep -qx 'verdict: the module would complete rounds with this device' good.txt ||
   fail "probe of a good device: no verdict in: $(cat good.txt)"
+[ ! -s good.err ] || fail "probe off a terminal wrote to standard error: $(cat good.err)"
 code=0
 "$build/vornk-host" probe --device "bacnet-ip://$faulty" --apdu-timeout 50 --retries 1 \
   --format json >faulty.json || code=$?
@@ -46,6 +48,30 @@ code=0
 [ "$code" -eq 2 ] || fail "probe with a wrong --format: exit $code, expected 2"
 grep -qx "vornk-host probe: --format: xml not in {text,json} (see vornk-host --help)" \
   mistake.txt || fail "probe with a wrong --format: $(cat mistake.txt)"
+
+# probe signalled while it waits for a late point, on a terminal that script(1) provides: the
+# progress line on standard error, then the report of the points read so far, and 128 + the signal.
+start_device "$build/vornk-sim" --port 0 --error binary-input:10008 --delay binary-input:10041:600000
+late=$address
+for signal in INT TERM; do
+  script -qefc "echo \$\$ >pid; exec '$build/vornk-host' probe --device bacnet-ip://$late \
+    --apdu-timeout 600000 --format $([ $signal = INT ] && echo text || echo json) >$signal.out" \
+    $signal.tty </dev/null >/dev/null &
+  for _ in $(seq 100); do
+    grep -q 'probe: 5 of 284 points, 1 failed' $signal.tty 2>/dev/null && break
+    sleep 0.1
+  done
+  kill -$signal "$(cat pid)"
+  code=0
+  wait $! || code=$?
+  [ "$code" -eq $((128 + $(kill -l $signal))) ] || fail "probe on SIG$signal: exit $code"
+  grep -q $'\rprobe: 5 of 284 points, 1 failed\r *\r' $signal.tty ||
+    fail "probe on a terminal: no progress line, blanked at the end: $(cat -A $signal.tty)"
+done
+grep -qx 'verdict: none, the probe was interrupted after 5 of 284 points' INT.out &&
+  [ "$(grep -c '^  binary-input' INT.out)" -eq 1 ] || fail "probe on SIGINT: $(cat INT.out)"
+grep -q '"summary":{"points":5,.*"stopped_early":"interrupted"' TERM.out ||
+  fail "probe on SIGTERM: $(cat TERM.out)"
 
 # discover, unicast to the simulator only.
 "$build/vornk-host" discover --target "bacnet-ip://$good" --timeout 500 >found.txt ||

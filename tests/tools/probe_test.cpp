@@ -139,23 +139,44 @@ TEST(Probe, ADeviceThatAnswersEverythingCompletesRounds) {
   EXPECT_EQ(json["summary"]["failed_by_kind"].size(), 0u);
 }
 
-// A device that never answers: every point fails after its tries, and there are no answer times.
-TEST(Probe, ASilentDeviceFailsEveryPoint) {
+// A device that never answers: probe stops after the first points, all failed after their tries,
+// and says to look for what answers there.
+TEST(Probe, ASilentDeviceStopsAfterTheFirstPoints) {
   const LoopbackSocket silent;
   BacnetIpClient client({milliseconds(1), 1, 0});
   const ProbeReport report = probeDevice(client, silent.endpoint());
   const std::string text = probeText(report);
-  const std::string points = std::to_string(kPoints.size());
+  const std::string points = std::to_string(kFirstPointsToAnswer);
   EXPECT_EQ(linesStarting(text, "points: "),
-            (std::vector<std::string>{"points: " + points + ", read 0, failed " + points +
+            (std::vector<std::string>{"points: " + points + " of 284, read 0, failed " + points +
                                       " (no-answer " + points + ")"}));
   EXPECT_EQ(linesStarting(text, "answer times: "),
             (std::vector<std::string>{"answer times: no answers"}));
   EXPECT_TRUE(linesStarting(text, "estimated cycle: ").empty());
+  EXPECT_EQ(linesStarting(text, "verdict: "),
+            (std::vector<std::string>{
+                "verdict: the device does not answer: none of the first 3 points got an answer; "
+                "try vornk-host discover --target " +
+                silent.endpoint() + " to see what answers there"}));
   const Json::Value json = parseJson(probeJson(report));
   EXPECT_FALSE(json["summary"].isMember("answer_us"));
-  EXPECT_EQ(json["points"][Json::ArrayIndex(kPoints.size() - 1)]["failure"]["tries"].asUInt(), 2u);
+  EXPECT_EQ(json["summary"]["stopped_early"].asString(), "no-answer");
+  EXPECT_EQ(json["points"][Json::ArrayIndex(kFirstPointsToAnswer - 1)]["failure"]["tries"].asUInt(),
+            2u);
   EXPECT_EQ(probeStatus(report), 1);
+}
+
+// An Error is an answer: a device that refuses the first point and drops the next ones is probed
+// to the end.
+TEST(Probe, AnErrorAmongTheFirstPointsIsAnAnswer) {
+  SimulatorSettings settings;
+  settings.error = {{kPoints[0].type, kPoints[0].instance}};
+  settings.drop = {{kPoints[1].type, kPoints[1].instance}, {kPoints[2].type, kPoints[2].instance}};
+  const ServingSimulator device(settings);
+  BacnetIpClient client({milliseconds(200), 0, 0});
+  const ProbeReport report = probeDevice(client, device.endpoint());
+  EXPECT_EQ(report.end, ProbeReport::End::AllPoints);
+  EXPECT_FALSE(parseJson(probeJson(report))["summary"].isMember("stopped_early"));
 }
 
 // Answer times by nearest rank over the answers that came back, refusals included; the estimated
@@ -182,4 +203,16 @@ TEST(Probe, SummaryTimesAreNearestRanks) {
                                       "pause (failed points counted at the median)"}));
   EXPECT_EQ(linesStarting(text, "points: "),
             (std::vector<std::string>{"points: 21, read 19, failed 2 (no-answer 1, reject 1)"}));
+}
+
+// Interrupted before any failure, probe cannot tell: no estimated cycle, no rounds, status 1.
+TEST(Probe, AnInterruptedProbeWithoutFailuresCompletesNoRound) {
+  ProbeReport report{"h:1", {milliseconds(3000), 3, 0}, {}, ProbeReport::End::Interrupted};
+  report.points.push_back({kPoints[0], 1u, std::nullopt, milliseconds(1)});
+  const std::string text = probeText(report);
+  EXPECT_TRUE(linesStarting(text, "estimated cycle: ").empty()) << text;
+  const Json::Value json = parseJson(probeJson(report));
+  EXPECT_FALSE(json["summary"].isMember("estimated_cycle_us"));
+  EXPECT_FALSE(json["summary"]["completes_rounds"].asBool());
+  EXPECT_EQ(probeStatus(report), 1);
 }
