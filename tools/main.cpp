@@ -16,6 +16,7 @@
 #include <atomic>
 #include <cerrno>
 #include <cstring>
+#include <exception>
 #include <fstream>
 #include <iostream>
 #include <memory>
@@ -188,8 +189,9 @@ int run(const std::string& program, const LoadedModule& module, const Options& o
   return 0;
 }
 
-// vornk-host [OPTION]...
-int runDevices(const std::string& program, const Options& options) {
+// Blocks SIGINT, SIGTERM and SIGUSR1 (a thread's "done") in the calling thread and in the
+// threads it starts afterwards, so that main receives them with sigwait; returns them.
+sigset_t blockStopSignals() {
   sigset_t signals;
   sigemptyset(&signals);
   sigaddset(&signals, SIGINT);
@@ -198,6 +200,12 @@ int runDevices(const std::string& program, const Options& options) {
   if (const int error = ::pthread_sigmask(SIG_BLOCK, &signals, nullptr); error != 0) {
     throw SetupError(std::string("cannot block signals: ") + std::strerror(error));
   }
+  return signals;
+}
+
+// vornk-host [OPTION]...
+int runDevices(const std::string& program, const Options& options) {
+  const sigset_t signals = blockStopSignals();
 
   // A device's host that does not resolve would fail every cycle's first request, for ever.
   if (options.bacnetIp) resolveEndpoint(options.endpoint);
@@ -269,22 +277,20 @@ int probe(const ProbeOptions& options) {
     return bacnet::BacnetIpClient(bacnet::BacnetIpSettings{
         std::chrono::milliseconds(options.apduTimeoutMs), options.retries, 0});
   });
-  sigset_t signals;
-  sigemptyset(&signals);
-  sigaddset(&signals, SIGINT);
-  sigaddset(&signals, SIGTERM);
-  sigaddset(&signals, SIGUSR1);
-  if (const int error = ::pthread_sigmask(SIG_BLOCK, &signals, nullptr); error != 0) {
-    throw SetupError(std::string("cannot block signals: ") + std::strerror(error));
-  }
+  const sigset_t signals = blockStopSignals();
 
   ProbeProgressLine progress;
   ProbeReport report;
   std::atomic<bool> done{false};
+  std::exception_ptr failure;  // what probing threw, for main to throw on
   std::thread probing([&] {
-    report = probeDevice(client, options.endpoint, [&](std::size_t points, std::size_t failed) {
-      progress.show(points, failed);
-    });
+    try {
+      report = probeDevice(client, options.endpoint, [&](std::size_t points, std::size_t failed) {
+        progress.show(points, failed);
+      });
+    } catch (...) {
+      failure = std::current_exception();
+    }
     done = true;
     ::kill(::getpid(), SIGUSR1);
   });
@@ -305,13 +311,14 @@ int probe(const ProbeOptions& options) {
   }
   probing.join();
   progress.clear();
+  if (failure) std::rethrow_exception(failure);
 
   writeReport(options.format == ProbeOptions::Format::Json ? probeJson(report) : probeText(report));
   return report.end == ProbeReport::End::Interrupted && stopSignal != 0 ? 128 + stopSignal
                                                                         : probeStatus(report);
 }
 
-// vornk-host discover [--target HOST[:PORT]] [--timeout MS]
+// vornk-host discover [--target [bacnet-ip://]HOST[:PORT]] [--timeout MS]
 int discover(const DiscoverOptions& options) {
   std::optional<sockaddr_in> target;
   if (!options.target.empty()) target = resolveEndpoint(options.target);
