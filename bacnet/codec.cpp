@@ -242,16 +242,18 @@ Answer readPresentValue(Reader& in, BACnetObjectType type) {
   Tag tag;
   if (!readTag(in, tag)) return malformed;
   if (tag.context) return unusable;  // a constructed or context-specific value
-  // The refusal of this value, telling what it was.
-  Answer refusal{AnswerKind::Unusable, 0, 0, 0,
-                 RefusedValue{static_cast<ApplicationTag>(tag.number), std::nullopt}};
+  // The refusal of this value, telling its tag and, where it decoded as one, its number.
+  const auto refuse = [&tag](std::optional<double> number = std::nullopt) {
+    return Answer{AnswerKind::Unusable, 0, 0, 0,
+                  RefusedValue{static_cast<ApplicationTag>(tag.number), number}};
+  };
 
   std::uint64_t raw = 0;
   if (tag.number == kTagBoolean) {
     if (tag.length > 1) return malformed;
     raw = tag.length;
   } else if (tag.length > 8 || !in.bigEndian(tag.length, raw)) {
-    return tag.length > 8 && in.skip(tag.length) ? refusal : malformed;
+    return tag.length > 8 && in.skip(tag.length) ? refuse() : malformed;
   }
 
   Tag closing;
@@ -262,7 +264,7 @@ Answer readPresentValue(Reader& in, BACnetObjectType type) {
   const bool integer = tag.number == kTagBoolean || tag.number == kTagUnsigned ||
                        tag.number == kTagEnumerated || tag.number == kTagSigned;
   if (integer && (tag.length > 4 || (tag.number != kTagBoolean && tag.length == 0))) {
-    return refusal;  // wider than 32 bits, or no content
+    return refuse();  // wider than 32 bits, or no content
   }
   std::uint32_t value = static_cast<std::uint32_t>(raw);
   std::int32_t signedValue = 0;
@@ -271,33 +273,33 @@ Answer readPresentValue(Reader& in, BACnetObjectType type) {
     signedValue = static_cast<std::int32_t>(value << shift) >> shift;
     value = static_cast<std::uint32_t>(signedValue);
   }
-  // The number of an integer, a REAL or a DOUBLE, as a refusal tells it.
-  std::optional<double>& number = refusal.refused->number;
-  if (integer) {
-    number =
-        tag.number == kTagSigned ? static_cast<double>(signedValue) : static_cast<double>(value);
-  } else if (tag.number == kTagReal && tag.length == 4) {
-    float real;
-    std::memcpy(&real, &value, sizeof real);
-    number = real;
-  } else if (tag.number == kTagDouble && tag.length == 8) {
-    std::memcpy(&number.emplace(), &raw, sizeof(double));
-  }
+  double number = 0;  // a DOUBLE's
+  if (tag.number == kTagDouble && tag.length == 8) std::memcpy(&number, &raw, sizeof number);
 
   if (isBinary(type)) {
     // Inactive or active; any other number is no value of a binary object.
-    if (!integer || value > 1) return refusal;
-    return {AnswerKind::Value, value};
+    if (integer && value <= 1) return {AnswerKind::Value, value};
+    if (integer) {
+      return refuse(tag.number == kTagSigned ? static_cast<double>(signedValue)
+                                             : static_cast<double>(value));
+    }
+    if (tag.number == kTagReal && tag.length == 4) {
+      float real;
+      std::memcpy(&real, &value, sizeof real);
+      return refuse(real);
+    }
+    if (tag.number == kTagDouble && tag.length == 8) return refuse(number);
+    return refuse();
   }
   switch (tag.number) {
     case kTagReal:
-      if (tag.length != 4) return refusal;
+      if (tag.length != 4) return refuse();
       return {AnswerKind::Value, value};
     case kTagDouble:
-      if (tag.length != 8) return refusal;
+      if (tag.length != 8) return refuse();
       // A finite number the float cannot hold would be stored as infinity.
-      if (std::isfinite(*number) && std::fabs(*number) >= kFloatOverflow) return refusal;
-      return {AnswerKind::Value, floatBits(static_cast<float>(*number))};
+      if (std::isfinite(number) && std::fabs(number) >= kFloatOverflow) return refuse(number);
+      return {AnswerKind::Value, floatBits(static_cast<float>(number))};
     case kTagSigned:
       return {AnswerKind::Value, floatBits(static_cast<float>(signedValue))};
     case kTagBoolean:
@@ -305,7 +307,7 @@ Answer readPresentValue(Reader& in, BACnetObjectType type) {
     case kTagEnumerated:
       return {AnswerKind::Value, floatBits(static_cast<float>(value))};
     default:
-      return refusal;
+      return refuse();
   }
 }
 

@@ -27,6 +27,18 @@ std::optional<HostAndPort> parseHostAndPort(std::string_view text,
   return HostAndPort{std::string(text.substr(0, colon)), static_cast<std::uint16_t>(number)};
 }
 
+std::optional<sockaddr_in> resolveEndpoint(const std::string& endpoint, std::string& why) {
+  const std::optional<HostAndPort> parsed = parseHostAndPort(endpoint);
+  if (!parsed) {
+    why = "the endpoint '" + endpoint + "' is not HOST:PORT";
+    return std::nullopt;
+  }
+  std::string reason;
+  const std::optional<sockaddr_in> address = resolveIpv4(parsed->host, parsed->port, &reason);
+  if (!address) why = "cannot resolve '" + parsed->host + "': " + reason;
+  return address;
+}
+
 namespace {
 
 bool sameAddress(const sockaddr_in& a, const sockaddr_in& b) {
@@ -48,11 +60,9 @@ void BacnetIpClient::interrupt() {
 
 bool BacnetIpClient::resolve(const std::string& endpoint) {
   if (endpoint == endpoint_) return true;
-  const std::optional<HostAndPort> parsed = parseHostAndPort(endpoint);
-  if (!parsed) return notSent("the endpoint '" + endpoint + "' is not HOST:PORT");
-  std::string reason;
-  const std::optional<sockaddr_in> address = resolveIpv4(parsed->host, parsed->port, &reason);
-  if (!address) return notSent("cannot resolve '" + parsed->host + "': " + reason);
+  std::string why;
+  const std::optional<sockaddr_in> address = resolveEndpoint(endpoint, why);
+  if (!address) return notSent(std::move(why));
   peer_ = *address;
   endpoint_ = endpoint;
   return true;

@@ -36,6 +36,10 @@ struct HostAndPort {
 std::optional<HostAndPort> parseHostAndPort(std::string_view text,
                                             std::optional<std::uint16_t> defaultPort = {});
 
+// The IPv4 address of the endpoint text HOST:PORT (a host name or a dotted quad). Empty when it is
+// no HOST:PORT or does not resolve, with why set to say which ("cannot resolve 'HOST': ...").
+std::optional<sockaddr_in> resolveEndpoint(const std::string& endpoint, std::string& why);
+
 struct BacnetIpSettings {
   std::chrono::milliseconds apduTimeout = kDefaultApduTimeout;  // for each transmission
   unsigned retries = kDefaultRetries;                           // transmissions after the first one

@@ -7,14 +7,11 @@
 namespace vk::tools {
 
 sockaddr_in resolveEndpoint(const std::string& endpoint) {
-  const std::optional<bacnet::HostAndPort> parsed = bacnet::parseHostAndPort(endpoint);
-  if (!parsed) throw SetupError("the endpoint '" + endpoint + "' is not HOST:PORT");
-  std::string reason;
-  if (const std::optional<sockaddr_in> address =
-          bacnet::resolveIpv4(parsed->host, parsed->port, &reason)) {
+  std::string why;
+  if (const std::optional<sockaddr_in> address = bacnet::resolveEndpoint(endpoint, why)) {
     return *address;
   }
-  throw SetupError("cannot resolve '" + parsed->host + "': " + reason);
+  throw SetupError(why);
 }
 
 std::string deviceUrl(const sockaddr_in& address) {

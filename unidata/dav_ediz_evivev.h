@@ -220,7 +220,7 @@ class DavEdizEvivev : public HostDevice {
     explicit SamplingCycle(DavEdizEvivev& device) : device_(device), mark_(device.cycleThread_) {}
     ~SamplingCycle() {
       std::lock_guard<std::mutex> lock(device_.recordLock_);
-      device_.cycleStored_ = false;
+      device_.cycleTicket_.reset();
     }
     SamplingCycle(const SamplingCycle&) = delete;
     SamplingCycle& operator=(const SamplingCycle&) = delete;
@@ -237,12 +237,8 @@ class DavEdizEvivev : public HostDevice {
   std::optional<std::uint32_t> storeValue(std::size_t offset, const void* cell, std::size_t size) {
     std::uint32_t stored = 0;
     std::lock_guard<std::mutex> lock(recordLock_);
-    if (!cycleStored_) {
-      cycleStored_ = true;
-      cycleRestores_ = restores_;
-    } else if (restores_ != cycleRestores_) {
-      return std::nullopt;
-    }
+    if (!cycleTicket_) cycleTicket_ = restores_;
+    if (*cycleTicket_ != restores_) return std::nullopt;
     std::memcpy(recordBytes() + offset, cell, size);
     std::memcpy(&stored, recordBytes() + offset, size);
     return stored;
@@ -264,8 +260,8 @@ class DavEdizEvivev : public HostDevice {
     bool conflict;
     {
       std::lock_guard<std::mutex> lock(recordLock_);
-      conflict = ownCycle ? cycleStored_ && restores_ != cycleRestores_ : otherRoundInCycle();
-      if (ownCycle) cycleStored_ = false;
+      conflict = ownCycle ? cycleTicket_ && *cycleTicket_ != restores_ : otherRoundInCycle();
+      if (ownCycle) cycleTicket_.reset();
     }
     if (!conflict) return false;
     if (ownCycle) {
@@ -279,7 +275,7 @@ class DavEdizEvivev : public HostDevice {
   // Whether the calling thread's round, which is not a cycle's own, would publish points of a
   // cycle beside older ones. recordLock_ is held.
   bool otherRoundInCycle() const {
-    return !cycleThread_.heldByThisThread() && cachedRecord_ == nullptr && cycleStored_;
+    return !cycleThread_.heldByThisThread() && cachedRecord_ == nullptr && cycleTicket_;
   }
 
   // Writes stamp into the record and copies the record into published_, both under the record
@@ -417,10 +413,9 @@ class DavEdizEvivev : public HostDevice {
   // record_, published_ and the cycle's state below, held only to copy bytes, never across a host
   // call.
   std::mutex recordLock_;
-  // Restores so far, and so far when the cycle under way stored its first point; whether it has.
+  // Restores so far; and, once the cycle under way has stored a point, the restores so far then.
   unsigned restores_ = 0;
-  unsigned cycleRestores_ = 0;
-  bool cycleStored_ = false;
+  std::optional<unsigned> cycleTicket_;
   // What the last round published and stored: the host may keep the pointer it was given until
   // the device is deleted. Written by rounds alone, under roundLock_ and recordLock_.
   Record published_;
